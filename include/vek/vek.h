@@ -1,0 +1,106 @@
+/*
+ * vek: a 2-D drawing library over Direct3D 8.
+ *
+ * Every export uses the standard-call convention on 32-bit Windows and is
+ * exported there under its decorated name (_VekOpenGraphicsDevice@32).
+ * Failures record the host base library's last error (SetError) and return
+ * null, 0 or a negative value as each call says.
+ */
+#ifndef VEK_VEK_H
+#define VEK_VEK_H
+
+#include <windows.h>
+
+#if defined(_WIN32)
+#if defined(VEK_BUILD)
+#define VEK_EXPORT __declspec(dllexport)
+#else
+#define VEK_EXPORT __declspec(dllimport)
+#endif
+#define VEKAPI __stdcall
+#else
+#define VEK_EXPORT __attribute__((visibility("default")))
+#define VEKAPI
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A graphics device: one Direct3D 8 device opened on a host window. */
+typedef struct GraphicsDevice* HVEKDEVICE;
+
+/* ---- Adapters and display modes ---------------------------------------
+ * A packed display mode is a 64-bit value: bits 0-15 width, 16-31 height,
+ * 32-39 bits per pixel (32 for X8R8G8B8, 16 for R5G6B5, 0 for any other
+ * format), 40-63 refresh rate in hertz. */
+
+/* Number of display adapters; 0 when Direct3D is unavailable. */
+VEK_EXPORT UINT VEKAPI VekListDisplayDevices(void);
+
+/* Length in bytes of the adapter's description, without a terminating zero.
+ * With a buffer, exactly that many bytes are copied and no zero is written:
+ * call once with null to learn the length, then with a buffer of at least
+ * that many bytes (one more if you add your own terminator). 0 for an
+ * adapter that cannot be read. */
+VEK_EXPORT UINT VEKAPI VekGetDeviceName(UINT adapter, char* buffer);
+
+/* The same for the driver's file name. */
+VEK_EXPORT UINT VEKAPI VekGetDeviceDriver(UINT adapter, char* buffer);
+
+/* Writes the driver version as four values, most significant first, when
+ * `version` is given; returns 4 whenever the adapter could be read (also for
+ * a null pointer), else 0. */
+VEK_EXPORT UINT VEKAPI VekGetDeviceDriverVersion(UINT adapter, DWORD* version);
+
+/* Number of display modes of the adapter. */
+VEK_EXPORT UINT VEKAPI VekGetDisplayModeCount(UINT adapter);
+
+/* Array of VekGetDisplayModeCount(adapter) packed modes in the adapter's
+ * order; release it with VekFree. Null when Direct3D is unavailable or the
+ * allocation fails. */
+VEK_EXPORT ULONGLONG* VEKAPI VekListDisplayModes(UINT adapter);
+
+/* The packed mode adapter 0 shows now; 0 on failure. */
+VEK_EXPORT ULONGLONG VEKAPI VekGetCurrentDisplayMode(void);
+
+/* ---- Graphics device ----------------------------------------------------
+ * width, height: back-buffer size, 0 or less = the window's client size
+ * (windowed) or the display mode's (full-screen). bits: 16, 32, or 0 or less
+ * = the display's format; other values give an unknown format. refresh:
+ * hertz, 0 or less = the display's; full-screen only. Only the low byte of
+ * `windowed` counts. */
+
+/* Opens a device on `window`; the device becomes the current device.
+ * `reserved` is ignored. Null on failure. */
+VEK_EXPORT HVEKDEVICE VEKAPI VekOpenGraphicsDevice(UINT adapter, HWND window, DWORD reserved,
+                                                   DWORD windowed, INT width, INT height,
+                                                   INT bits, INT refresh);
+
+/* Rebuilds the device with new presentation parameters. 1 on success, 0
+ * when the batch buffers could not be created again (or for a null device),
+ * else the negative HRESULT of the failed reset; a failed reset is retried
+ * by the next VekCheckGraphicsDevice or VekResetGraphicsDevice. */
+VEK_EXPORT INT VEKAPI VekResetGraphicsDevice(HVEKDEVICE device, DWORD windowed, INT width,
+                                             INT height, INT bits, INT refresh);
+
+/* The per-frame loss test: 1 when the device is usable, the reset result
+ * when it was ready to be reset, D3DERR_DEVICELOST (negative) while lost,
+ * 0 for a null device. */
+VEK_EXPORT INT VEKAPI VekCheckGraphicsDevice(HVEKDEVICE device);
+
+/* Closes the device; close its drawing surfaces first. Returns the count
+ * left on the shared Direct3D object (0 normally, also for null). */
+VEK_EXPORT ULONG VEKAPI VekCloseGraphicsDevice(HVEKDEVICE device);
+
+/* ---- Memory ---------------------------------------------------------------- */
+
+/* Releases a block the library handed out (display-mode arrays, pixels).
+ * 0 for null; else the base library's result. */
+VEK_EXPORT INT VEKAPI VekFree(void* block);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VEK_VEK_H */

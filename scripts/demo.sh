@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds the library and runs the demo host.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset release -DVEK_BUILD_TESTS=OFF >/dev/null
+cmake --build --preset release --target vek_demo -j"$(nproc)"
+cd build/release/bin && ./vek_demo

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the POSIX build, its tests and the demo need.
+# Quick when everything is already there.
+set -euo pipefail
+
+packages=(cmake g++ make binutils libgtest-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

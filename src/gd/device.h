@@ -1,0 +1,55 @@
+// The graphics device: one Direct3D 8 device on a host window, with the
+// state cache, batch buffers, drawing surfaces and effect shaders its
+// surfaces share, and its lost / reset cycle.
+#pragma once
+
+#include <d3d8.h>
+#include <pelto.h>
+
+#include "graphics/state_cache.h"
+
+struct Graphics;
+
+// Called for each listed Graphics around a reset: release = true gives up its
+// default-pool resources, false rebuilds them.
+typedef LONG (*GraphicsResetCallback)(Graphics* graphics, bool release);
+
+inline constexpr int kEffectSlots = 10;
+
+// Batch buffer constants of the frame flush.
+inline constexpr UINT kBatchVertexSize = 24;
+inline constexpr UINT kBatchVertexCount = 4000;
+inline constexpr UINT kBatchQuadCount = 1000;
+inline constexpr DWORD kBatchVertexFormat = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+struct GraphicsDevice {
+  UINT adapter;  // as the host passed it, even when PerfHUD chose another
+  D3DCAPS8 caps;
+  D3DPRESENT_PARAMETERS present;
+  RenderStateCache cache;
+  CRITICAL_SECTION lock;  // around each batch buffer creation
+  IDirect3DVertexBuffer8* vertexBuffer;
+  IDirect3DIndexBuffer8* indexBuffer;
+  PBuffer graphicsList;  // window, texture and child-window Graphics, in opening order
+  GraphicsResetCallback resetCallback;
+  const char* shaderSource[kEffectSlots];
+  DWORD shaderHandle[kEffectSlots];
+  BYTE texturesPow2;
+  bool lockInitialised;
+};
+
+GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width, INT height,
+                           INT bits, INT refresh);
+INT ResetDevice(GraphicsDevice* device, DWORD windowed, INT width, INT height, INT bits,
+                INT refresh);
+INT CheckDevice(GraphicsDevice* device);
+ULONG CloseDevice(GraphicsDevice* device);
+
+// The device most recently opened, or null.
+GraphicsDevice* GetCurrentDevice();
+// The reset path: release, Reset, rebuild. 1, 0 (buffers failed) or the
+// failing HRESULT of Reset.
+INT RestoreDevice(GraphicsDevice* device);
+// The close path; returns the count of the shared Direct3D object's release.
+ULONG ReleaseDevice(GraphicsDevice* device);
+bool CreateBatchBuffers(GraphicsDevice* device);

@@ -1,0 +1,36 @@
+// The library's side of the host's base library: the per-unit loggers taken
+// at module start, wide literals that work on both builds, and the error
+// recording shorthand every unit uses.
+#pragma once
+
+#include <pelto.h>
+
+#ifdef _WIN32
+#define VEK_W(s) L##s
+#else
+#define VEK_W(s) u##s
+#endif
+
+// Source paths recorded with errors; each names its unit's folder.
+#define VEK_SRC_GD VEK_W(".\\gd")
+#define VEK_SRC_GRAPHICS VEK_W(".\\graphics")
+#define VEK_SRC_VEKFONT VEK_W(".\\vekfont")
+#define VEK_SRC_VEKTEX VEK_W(".\\vektex")
+#define VEK_SRC_VEKIMAGE VEK_W(".\\vekimage")
+
+// Error codes passed to SetError.
+enum VekErrorCode : LONG {
+  kErrArgument = -5,
+  kErrAllocation = -11,
+  kErrDirect3D = -51,
+  kErrLockOrCaps = -52,
+  kErrReset = -53,
+};
+
+// Records the last error with the line of the call site.
+#define VEK_SET_ERROR(code, detail, message, source) \
+  SetError((code), (LONG)(detail), VEK_W(message), __LINE__, (source))
+
+// Loggers of the device and image units, taken when the module starts.
+extern LONG gdLogger;
+extern LONG vekimageLogger;

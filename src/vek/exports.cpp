@@ -1,0 +1,52 @@
+// One thin entry point per export, forwarding to the unit that owns it.
+#include <vek/vek.h>
+
+#include "gd/device.h"
+#include "gd/direct3d.h"
+#include "vekimage/memory.h"
+
+extern "C" {
+
+VEK_EXPORT UINT VEKAPI VekListDisplayDevices(void) { return ListDisplayDevices(); }
+
+VEK_EXPORT UINT VEKAPI VekGetDeviceName(UINT adapter, char* buffer) {
+  return GetDeviceName(adapter, buffer);
+}
+
+VEK_EXPORT UINT VEKAPI VekGetDeviceDriver(UINT adapter, char* buffer) {
+  return GetDeviceDriver(adapter, buffer);
+}
+
+VEK_EXPORT UINT VEKAPI VekGetDeviceDriverVersion(UINT adapter, DWORD* version) {
+  return GetDeviceDriverVersion(adapter, version);
+}
+
+VEK_EXPORT UINT VEKAPI VekGetDisplayModeCount(UINT adapter) {
+  return GetDisplayModeCount(adapter);
+}
+
+VEK_EXPORT ULONGLONG* VEKAPI VekListDisplayModes(UINT adapter) {
+  return reinterpret_cast<ULONGLONG*>(ListDisplayModes(adapter));
+}
+
+VEK_EXPORT ULONGLONG VEKAPI VekGetCurrentDisplayMode(void) { return GetCurrentDisplayMode(); }
+
+VEK_EXPORT HVEKDEVICE VEKAPI VekOpenGraphicsDevice(UINT adapter, HWND window, DWORD reserved,
+                                                   DWORD windowed, INT width, INT height,
+                                                   INT bits, INT refresh) {
+  (void)reserved;
+  return OpenDevice(adapter, window, windowed, width, height, bits, refresh);
+}
+
+VEK_EXPORT INT VEKAPI VekResetGraphicsDevice(HVEKDEVICE device, DWORD windowed, INT width,
+                                             INT height, INT bits, INT refresh) {
+  return ResetDevice(device, windowed, width, height, bits, refresh);
+}
+
+VEK_EXPORT INT VEKAPI VekCheckGraphicsDevice(HVEKDEVICE device) { return CheckDevice(device); }
+
+VEK_EXPORT ULONG VEKAPI VekCloseGraphicsDevice(HVEKDEVICE device) { return CloseDevice(device); }
+
+VEK_EXPORT INT VEKAPI VekFree(void* block) { return FreeHostBlock(block); }
+
+}  // extern "C"
