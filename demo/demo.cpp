@@ -29,7 +29,7 @@ static HWND MakeWindow(int width, int height) {
 static void DropWindow(HWND window) { vrt::DestroyVirtualWindow(window); }
 #endif
 
-static std::string Text(UINT (*query)(UINT, char*), UINT adapter) {
+static std::string Text(UINT(VEKAPI* query)(UINT, char*), UINT adapter) {
   std::string text(query(adapter, nullptr), '\0');
   query(adapter, text.data());
   return text;
