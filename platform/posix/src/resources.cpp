@@ -1,0 +1,704 @@
+#include "resources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "device.h"
+
+namespace vrt::d3d {
+
+namespace {
+
+constexpr GUID kIUnknownId = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+// Answers QueryInterface for an object reachable as `self` under `ids`.
+template <class I>
+HRESULT Answer(I* self, REFIID riid, void** object, std::initializer_list<const GUID*> ids) {
+  if (!object) return internal::kPointerError;
+  for (const GUID* id : ids) {
+    if (SameGuid(riid, *id)) {
+      self->AddRef();
+      *object = self;
+      return S_OK;
+    }
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+HRESULT OutOfMemory(D3DPOOL pool) {
+  return pool == D3DPOOL_DEFAULT ? D3DERR_OUTOFVIDEOMEMORY : E_OUTOFMEMORY;
+}
+
+std::unique_ptr<BYTE[]> Allocate(UINT bytes) {
+  if (bytes > kMaxResourceBytes) return nullptr;
+  return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[bytes ? bytes : 1]());
+}
+
+HRESULT GetDeviceOf(Device* device, IDirect3DDevice8** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  device->AddRef();
+  *out = device;
+  return D3D_OK;
+}
+
+}  // namespace
+
+bool SameGuid(REFGUID a, REFGUID b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+
+// --- PrivateData ----------------------------------------------------------
+
+PrivateData::~PrivateData() {
+  for (Entry& e : entries_)
+    if (e.object) e.object->Release();
+}
+
+std::vector<PrivateData::Entry>::iterator PrivateData::Find(REFGUID guid) {
+  return std::find_if(entries_.begin(), entries_.end(),
+                      [&](const Entry& e) { return SameGuid(e.guid, guid); });
+}
+
+HRESULT PrivateData::Set(REFGUID guid, const void* data, DWORD size, DWORD flags) {
+  if (!data && size) return D3DERR_INVALIDCALL;
+  Entry entry;
+  entry.guid = guid;
+  if (flags & D3DSPD_IUNKNOWN) {
+    if (size != sizeof(IUnknown*) || !data) return D3DERR_INVALIDCALL;
+    std::memcpy(&entry.object, data, sizeof(IUnknown*));
+    if (!entry.object) return D3DERR_INVALIDCALL;
+    entry.object->AddRef();
+  } else {
+    entry.bytes.assign(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + size);
+  }
+  Free(guid);
+  entries_.push_back(std::move(entry));
+  return D3D_OK;
+}
+
+HRESULT PrivateData::Get(REFGUID guid, void* data, DWORD* size) {
+  if (!size) return D3DERR_INVALIDCALL;
+  auto it = Find(guid);
+  if (it == entries_.end()) return D3DERR_NOTFOUND;
+  const DWORD needed = it->object ? sizeof(IUnknown*) : static_cast<DWORD>(it->bytes.size());
+  if (!data) {
+    *size = needed;
+    return D3D_OK;
+  }
+  if (*size < needed) {
+    *size = needed;
+    return D3DERR_MOREDATA;
+  }
+  if (it->object) {
+    it->object->AddRef();  // the caller receives a reference of its own
+    std::memcpy(data, &it->object, sizeof(IUnknown*));
+  } else if (needed) {
+    std::memcpy(data, it->bytes.data(), needed);
+  }
+  *size = needed;
+  return D3D_OK;
+}
+
+HRESULT PrivateData::Free(REFGUID guid) {
+  auto it = Find(guid);
+  if (it == entries_.end()) return D3DERR_NOTFOUND;
+  IUnknown* object = it->object;
+  entries_.erase(it);
+  if (object) object->Release();
+  return D3D_OK;
+}
+
+// --- Resource -------------------------------------------------------------
+
+Resource::Resource(Device* device, Lifetime lifetime, Resource* container, D3DPOOL pool,
+                   DWORD usage)
+    : device_(device),
+      lifetime_(lifetime),
+      container_(container),
+      pool_(pool),
+      usage_(usage),
+      appRefs_(lifetime == Lifetime::Standalone ? 1 : 0) {
+  if (lifetime_ == Lifetime::Standalone) {
+    device_->AddRef();
+    device_->ResourceCreated(pool_);
+    internal::ObjectCreated();
+  }
+}
+
+Resource::~Resource() {
+  if (lifetime_ == Lifetime::Standalone) {
+    device_->ResourceDestroyed(pool_);
+    internal::ObjectDestroyed();
+  }
+}
+
+ULONG Resource::AddAppRef() {
+  switch (lifetime_) {
+    case Lifetime::Contained:
+      return container_->AddAppRef();
+    case Lifetime::Implicit: {
+      const ULONG n = ++appRefs_;
+      if (n == 1) {
+        device_->AddRef();
+        internal::ObjectCreated();
+      }
+      return n;
+    }
+    case Lifetime::Standalone:
+      break;
+  }
+  const ULONG n = ++appRefs_;
+  if (n == 1) device_->AddRef();  // a bound resource taken back by the application
+  return n + bindRefs_;
+}
+
+ULONG Resource::ReleaseAppRef() {
+  switch (lifetime_) {
+    case Lifetime::Contained:
+      return container_->ReleaseAppRef();
+    case Lifetime::Implicit: {
+      if (appRefs_ == 0) return 0;
+      const ULONG n = --appRefs_;
+      if (n == 0) {
+        internal::ObjectDestroyed();
+        device_->Release();  // may destroy the device and this surface with it
+      }
+      return n;
+    }
+    case Lifetime::Standalone:
+      break;
+  }
+  if (appRefs_ == 0) return bindRefs_;
+  const ULONG n = --appRefs_;
+  const ULONG visible = n + bindRefs_;
+  if (n == 0) {
+    Device* device = device_;
+    if (bindRefs_ == 0) delete this;
+    device->Release();
+  }
+  return visible;
+}
+
+void Resource::AddBindRef() {
+  if (lifetime_ == Lifetime::Contained)
+    container_->AddBindRef();
+  else
+    ++bindRefs_;
+}
+
+void Resource::ReleaseBindRef() {
+  if (lifetime_ == Lifetime::Contained) {
+    container_->ReleaseBindRef();
+    return;
+  }
+  const ULONG n = --bindRefs_;
+  if (lifetime_ == Lifetime::Standalone && n == 0 && appRefs_ == 0) delete this;
+}
+
+// --- Surface --------------------------------------------------------------
+
+std::unique_ptr<Surface> Surface::Make(const Owner& owner, const Shape& shape) {
+  FormatInfo info;
+  if (!DescribeFormat(shape.format, &info) || shape.width == 0 || shape.height == 0) return nullptr;
+  const uint64_t across = (uint64_t{shape.width} + info.blockWidth - 1) / info.blockWidth;
+  const uint64_t down = (uint64_t{shape.height} + info.blockHeight - 1) / info.blockHeight;
+  if (across * down * info.blockBytes > kMaxResourceBytes) return nullptr;
+  std::unique_ptr<BYTE[]> bits = Allocate(LayoutOf(info, shape.width, shape.height).bytes);
+  if (!bits) return nullptr;
+  return std::unique_ptr<Surface>(new (std::nothrow) Surface(owner, shape, info, std::move(bits)));
+}
+
+Surface::Surface(const Owner& owner, const Shape& shape, const FormatInfo& info,
+                 std::unique_ptr<BYTE[]> bits)
+    : Resource(owner.device, owner.lifetime, owner.container, shape.pool, shape.usage),
+      containerObject_(owner.containerObject),
+      kind_(shape.kind),
+      width_(shape.width),
+      height_(shape.height),
+      format_(shape.format),
+      info_(info),
+      layout_(LayoutOf(info, shape.width, shape.height)),
+      lockable_(shape.lockable),
+      bits_(std::move(bits)) {}
+
+HRESULT Surface::QueryInterface(REFIID riid, void** object) {
+  return Answer<IDirect3DSurface8>(this, riid, object, {&kIUnknownId, &IID_IDirect3DSurface8});
+}
+
+HRESULT Surface::GetDevice(IDirect3DDevice8** out) {
+  VRT_ENTRY("IDirect3DSurface8::GetDevice", out);
+  return GetDeviceOf(device(), out);
+}
+
+HRESULT Surface::SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) {
+  VRT_ENTRY("IDirect3DSurface8::SetPrivateData", &guid, data, size, flags);
+  return privateData_.Set(guid, data, size, flags);
+}
+
+HRESULT Surface::GetPrivateData(REFGUID guid, void* data, DWORD* size) {
+  VRT_ENTRY("IDirect3DSurface8::GetPrivateData", &guid, data, size);
+  return privateData_.Get(guid, data, size);
+}
+
+HRESULT Surface::FreePrivateData(REFGUID guid) {
+  VRT_ENTRY("IDirect3DSurface8::FreePrivateData", &guid);
+  return privateData_.Free(guid);
+}
+
+HRESULT Surface::GetContainer(REFIID riid, void** container) {
+  VRT_ENTRY("IDirect3DSurface8::GetContainer", &riid, container);
+  if (!container) return D3DERR_INVALIDCALL;
+  // Surfaces outside a texture or swap chain belong to the device.
+  if (containerObject_) return containerObject_->QueryInterface(riid, container);
+  return device()->QueryInterface(riid, container);
+}
+
+HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
+  VRT_ENTRY("IDirect3DSurface8::GetDesc", desc);
+  if (!desc) return D3DERR_INVALIDCALL;
+  Describe(desc);
+  return D3D_OK;
+}
+
+HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+  VRT_ENTRY("IDirect3DSurface8::LockRect", locked, rect, flags);
+  return Lock(locked, rect, flags);
+}
+
+HRESULT Surface::UnlockRect() {
+  VRT_ENTRY("IDirect3DSurface8::UnlockRect");
+  return Unlock();
+}
+
+void Surface::Describe(D3DSURFACE_DESC* desc) const {
+  desc->Format = format_;
+  desc->Type = D3DRTYPE_SURFACE;
+  desc->Usage = usage();
+  desc->Pool = pool();
+  desc->Size = layout_.bytes;
+  desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+  desc->Width = width_;
+  desc->Height = height_;
+}
+
+HRESULT Surface::Lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD /*flags*/) {
+  if (!locked || !lockable_ || locked_) return D3DERR_INVALIDCALL;
+  UINT left = 0;
+  UINT top = 0;
+  if (rect) {
+    if (rect->left < 0 || rect->top < 0 || rect->left >= rect->right || rect->top >= rect->bottom ||
+        static_cast<UINT>(rect->right) > width_ || static_cast<UINT>(rect->bottom) > height_)
+      return D3DERR_INVALIDCALL;
+    left = static_cast<UINT>(rect->left);
+    top = static_cast<UINT>(rect->top);
+    const UINT right = static_cast<UINT>(rect->right);
+    const UINT bottom = static_cast<UINT>(rect->bottom);
+    // Blocks are locked whole: a rectangle starts on a block and ends on
+    // one or at the surface's edge.
+    if (left % info_.blockWidth || top % info_.blockHeight ||
+        (right % info_.blockWidth && right != width_) ||
+        (bottom % info_.blockHeight && bottom != height_))
+      return D3DERR_INVALIDCALL;
+  }
+  locked->Pitch = static_cast<INT>(layout_.pitch);
+  locked->pBits = bits_.get() + (top / info_.blockHeight) * layout_.pitch +
+                  (left / info_.blockWidth) * info_.blockBytes;
+  locked_ = true;
+  return D3D_OK;
+}
+
+HRESULT Surface::Unlock() {
+  if (!locked_) return D3DERR_INVALIDCALL;
+  locked_ = false;
+  return D3D_OK;
+}
+
+// --- Texture --------------------------------------------------------------
+
+Texture::Texture(Device* device, DWORD usage, D3DPOOL pool)
+    : Resource(device, Lifetime::Standalone, nullptr, pool, usage) {}
+
+Texture::~Texture() = default;
+
+HRESULT Texture::Create(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
+                        D3DFORMAT format, D3DPOOL pool, Texture** out) {
+  Texture* texture = new (std::nothrow) Texture(device, usage, pool);
+  if (!texture) return OutOfMemory(pool);
+  // Default-pool textures are video memory: only dynamic ones can be locked.
+  const bool lockable =
+      pool != D3DPOOL_DEFAULT || ((usage & D3DUSAGE_DYNAMIC) && !(usage & D3DUSAGE_RENDERTARGET));
+  for (UINT i = 0; i < levels; ++i) {
+    Surface::Owner owner{device, Lifetime::Contained, texture,
+                         static_cast<IDirect3DTexture8*>(texture)};
+    Surface::Shape shape{Surface::Kind::TextureLevel,
+                         std::max(1u, width >> i),
+                         std::max(1u, height >> i),
+                         format,
+                         pool,
+                         usage,
+                         lockable};
+    std::unique_ptr<Surface> level;
+    try {
+      level = Surface::Make(owner, shape);
+      if (level) texture->levels_.push_back(std::move(level));
+    } catch (const std::bad_alloc&) {
+      level.reset();
+    }
+    if (texture->levels_.size() != i + 1) {
+      texture->ReleaseAppRef();
+      return OutOfMemory(pool);
+    }
+  }
+  *out = texture;
+  return D3D_OK;
+}
+
+HRESULT Texture::QueryInterface(REFIID riid, void** object) {
+  return Answer<IDirect3DTexture8>(
+      this, riid, object,
+      {&kIUnknownId, &IID_IDirect3DResource8, &IID_IDirect3DBaseTexture8, &IID_IDirect3DTexture8});
+}
+
+HRESULT Texture::GetDevice(IDirect3DDevice8** out) {
+  VRT_ENTRY("IDirect3DTexture8::GetDevice", out);
+  return GetDeviceOf(device(), out);
+}
+
+HRESULT Texture::SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) {
+  VRT_ENTRY("IDirect3DTexture8::SetPrivateData", &guid, data, size, flags);
+  return privateData_.Set(guid, data, size, flags);
+}
+
+HRESULT Texture::GetPrivateData(REFGUID guid, void* data, DWORD* size) {
+  VRT_ENTRY("IDirect3DTexture8::GetPrivateData", &guid, data, size);
+  return privateData_.Get(guid, data, size);
+}
+
+HRESULT Texture::FreePrivateData(REFGUID guid) {
+  VRT_ENTRY("IDirect3DTexture8::FreePrivateData", &guid);
+  return privateData_.Free(guid);
+}
+
+DWORD Texture::SetPriority(DWORD priority) {
+  VRT_NOTE("IDirect3DTexture8::SetPriority", priority);
+  if (pool() != D3DPOOL_MANAGED) return 0;  // priorities order managed resources only
+  const DWORD old = priority_;
+  priority_ = priority;
+  return old;
+}
+
+DWORD Texture::GetPriority() {
+  VRT_NOTE("IDirect3DTexture8::GetPriority");
+  return priority_;
+}
+
+void Texture::PreLoad() { VRT_NOTE("IDirect3DTexture8::PreLoad"); }
+
+D3DRESOURCETYPE Texture::GetType() {
+  VRT_NOTE("IDirect3DTexture8::GetType");
+  return D3DRTYPE_TEXTURE;
+}
+
+DWORD Texture::SetLOD(DWORD lod) {
+  VRT_NOTE("IDirect3DTexture8::SetLOD", lod);
+  if (pool() != D3DPOOL_MANAGED) return 0;
+  const DWORD old = lod_;
+  lod_ = std::min<DWORD>(lod, levelCount() - 1);
+  return old;
+}
+
+DWORD Texture::GetLOD() {
+  VRT_NOTE("IDirect3DTexture8::GetLOD");
+  return lod_;
+}
+
+DWORD Texture::GetLevelCount() {
+  VRT_NOTE("IDirect3DTexture8::GetLevelCount");
+  return levelCount();
+}
+
+HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+  VRT_ENTRY("IDirect3DTexture8::GetLevelDesc", level, desc);
+  if (!desc || level >= levelCount()) return D3DERR_INVALIDCALL;
+  levels_[level]->Describe(desc);
+  return D3D_OK;
+}
+
+HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface8** surface) {
+  VRT_ENTRY("IDirect3DTexture8::GetSurfaceLevel", level, surface);
+  if (!surface) return D3DERR_INVALIDCALL;
+  if (level >= levelCount()) {
+    *surface = nullptr;
+    return D3DERR_INVALIDCALL;
+  }
+  levels_[level]->AddRef();
+  *surface = levels_[level].get();
+  return D3D_OK;
+}
+
+HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+  VRT_ENTRY("IDirect3DTexture8::LockRect", level, locked, rect, flags);
+  if (level >= levelCount()) return D3DERR_INVALIDCALL;
+  return levels_[level]->Lock(locked, rect, flags);
+}
+
+HRESULT Texture::UnlockRect(UINT level) {
+  VRT_ENTRY("IDirect3DTexture8::UnlockRect", level);
+  if (level >= levelCount()) return D3DERR_INVALIDCALL;
+  return levels_[level]->Unlock();
+}
+
+HRESULT Texture::AddDirtyRect(const RECT* rect) {
+  VRT_ENTRY("IDirect3DTexture8::AddDirtyRect", rect);
+  return D3D_OK;  // every level is current: there is no copy to bring up to date
+}
+
+// --- Buffers --------------------------------------------------------------
+
+bool BufferStore::Allocate(UINT length) {
+  try {
+    bytes_ = d3d::Allocate(length);
+  } catch (const std::bad_alloc&) {
+    bytes_.reset();
+  }
+  length_ = bytes_ ? length : 0;
+  return bytes_ != nullptr;
+}
+
+HRESULT BufferStore::Lock(UINT offset, UINT size, BYTE** data) {
+  if (!data) return D3DERR_INVALIDCALL;
+  if (offset >= length_ || size > length_ - offset) {
+    *data = nullptr;
+    return D3DERR_INVALIDCALL;
+  }
+  *data = bytes_.get() + offset;
+  ++locks_;
+  return D3D_OK;
+}
+
+HRESULT BufferStore::Unlock() {
+  if (locks_ == 0) return D3DERR_INVALIDCALL;
+  --locks_;
+  return D3D_OK;
+}
+
+VertexBuffer::VertexBuffer(Device* device, DWORD usage, DWORD fvf, D3DPOOL pool)
+    : Resource(device, Lifetime::Standalone, nullptr, pool, usage), fvf_(fvf) {}
+
+HRESULT VertexBuffer::Create(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                             VertexBuffer** out) {
+  VertexBuffer* buffer = new (std::nothrow) VertexBuffer(device, usage, fvf, pool);
+  if (!buffer) return OutOfMemory(pool);
+  if (!buffer->store_.Allocate(length)) {
+    buffer->ReleaseAppRef();
+    return OutOfMemory(pool);
+  }
+  *out = buffer;
+  return D3D_OK;
+}
+
+HRESULT VertexBuffer::QueryInterface(REFIID riid, void** object) {
+  return Answer<IDirect3DVertexBuffer8>(
+      this, riid, object, {&kIUnknownId, &IID_IDirect3DResource8, &IID_IDirect3DVertexBuffer8});
+}
+
+HRESULT VertexBuffer::GetDevice(IDirect3DDevice8** out) {
+  VRT_ENTRY("IDirect3DVertexBuffer8::GetDevice", out);
+  return GetDeviceOf(device(), out);
+}
+
+HRESULT VertexBuffer::SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) {
+  VRT_ENTRY("IDirect3DVertexBuffer8::SetPrivateData", &guid, data, size, flags);
+  return privateData_.Set(guid, data, size, flags);
+}
+
+HRESULT VertexBuffer::GetPrivateData(REFGUID guid, void* data, DWORD* size) {
+  VRT_ENTRY("IDirect3DVertexBuffer8::GetPrivateData", &guid, data, size);
+  return privateData_.Get(guid, data, size);
+}
+
+HRESULT VertexBuffer::FreePrivateData(REFGUID guid) {
+  VRT_ENTRY("IDirect3DVertexBuffer8::FreePrivateData", &guid);
+  return privateData_.Free(guid);
+}
+
+DWORD VertexBuffer::SetPriority(DWORD priority) {
+  VRT_NOTE("IDirect3DVertexBuffer8::SetPriority", priority);
+  if (pool() != D3DPOOL_MANAGED) return 0;
+  const DWORD old = priority_;
+  priority_ = priority;
+  return old;
+}
+
+DWORD VertexBuffer::GetPriority() {
+  VRT_NOTE("IDirect3DVertexBuffer8::GetPriority");
+  return priority_;
+}
+
+void VertexBuffer::PreLoad() { VRT_NOTE("IDirect3DVertexBuffer8::PreLoad"); }
+
+D3DRESOURCETYPE VertexBuffer::GetType() {
+  VRT_NOTE("IDirect3DVertexBuffer8::GetType");
+  return D3DRTYPE_VERTEXBUFFER;
+}
+
+HRESULT VertexBuffer::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
+  VRT_ENTRY("IDirect3DVertexBuffer8::Lock", offset, size, data, flags);
+  return store_.Lock(offset, size ? size : (offset < length() ? length() - offset : 0), data);
+}
+
+HRESULT VertexBuffer::Unlock() {
+  VRT_ENTRY("IDirect3DVertexBuffer8::Unlock");
+  return store_.Unlock();
+}
+
+HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
+  VRT_ENTRY("IDirect3DVertexBuffer8::GetDesc", desc);
+  if (!desc) return D3DERR_INVALIDCALL;
+  desc->Format = D3DFMT_VERTEXDATA;
+  desc->Type = D3DRTYPE_VERTEXBUFFER;
+  desc->Usage = usage();
+  desc->Pool = pool();
+  desc->Size = length();
+  desc->FVF = fvf_;
+  return D3D_OK;
+}
+
+IndexBuffer::IndexBuffer(Device* device, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : Resource(device, Lifetime::Standalone, nullptr, pool, usage), format_(format) {}
+
+HRESULT IndexBuffer::Create(Device* device, UINT length, DWORD usage, D3DFORMAT format,
+                            D3DPOOL pool, IndexBuffer** out) {
+  IndexBuffer* buffer = new (std::nothrow) IndexBuffer(device, usage, format, pool);
+  if (!buffer) return OutOfMemory(pool);
+  if (!buffer->store_.Allocate(length)) {
+    buffer->ReleaseAppRef();
+    return OutOfMemory(pool);
+  }
+  *out = buffer;
+  return D3D_OK;
+}
+
+HRESULT IndexBuffer::QueryInterface(REFIID riid, void** object) {
+  return Answer<IDirect3DIndexBuffer8>(
+      this, riid, object, {&kIUnknownId, &IID_IDirect3DResource8, &IID_IDirect3DIndexBuffer8});
+}
+
+HRESULT IndexBuffer::GetDevice(IDirect3DDevice8** out) {
+  VRT_ENTRY("IDirect3DIndexBuffer8::GetDevice", out);
+  return GetDeviceOf(device(), out);
+}
+
+HRESULT IndexBuffer::SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) {
+  VRT_ENTRY("IDirect3DIndexBuffer8::SetPrivateData", &guid, data, size, flags);
+  return privateData_.Set(guid, data, size, flags);
+}
+
+HRESULT IndexBuffer::GetPrivateData(REFGUID guid, void* data, DWORD* size) {
+  VRT_ENTRY("IDirect3DIndexBuffer8::GetPrivateData", &guid, data, size);
+  return privateData_.Get(guid, data, size);
+}
+
+HRESULT IndexBuffer::FreePrivateData(REFGUID guid) {
+  VRT_ENTRY("IDirect3DIndexBuffer8::FreePrivateData", &guid);
+  return privateData_.Free(guid);
+}
+
+DWORD IndexBuffer::SetPriority(DWORD priority) {
+  VRT_NOTE("IDirect3DIndexBuffer8::SetPriority", priority);
+  if (pool() != D3DPOOL_MANAGED) return 0;
+  const DWORD old = priority_;
+  priority_ = priority;
+  return old;
+}
+
+DWORD IndexBuffer::GetPriority() {
+  VRT_NOTE("IDirect3DIndexBuffer8::GetPriority");
+  return priority_;
+}
+
+void IndexBuffer::PreLoad() { VRT_NOTE("IDirect3DIndexBuffer8::PreLoad"); }
+
+D3DRESOURCETYPE IndexBuffer::GetType() {
+  VRT_NOTE("IDirect3DIndexBuffer8::GetType");
+  return D3DRTYPE_INDEXBUFFER;
+}
+
+HRESULT IndexBuffer::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
+  VRT_ENTRY("IDirect3DIndexBuffer8::Lock", offset, size, data, flags);
+  return store_.Lock(offset, size ? size : (offset < length() ? length() - offset : 0), data);
+}
+
+HRESULT IndexBuffer::Unlock() {
+  VRT_ENTRY("IDirect3DIndexBuffer8::Unlock");
+  return store_.Unlock();
+}
+
+HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {
+  VRT_ENTRY("IDirect3DIndexBuffer8::GetDesc", desc);
+  if (!desc) return D3DERR_INVALIDCALL;
+  desc->Format = format_;
+  desc->Type = D3DRTYPE_INDEXBUFFER;
+  desc->Usage = usage();
+  desc->Pool = pool();
+  desc->Size = length();
+  return D3D_OK;
+}
+
+// --- SwapChain ------------------------------------------------------------
+
+SwapChain::SwapChain(Device* device, const D3DPRESENT_PARAMETERS& params)
+    : Resource(device, Lifetime::Standalone, nullptr, D3DPOOL_DEFAULT, 0), params_(params) {}
+
+SwapChain::~SwapChain() = default;
+
+HRESULT SwapChain::Create(Device* device, const D3DPRESENT_PARAMETERS& params, SwapChain** out) {
+  SwapChain* chain = new (std::nothrow) SwapChain(device, params);
+  if (!chain) return D3DERR_OUTOFVIDEOMEMORY;
+  for (UINT i = 0; i < params.BackBufferCount; ++i) {
+    Surface::Owner owner{device, Lifetime::Contained, chain,
+                         static_cast<IDirect3DSwapChain8*>(chain)};
+    Surface::Shape shape{Surface::Kind::BackBuffer,
+                         params.BackBufferWidth,
+                         params.BackBufferHeight,
+                         params.BackBufferFormat,
+                         D3DPOOL_DEFAULT,
+                         D3DUSAGE_RENDERTARGET,
+                         (params.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0};
+    std::unique_ptr<Surface> buffer;
+    try {
+      buffer = Surface::Make(owner, shape);
+      if (buffer) chain->backBuffers_.push_back(std::move(buffer));
+    } catch (const std::bad_alloc&) {
+      buffer.reset();
+    }
+    if (chain->backBuffers_.size() != i + 1) {
+      chain->ReleaseAppRef();
+      return D3DERR_OUTOFVIDEOMEMORY;
+    }
+  }
+  *out = chain;
+  return D3D_OK;
+}
+
+HRESULT SwapChain::QueryInterface(REFIID riid, void** object) {
+  return Answer<IDirect3DSwapChain8>(this, riid, object, {&kIUnknownId, &IID_IDirect3DSwapChain8});
+}
+
+HRESULT SwapChain::Present(const RECT* source, const RECT* dest, HWND destWindow,
+                           const RGNDATA* dirty) {
+  VRT_ENTRY("IDirect3DSwapChain8::Present", source, dest, destWindow, dirty);
+  return device()->CheckPresent(source, dest, destWindow, dirty, params_);
+}
+
+HRESULT SwapChain::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) {
+  VRT_ENTRY("IDirect3DSwapChain8::GetBackBuffer", index, type, out);
+  if (!out) return D3DERR_INVALIDCALL;
+  *out = nullptr;
+  if (index >= backBuffers_.size() || type != D3DBACKBUFFER_TYPE_MONO) return D3DERR_INVALIDCALL;
+  backBuffers_[index]->AddRef();
+  *out = backBuffers_[index].get();
+  return D3D_OK;
+}
+
+}  // namespace vrt::d3d
