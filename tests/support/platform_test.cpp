@@ -1,0 +1,66 @@
+#include "support/platform_test.h"
+
+#include "gd/device.h"
+#include "gd/direct3d.h"
+#include "support/test_window.h"
+
+#ifndef _WIN32
+#include <vekrt/runtime.h>
+#endif
+
+std::string Utf16ToUtf8(const WCHAR* text) {
+  std::string out;
+  for (; text && *text; ++text) {
+    const unsigned c = static_cast<unsigned>(*text) & 0xFFFF;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+void PlatformTest::SetUp() {
+  ClearError();
+  SetLogCapture(TRUE);
+  blocksAtStart_ = LiveBlockCount();
+  window = CreateTestWindow(640, 480);
+  ASSERT_NE(window, nullptr);
+}
+
+void PlatformTest::TearDown() {
+  EXPECT_EQ(GetCurrentDevice(), nullptr) << "a device was left open";
+  ReleaseDirect3D();
+  DestroyTestWindow(window);
+  EXPECT_EQ(LiveBlockCount(), blocksAtStart_) << "base-library blocks leaked";
+#ifndef _WIN32
+  EXPECT_EQ(vrt::LiveObjectCount(), 0) << "Direct3D objects leaked";
+#endif
+  SetLogCapture(FALSE);
+}
+
+std::string PlatformTest::CapturedLog() {
+  const int n = GetCapturedLog(nullptr, 0);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  GetCapturedLog(text.data(), n + 1);
+  text.resize(static_cast<size_t>(n));
+  return text;
+}
+
+PlatformTest::LastError PlatformTest::ReadError() {
+  ErrorRecord record{};
+  LastError e;
+  e.set = ReadLastError(&record) != 0;
+  e.code = record.code;
+  e.detail = record.detail;
+  e.line = record.line;
+  e.message = Utf16ToUtf8(record.message);
+  e.source = Utf16ToUtf8(record.source);
+  return e;
+}
