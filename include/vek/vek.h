@@ -29,6 +29,10 @@ extern "C" {
 
 /* A graphics device: one Direct3D 8 device opened on a host window. */
 typedef struct GraphicsDevice* HVEKDEVICE;
+/* A drawing surface of a device. */
+typedef struct Graphics* HVEKGRAPHICS;
+/* A texture: an image, a texture drawing surface's texture or a font atlas. */
+typedef struct VekTexture* HVEKTEXTURE;
 
 /* ---- Adapters and display modes ---------------------------------------
  * A packed display mode is a 64-bit value: bits 0-15 width, 16-31 height,
@@ -92,6 +96,48 @@ VEK_EXPORT INT VEKAPI VekCheckGraphicsDevice(HVEKDEVICE device);
 /* Closes the device; close its drawing surfaces first. Returns the count
  * left on the shared Direct3D object (0 normally, also for null). */
 VEK_EXPORT ULONG VEKAPI VekCloseGraphicsDevice(HVEKDEVICE device);
+
+/* ---- Drawing surfaces -----------------------------------------------------
+ * Close every surface of a device before closing the device. */
+
+/* A surface rendering into the device's back buffer, resized by resets. */
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenGraphics(HVEKDEVICE device);
+
+/* A surface rendering into a width x height render-target texture of the
+ * given D3DFORMAT; a device reset brings the texture back empty. */
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenTextureGraphics(HVEKDEVICE device, UINT width, UINT height,
+                                                      DWORD format);
+
+/* A surface rendering into an additional swap chain on another window.
+ * bits: 16, 32, or any other value for the device's back-buffer format. */
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenChildWindowGraphics(HVEKDEVICE device, HWND window,
+                                                          UINT width, UINT height, INT bits);
+
+/* A surface drawing into the stencil buffer of `parent`'s target only; the
+ * parent must stay open while it is used. */
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenStencilGraphics(HVEKGRAPHICS parent);
+
+/* 1, or 0 for null. */
+VEK_EXPORT INT VEKAPI VekCloseGraphics(HVEKGRAPHICS graphics);
+
+/* The texture of a texture surface, usable wherever a texture or image
+ * handle is taken (its texture is empty for other kinds); null for null. */
+VEK_EXPORT HVEKTEXTURE VEKAPI VekGetGraphicsTexture(HVEKGRAPHICS graphics);
+
+/* Writes the surface's pixels to `path` as BMP (format 0 or 6) or DDS (4).
+ * -1 for a null surface, -2 when it has no colour surface, else the
+ * HRESULT of writing. */
+VEK_EXPORT INT VEKAPI VekSaveGraphics(HVEKGRAPHICS graphics, const WCHAR* path, DWORD format);
+
+/* ---- Effect shaders ---------------------------------------------------------
+ * Selects one of eight pixel-shader effects for the surface's draws until the
+ * next VekBeginRender: 1 grey, 2 swap green and blue, 3 swap red and green,
+ * 4 (G, B, R), 5 (B, R, G), 6 swap red and blue, 7 brightness, 0 none.
+ * param: alpha low and high (0..255, inclusive window of texel alpha the
+ * effect reaches), the brightness factor for 7 (0 black, 1 unchanged and not
+ * recorded, 2 white; rewritten in place to the amount used), and a spare
+ * float; null means all zero (not allowed for 7). Ids above 7 do nothing. */
+VEK_EXPORT void VEKAPI VekSetPixelShader(HVEKGRAPHICS graphics, INT shader, float* param);
 
 /* ---- Memory ---------------------------------------------------------------- */
 

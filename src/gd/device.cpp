@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gd/direct3d.h"
+#include "gd/effects.h"
 #include "host/host.h"
 
 namespace {
@@ -195,6 +196,8 @@ GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width,
     return nullptr;
   }
   currentDevice = device;
+  // Effect shaders are created when a frame first needs them.
+  for (int id = 1; id <= 8; ++id) device->shaderSource[id] = EffectShaderSource(id);
   return device;
 }
 
@@ -211,6 +214,7 @@ INT RestoreDevice(GraphicsDevice* device) {
     VEK_SET_ERROR(kErrReset, hr, "d3d->Reset fail", VEK_SRC_GD);
     return hr;
   }
+  RecreateEffectShaders(device);
   CallResetCallback(device, false);
   return CreateBatchBuffers(device) ? 1 : 0;
 }

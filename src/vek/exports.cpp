@@ -3,6 +3,8 @@
 
 #include "gd/device.h"
 #include "gd/direct3d.h"
+#include "gd/effects.h"
+#include "graphics/graphics.h"
 #include "vekimage/memory.h"
 
 extern "C" {
@@ -46,6 +48,38 @@ VEK_EXPORT INT VEKAPI VekResetGraphicsDevice(HVEKDEVICE device, DWORD windowed, 
 VEK_EXPORT INT VEKAPI VekCheckGraphicsDevice(HVEKDEVICE device) { return CheckDevice(device); }
 
 VEK_EXPORT ULONG VEKAPI VekCloseGraphicsDevice(HVEKDEVICE device) { return CloseDevice(device); }
+
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenGraphics(HVEKDEVICE device) {
+  return OpenWindowGraphics(device);
+}
+
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenTextureGraphics(HVEKDEVICE device, UINT width, UINT height,
+                                                      DWORD format) {
+  return OpenTextureGraphics(device, width, height, static_cast<D3DFORMAT>(format));
+}
+
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenChildWindowGraphics(HVEKDEVICE device, HWND window,
+                                                          UINT width, UINT height, INT bits) {
+  return OpenChildWindowGraphics(device, window, width, height, bits);
+}
+
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenStencilGraphics(HVEKGRAPHICS parent) {
+  return OpenStencilGraphics(parent);
+}
+
+VEK_EXPORT INT VEKAPI VekCloseGraphics(HVEKGRAPHICS graphics) { return CloseGraphics(graphics); }
+
+VEK_EXPORT HVEKTEXTURE VEKAPI VekGetGraphicsTexture(HVEKGRAPHICS graphics) {
+  return GetGraphicsTexture(graphics);
+}
+
+VEK_EXPORT INT VEKAPI VekSaveGraphics(HVEKGRAPHICS graphics, const WCHAR* path, DWORD format) {
+  return SaveGraphics(graphics, path, format);
+}
+
+VEK_EXPORT void VEKAPI VekSetPixelShader(HVEKGRAPHICS graphics, INT shader, float* param) {
+  SetEffect(graphics, static_cast<UINT>(shader), param);
+}
 
 VEK_EXPORT INT VEKAPI VekFree(void* block) { return FreeHostBlock(block); }
 

@@ -1,0 +1,98 @@
+#include "vektex/texture.h"
+
+#include "d3dx/d3dx8.h"
+#include "host/host.h"
+
+namespace {
+
+void SetScaleFactors(VekTexture* t) {
+  D3DSURFACE_DESC desc{};
+  t->tex->GetLevelDesc(0, &desc);
+  if (t->width == desc.Width && t->height == desc.Height) {
+    t->uScale = 0.0f;
+    t->vScale = 0.0f;
+  } else {
+    t->uScale = static_cast<float>(static_cast<double>(t->width) / desc.Width);
+    t->vScale = static_cast<float>(static_cast<double>(t->height) / desc.Height);
+  }
+}
+
+}  // namespace
+
+INT CreateTextureFromMemory(VekTexture* t, IDirect3DDevice8* device, const void* bytes, UINT size,
+                            BOOL mipmaps) {
+  if (t->height == 0 || t->width == 0) return 0;
+  D3DXIMAGE_INFO info{};
+  const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
+      device, bytes, size, D3DX_DEFAULT, D3DX_DEFAULT, LOBYTE(mipmaps) ? 0 : 1, 0, D3DFMT_UNKNOWN,
+      D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_DEFAULT, 0, &info, nullptr, &t->tex);
+  if (FAILED(hr)) {
+    t->tex = nullptr;
+    return VEK_SET_ERROR(kErrDirect3D, hr, "D3DXCreateTextureFromFileInMemoryEx fail",
+                         VEK_SRC_VEKTEX);
+  }
+  t->width = info.Width;
+  t->height = info.Height;
+  t->format = info.Format;
+  SetScaleFactors(t);
+  return 1;
+}
+
+INT CreateBlankTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
+                       D3DFORMAT format) {
+  const HRESULT hr =
+      D3DXCreateTexture(device, width, height, 0, 0, format, D3DPOOL_MANAGED, &t->tex);
+  if (FAILED(hr)) {
+    t->tex = nullptr;
+    return VEK_SET_ERROR(kErrDirect3D, hr, "D3DXCreateTexture fail", VEK_SRC_VEKTEX);
+  }
+  t->width = width;
+  t->format = format;
+  t->height = height;
+  SetScaleFactors(t);
+  return 1;
+}
+
+INT CreateRenderTargetTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
+                              D3DFORMAT format) {
+  const HRESULT hr = D3DXCreateTexture(device, width, height, 0, D3DUSAGE_RENDERTARGET, format,
+                                       D3DPOOL_DEFAULT, &t->tex);
+  if (FAILED(hr)) {
+    t->tex = nullptr;
+    return VEK_SET_ERROR(kErrDirect3D, hr, "VekCreateRenderTarget fail", VEK_SRC_VEKTEX);
+  }
+  t->width = width;
+  t->format = format;
+  t->height = height;
+  SetScaleFactors(t);
+  return 1;
+}
+
+INT ReleaseTexture(VekTexture* t) {
+  if (!t) return 0;
+  if (t->tex) {
+    t->tex->Release();
+    t->tex = nullptr;
+  }
+  t->uScale = 0.0f;
+  t->vScale = 0.0f;
+  t->format = D3DFMT_UNKNOWN;
+  t->height = 0;
+  t->width = 0;
+  if (t->data) {
+    Free(t->data);
+    t->data = nullptr;
+  }
+  t->dataSize = 0;
+  return 1;
+}
+
+TextureState EnsureTexture(VekTexture* t, IDirect3DDevice8* device) {
+  if (t->tex) return TextureState::kReady;
+  if (!t->data) return TextureState::kReleased;
+  if (CreateTextureFromMemory(t, device, t->data, t->dataSize, FALSE) != 1)
+    return TextureState::kFailed;
+  Free(t->data);
+  t->data = nullptr;  // dataSize keeps the old count
+  return TextureState::kReady;
+}

@@ -1,0 +1,70 @@
+// Builds small DDS file images in memory for texture tests: DXT blocks or
+// uncompressed 32-bit B, G, R, A pixels, with the header the library writes.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace testdds {
+
+inline void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+  std::memcpy(out.data() + at, &v, 4);
+}
+
+inline uint32_t FourCC(const char* code) {
+  return uint32_t(uint8_t(code[0])) | uint32_t(uint8_t(code[1])) << 8 |
+         uint32_t(uint8_t(code[2])) << 16 | uint32_t(uint8_t(code[3])) << 24;
+}
+
+// Header and room for the payload; `fourcc` null means 32-bit pixels.
+inline std::vector<uint8_t> Header(uint32_t width, uint32_t height, const char* fourcc,
+                                   size_t payload) {
+  std::vector<uint8_t> out(128 + payload, 0);
+  std::memcpy(out.data(), "DDS ", 4);
+  Put32(out, 4, 124);
+  Put32(out, 8, 0x00081007);
+  Put32(out, 12, height);
+  Put32(out, 16, width);
+  Put32(out, 76, 32);
+  if (fourcc) {
+    const uint32_t blockBytes = std::strcmp(fourcc, "DXT1") == 0 ? 8 : 16;
+    Put32(out, 20, ((width + 3) / 4) * ((height + 3) / 4) * blockBytes);
+    Put32(out, 80, 0x4);  // DDPF_FOURCC
+    Put32(out, 84, FourCC(fourcc));
+  } else {
+    Put32(out, 20, width * height * 4);
+    Put32(out, 80, 0x41);  // DDPF_RGB | DDPF_ALPHAPIXELS
+    Put32(out, 88, 32);
+    Put32(out, 92, 0x00FF0000);
+    Put32(out, 96, 0x0000FF00);
+    Put32(out, 100, 0x000000FF);
+    Put32(out, 104, 0xFF000000);
+  }
+  Put32(out, 108, 0x1000);  // DDSCAPS_TEXTURE
+  return out;
+}
+
+// Every pixel the same A8R8G8B8 colour.
+inline std::vector<uint8_t> Solid32(uint32_t width, uint32_t height, uint32_t argb) {
+  std::vector<uint8_t> out = Header(width, height, nullptr, size_t(width) * height * 4);
+  for (size_t i = 0; i < size_t(width) * height; ++i) Put32(out, 128 + 4 * i, argb);
+  return out;
+}
+
+// DXT1 blocks all of one R5G6B5 colour (opaque four-colour mode).
+inline std::vector<uint8_t> SolidDxt1(uint32_t width, uint32_t height, uint16_t rgb565) {
+  const size_t blocks = size_t((width + 3) / 4) * ((height + 3) / 4);
+  std::vector<uint8_t> out = Header(width, height, "DXT1", blocks * 8);
+  for (size_t b = 0; b < blocks; ++b) {
+    uint8_t* p = out.data() + 128 + 8 * b;
+    p[0] = uint8_t(rgb565);
+    p[1] = uint8_t(rgb565 >> 8);
+    p[2] = 0;  // colour 1 black, so c0 > c1
+    p[3] = 0;
+    // indices 0: every texel colour 0
+  }
+  return out;
+}
+
+}  // namespace testdds
