@@ -4,6 +4,7 @@
 
 #include "gd/direct3d.h"
 #include "gd/effects.h"
+#include "host/com.h"
 #include "host/host.h"
 
 namespace {
@@ -61,14 +62,6 @@ int FindPerfHudAdapter(IDirect3D8* d3d) {
         return static_cast<int>(i);
   }
   return -1;
-}
-
-template <typename T>
-void ReleaseInterface(T*& object) {
-  if (object) {
-    object->Release();
-    object = nullptr;
-  }
 }
 
 void ReleaseBatchBuffers(GraphicsDevice* device) {

@@ -5,17 +5,10 @@
 
 #include "d3dx/d3dx8.h"
 #include "gd/device.h"
+#include "host/com.h"
 #include "host/host.h"
 
 namespace {
-
-template <typename T>
-void ReleaseInterface(T*& object) {
-  if (object) {
-    object->Release();
-    object = nullptr;
-  }
-}
 
 void SetWholeClip(Graphics* g) {
   g->clip[0] = 0.0f;

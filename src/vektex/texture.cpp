@@ -17,6 +17,22 @@ void SetScaleFactors(VekTexture* t) {
   }
 }
 
+// A texture made by D3DXCreateTexture with a full chain; the record keeps
+// the requested size and format.
+INT CreateChainTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
+                       D3DFORMAT format, DWORD usage, D3DPOOL pool, const WCHAR* failure) {
+  const HRESULT hr = D3DXCreateTexture(device, width, height, 0, usage, format, pool, &t->tex);
+  if (FAILED(hr)) {
+    t->tex = nullptr;
+    return SetError(kErrDirect3D, hr, failure, __LINE__, VEK_SRC_VEKTEX);
+  }
+  t->width = width;
+  t->format = format;
+  t->height = height;
+  SetScaleFactors(t);
+  return 1;
+}
+
 }  // namespace
 
 INT CreateTextureFromMemory(VekTexture* t, IDirect3DDevice8* device, const void* bytes, UINT size,
@@ -40,32 +56,14 @@ INT CreateTextureFromMemory(VekTexture* t, IDirect3DDevice8* device, const void*
 
 INT CreateBlankTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
                        D3DFORMAT format) {
-  const HRESULT hr =
-      D3DXCreateTexture(device, width, height, 0, 0, format, D3DPOOL_MANAGED, &t->tex);
-  if (FAILED(hr)) {
-    t->tex = nullptr;
-    return VEK_SET_ERROR(kErrDirect3D, hr, "D3DXCreateTexture fail", VEK_SRC_VEKTEX);
-  }
-  t->width = width;
-  t->format = format;
-  t->height = height;
-  SetScaleFactors(t);
-  return 1;
+  return CreateChainTexture(t, device, width, height, format, 0, D3DPOOL_MANAGED,
+                            VEK_W("D3DXCreateTexture fail"));
 }
 
 INT CreateRenderTargetTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
                               D3DFORMAT format) {
-  const HRESULT hr = D3DXCreateTexture(device, width, height, 0, D3DUSAGE_RENDERTARGET, format,
-                                       D3DPOOL_DEFAULT, &t->tex);
-  if (FAILED(hr)) {
-    t->tex = nullptr;
-    return VEK_SET_ERROR(kErrDirect3D, hr, "VekCreateRenderTarget fail", VEK_SRC_VEKTEX);
-  }
-  t->width = width;
-  t->format = format;
-  t->height = height;
-  SetScaleFactors(t);
-  return 1;
+  return CreateChainTexture(t, device, width, height, format, D3DUSAGE_RENDERTARGET,
+                            D3DPOOL_DEFAULT, VEK_W("VekCreateRenderTarget fail"));
 }
 
 INT ReleaseTexture(VekTexture* t) {

@@ -26,6 +26,16 @@ std::string Utf16ToUtf8(const WCHAR* text) {
   return out;
 }
 
+D3DSURFACE_DESC BackBufferDesc(GraphicsDevice* device) {
+  IDirect3DSurface8* back = nullptr;
+  D3DSURFACE_DESC desc{};
+  if (SUCCEEDED(device->cache.device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back))) {
+    back->GetDesc(&desc);
+    back->Release();
+  }
+  return desc;
+}
+
 void PlatformTest::SetUp() {
   ClearError();
   SetLogCapture(TRUE);

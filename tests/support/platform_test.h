@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <d3d8.h>
 #include <pelto.h>
 
 #include <string>
@@ -32,3 +33,7 @@ class PlatformTest : public ::testing::Test {
 };
 
 std::string Utf16ToUtf8(const WCHAR* text);
+
+struct GraphicsDevice;
+// The description of the device's back buffer (zeros when it has none).
+D3DSURFACE_DESC BackBufferDesc(GraphicsDevice* device);

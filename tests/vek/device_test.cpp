@@ -14,15 +14,6 @@ class DeviceTest : public VekTest {
   GraphicsDevice* Open(DWORD windowed, INT width, INT height, INT bits, INT refresh = 0) {
     return VekOpenGraphicsDevice(0, window, 0, windowed, width, height, bits, refresh);
   }
-  static D3DSURFACE_DESC BackBufferDesc(GraphicsDevice* device) {
-    IDirect3DSurface8* back = nullptr;
-    D3DSURFACE_DESC desc{};
-    if (SUCCEEDED(device->cache.device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back))) {
-      back->GetDesc(&desc);
-      back->Release();
-    }
-    return desc;
-  }
   static std::string LastLogLine() {
     std::string log = CapturedLog();
     if (!log.empty()) log.pop_back();

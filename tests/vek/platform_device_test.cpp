@@ -16,15 +16,6 @@ namespace {
 
 class PlatformDeviceTest : public PlatformTest {
  protected:
-  static D3DSURFACE_DESC BackBufferDesc(GraphicsDevice* device) {
-    IDirect3DSurface8* back = nullptr;
-    D3DSURFACE_DESC desc{};
-    if (SUCCEEDED(device->cache.device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back))) {
-      back->GetDesc(&desc);
-      back->Release();
-    }
-    return desc;
-  }
   static std::string Text(UINT(VEKAPI* query)(UINT, char*), UINT adapter) {
     std::string text(query(adapter, nullptr), '\0');
     query(adapter, text.data());
