@@ -1,6 +1,7 @@
 // The control API of vekrt/runtime.h that is not about windows or devices:
 // adapters, the call log, failure injection and the live-object count.
 #include "control.h"
+#include "desktop.h"
 
 #include <map>
 #include <mutex>
@@ -125,6 +126,8 @@ void ResetRuntime() {
   EnableCallLog(false);
   ClearCallLog();
   internal::ClearDeviceLoss();
+  desktop::ResetPixels();
+  SetRasterization(true);
 }
 
 int LiveObjectCount() { return internal::liveObjects.load(std::memory_order_relaxed); }

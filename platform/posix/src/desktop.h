@@ -1,10 +1,11 @@
 // The virtual desktop and its windows, as the Direct3D 8 runtime sees them.
-// Windows are placement records only for now; when presentation into the
-// desktop arrives, the desktop gains a pixel store sized by DesktopSize() and
-// Present copies a back buffer to the window's Placement on it.
+// Windows are placement records; the desktop has a pixel store sized by
+// DesktopSize() that Present copies back buffers onto.
 #pragma once
 
 #include <windows.h>
+
+#include <cstdint>
 
 namespace vrt::desktop {
 
@@ -21,5 +22,16 @@ bool Lookup(HWND window, Placement* out);
 // The desktop: adapter 0's current mode.
 HWND DesktopHandle();
 SIZE DesktopSize();
+
+}  // namespace vrt::desktop
+
+namespace vrt::desktop {
+
+// The desktop's X8R8G8B8 pixels (X bits zero), allocated black on first use
+// and again whenever DesktopSize() changes. Valid until UnlockPixels.
+uint32_t* LockPixels(SIZE* size);
+void UnlockPixels();
+// Drops the pixels (vrt::ResetRuntime); the desktop is black again.
+void ResetPixels();
 
 }  // namespace vrt::desktop

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "desktop.h"
+#include "raster.h"
 
 namespace vrt::d3d {
 
@@ -266,8 +267,16 @@ HRESULT Device::Present(const RECT* source, const RECT* dest, HWND destWindow,
                         const RGNDATA* dirty) {
   VRT_ENTRY("IDirect3DDevice8::Present", source, dest, destWindow, dirty);
   const HRESULT hr = CheckPresent(source, dest, destWindow, dirty, params_);
-  if (SUCCEEDED(hr)) ++counters_.presents;
+  if (FAILED(hr)) return hr;
+  ++counters_.presents;
+  if (RasterizationEnabled() && !backBuffers_.empty())
+    PresentToDesktop(backBuffers_.front().get(), source, dest, PresentWindow(destWindow, params_));
   return hr;
+}
+
+HWND Device::PresentWindow(HWND destWindow, const D3DPRESENT_PARAMETERS& params) const {
+  if (destWindow) return destWindow;
+  return params.hDeviceWindow ? params.hDeviceWindow : focusWindow_;
 }
 
 HRESULT Device::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) {
@@ -583,8 +592,18 @@ HRESULT Device::GetFrontBuffer(IDirect3DSurface8* dest) {
   if (to->device() != this || to->format() != D3DFMT_A8R8G8B8 ||
       to->width() != displayMode_.Width || to->height() != displayMode_.Height || to->locked())
     return D3DERR_INVALIDCALL;
-  // Until presentation reaches the desktop there is nothing on it: black.
-  std::memset(to->bits(), 0, to->byteSize());
+  // The desktop as it stands, opaque.
+  SIZE size;
+  const uint32_t* pixels = desktop::LockPixels(&size);
+  for (UINT y = 0; y < to->height(); ++y) {
+    uint32_t* row = reinterpret_cast<uint32_t*>(to->bits() + size_t{y} * to->pitch());
+    for (UINT x = 0; x < to->width(); ++x)
+      row[x] = (static_cast<LONG>(x) < size.cx && static_cast<LONG>(y) < size.cy
+                    ? pixels[size_t{y} * static_cast<size_t>(size.cx) + x]
+                    : 0u) |
+               0xFF000000u;
+  }
+  desktop::UnlockPixels();
   return D3D_OK;
 }
 

@@ -2,8 +2,9 @@
 // plain form: DeviceState holds every render, stage and transform value and
 // the bound resources (whose memory Surface/VertexBuffer/IndexBuffer expose),
 // and every validated Clear and draw reaches Device::Submit with its
-// arguments. Presentation (Device::Present, SwapChain::Present) validates and
-// counts; copying into the desktop comes with the desktop's pixel store.
+// arguments, which hands them to the rasteriser (raster.h). Presentation
+// (Device::Present, SwapChain::Present) copies the back buffer onto the
+// desktop's pixel store.
 #pragma once
 
 #include <array>
@@ -236,6 +237,7 @@ class Device final : public IDirect3DDevice8 {
   const AdapterConfig& adapter() const { return config_; }
   const D3DCAPS8& caps() const { return caps_; }
   Cooperation cooperation() const { return cooperation_; }
+  HWND focusWindow() const { return focusWindow_; }
   void SetCooperation(Cooperation c) { cooperation_ = c; }
   // Standalone resources report their birth and death; Reset refuses while
   // any D3DPOOL_DEFAULT one lives.
@@ -245,6 +247,9 @@ class Device final : public IDirect3DDevice8 {
   // Whether `window` is a valid Present destination override.
   HRESULT CheckPresent(const RECT* source, const RECT* dest, HWND destWindow, const RGNDATA* dirty,
                        const D3DPRESENT_PARAMETERS& params) const;
+  // The window a Present shows in: the override, else the chain's window,
+  // else the focus window.
+  HWND PresentWindow(HWND destWindow, const D3DPRESENT_PARAMETERS& params) const;
 
   // The live device `device` points to, or null.
   static Device* FromInterface(IDirect3DDevice8* device);

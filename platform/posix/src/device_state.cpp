@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "device.h"
+#include "ps14.h"
+#include "raster.h"
 
 namespace vrt::d3d {
 
@@ -590,8 +592,7 @@ HRESULT Device::GetVertexShaderFunction(DWORD handle, void* data, DWORD* size) {
 HRESULT Device::CreatePixelShader(const DWORD* function, DWORD* handle) {
   VRT_ENTRY("IDirect3DDevice8::CreatePixelShader", function, handle);
   if (!function || !handle) return D3DERR_INVALIDCALL;
-  // A pixel shader version the device runs; the instructions themselves are
-  // checked when the shader pipeline arrives.
+  // A pixel shader version the device runs; ps.1.4 instructions are checked.
   const DWORD version = function[0];
   if ((version & 0xFFFFFF00) != 0xFFFF0100 ||
       (version & 0xFFFF) > (caps_.PixelShaderVersion & 0xFFFF) ||
@@ -599,6 +600,9 @@ HRESULT Device::CreatePixelShader(const DWORD* function, DWORD* handle) {
     return D3DERR_INVALIDCALL;
   std::vector<DWORD> tokens = ReadFunction(function);
   if (tokens.empty()) return D3DERR_INVALIDCALL;
+  PsProgram program;
+  if (version == D3DPS_VERSION(1, 4) && !DecodePs14(tokens.data(), tokens.size(), &program))
+    return D3DERR_INVALIDCALL;
   const DWORD h = nextPixelShader_++;
   pixelShaders_.emplace(h, std::move(tokens));
   *handle = h;
@@ -695,13 +699,22 @@ HRESULT Device::CheckDrawState(D3DPRIMITIVETYPE type, UINT count) const {
 }
 
 void Device::Submit(const DrawCall& call) {
-  // The rasteriser takes over here; until then draws are validated and counted.
+  // A lost device accepts work and draws nothing.
+  const bool draw = cooperation_ == Cooperation::Operational && RasterizationEnabled();
   if (call.kind == DrawCall::Kind::Clear) {
     ++counters_.clears;
+    if (draw) ClearTargets(state_, call);
     return;
   }
   ++counters_.draws;
   counters_.primitives += call.primitiveCount;
+  if (!draw) return;
+  const std::vector<DWORD>* shader = nullptr;
+  if (state_.pixelShader != 0) {
+    auto it = pixelShaders_.find(state_.pixelShader);
+    if (it != pixelShaders_.end()) shader = &it->second;
+  }
+  DrawPrimitives(state_, call, shader);
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count) {

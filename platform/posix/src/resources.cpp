@@ -5,6 +5,7 @@
 #include <new>
 
 #include "device.h"
+#include "raster.h"
 
 namespace vrt::d3d {
 
@@ -688,7 +689,11 @@ HRESULT SwapChain::QueryInterface(REFIID riid, void** object) {
 HRESULT SwapChain::Present(const RECT* source, const RECT* dest, HWND destWindow,
                            const RGNDATA* dirty) {
   VRT_ENTRY("IDirect3DSwapChain8::Present", source, dest, destWindow, dirty);
-  return device()->CheckPresent(source, dest, destWindow, dirty, params_);
+  const HRESULT hr = device()->CheckPresent(source, dest, destWindow, dirty, params_);
+  if (SUCCEEDED(hr) && RasterizationEnabled() && !backBuffers_.empty())
+    PresentToDesktop(backBuffers_.front().get(), source, dest,
+                     device()->PresentWindow(destWindow, params_));
+  return hr;
 }
 
 HRESULT SwapChain::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) {

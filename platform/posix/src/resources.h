@@ -123,7 +123,7 @@ class Surface final : public IDirect3DSurface8, public Resource {
   HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
   HRESULT UnlockRect() override;
 
-  // For the device, the texture and (later) the rasteriser.
+  // For the device, the texture and the rasteriser.
   HRESULT Lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags);
   HRESULT Unlock();
   void Describe(D3DSURFACE_DESC* desc) const;

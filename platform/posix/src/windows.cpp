@@ -1,6 +1,7 @@
 // user32 services over virtual windows on a virtual desktop.
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "control.h"
 #include "desktop.h"
@@ -56,7 +57,61 @@ bool Lookup(HWND window, Placement* out) {
   return true;
 }
 
+struct Pixels {
+  std::mutex mutex;
+  std::vector<uint32_t> store;
+  SIZE size{0, 0};
+};
+
+Pixels& ThePixels() {
+  static Pixels* pixels = new Pixels;
+  return *pixels;
+}
+
+uint32_t* LockPixels(SIZE* size) {
+  Pixels& p = ThePixels();
+  p.mutex.lock();
+  const SIZE now = DesktopSize();
+  if (now.cx != p.size.cx || now.cy != p.size.cy || p.store.empty()) {
+    p.size = SIZE{now.cx > 0 ? now.cx : 0, now.cy > 0 ? now.cy : 0};
+    p.store.assign(static_cast<size_t>(p.size.cx) * static_cast<size_t>(p.size.cy) + 1, 0u);
+  }
+  *size = p.size;
+  return p.store.data();
+}
+
+void UnlockPixels() { ThePixels().mutex.unlock(); }
+
+void ResetPixels() {
+  Pixels& p = ThePixels();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  p.store.clear();
+  p.store.shrink_to_fit();
+  p.size = SIZE{0, 0};
+}
+
 }  // namespace desktop
+
+SIZE DesktopSize() { return desktop::DesktopSize(); }
+
+bool ReadDesktopPixels(const RECT& rect, std::vector<uint32_t>* out) {
+  if (!out || rect.left >= rect.right || rect.top >= rect.bottom) return false;
+  const int64_t w = int64_t{rect.right} - rect.left, h = int64_t{rect.bottom} - rect.top;
+  if (w * h > (int64_t{1} << 28)) return false;
+  out->assign(static_cast<size_t>(w * h), 0u);
+  SIZE size;
+  const uint32_t* pixels = desktop::LockPixels(&size);
+  for (int64_t y = 0; y < h; ++y) {
+    const int64_t dy = rect.top + y;
+    if (dy < 0 || dy >= size.cy) continue;
+    for (int64_t x = 0; x < w; ++x) {
+      const int64_t dx = rect.left + x;
+      if (dx >= 0 && dx < size.cx) (*out)[static_cast<size_t>(y * w + x)] = pixels[dy * size.cx + dx];
+    }
+  }
+  desktop::UnlockPixels();
+  return true;
+}
 
 HWND CreateVirtualWindow(int x, int y, int clientWidth, int clientHeight) {
   Windows& w = TheWindows();

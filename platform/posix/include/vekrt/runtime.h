@@ -78,4 +78,18 @@ HWND CreateVirtualWindow(int x, int y, int clientWidth, int clientHeight);
 void ResizeVirtualWindow(HWND window, int clientWidth, int clientHeight);
 void DestroyVirtualWindow(HWND window);
 
+// The virtual desktop: adapter 0's current mode in size, black until a
+// Present copies a back buffer onto it (ResetRuntime makes it black again).
+SIZE DesktopSize();
+// The desktop's pixels in `rect` (desktop coordinates), row-major, as
+// X8R8G8B8 with the X bits zero; pixels outside the desktop read as 0.
+// False (and `out` untouched) for an empty rectangle.
+bool ReadDesktopPixels(const RECT& rect, std::vector<uint32_t>* out);
+
+// Pixel work on or off (on by default and after ResetRuntime). Off, every
+// call validates, keeps its state and counts as before, but clears, draws
+// and presents touch no pixels: for measuring the library's own cost.
+void SetRasterization(bool on);
+bool Rasterization();
+
 }  // namespace vrt
