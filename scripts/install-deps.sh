@@ -3,7 +3,7 @@
 # Quick when everything is already there.
 set -euo pipefail
 
-packages=(cmake g++ make binutils libgtest-dev)
+packages=(cmake g++ make binutils pkg-config libgtest-dev libbenchmark-dev libpixman-1-dev)
 
 missing=()
 for p in "${packages[@]}"; do
