@@ -21,3 +21,6 @@ trap 'bash scripts/wine-test.sh stop || true' EXIT
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
 ctest --preset windows
+
+echo "== differential scenes: software device against Wine's Direct3D 8"
+bash scripts/differential.sh build/debug/bin build/windows/bin
