@@ -3,7 +3,7 @@
 # Quick when everything is already there.
 set -euo pipefail
 
-packages=(cmake g++ make binutils pkg-config libgtest-dev libbenchmark-dev libpixman-1-dev)
+packages=(cmake g++ make binutils pkg-config libgtest-dev libbenchmark-dev libpixman-1-dev libpng-dev)
 
 missing=()
 for p in "${packages[@]}"; do
