@@ -129,6 +129,38 @@ VEK_EXPORT HVEKTEXTURE VEKAPI VekGetGraphicsTexture(HVEKGRAPHICS graphics);
  * HRESULT of writing. */
 VEK_EXPORT INT VEKAPI VekSaveGraphics(HVEKGRAPHICS graphics, const WCHAR* path, DWORD format);
 
+/* ---- The frame -------------------------------------------------------------
+ * Per surface and frame: VekBeginRender, optionally VekClear, VekSetClip,
+ * VekSetStencilParam and VekSetPixelShader, the drawing calls, VekEndRender.
+ * Drawing is deferred: items are sorted at VekEndRender (opaque items by
+ * state, nearest texture group first, with depth writes; translucent items
+ * far to near by the z of their first vertex) and then drawn. */
+
+/* Sets the surface's target and the frame's states, clears the effect and
+ * stencil selections and begins the scene: the HRESULT of BeginScene, or 0
+ * (with the last error set) when the target cannot be set. */
+VEK_EXPORT INT VEKAPI VekBeginRender(HVEKGRAPHICS graphics);
+
+/* Clears colour to `colour` and depth to 1.0; a stencil surface clears its
+ * stencil buffer to 0 instead. The HRESULT of Clear. */
+VEK_EXPORT INT VEKAPI VekClear(HVEKGRAPHICS graphics, DWORD colour);
+
+/* Clips the items drawn next to the rectangle, clamped to the target;
+ * an empty rectangle (before or after clamping) changes nothing. */
+VEK_EXPORT void VEKAPI VekSetClip(HVEKGRAPHICS graphics, float left, float top, float right,
+                                  float bottom);
+
+/* Stencil test for the items drawn next in this frame: a D3DCMP function
+ * (0 = off), a D3DSTENCILOP for passing pixels and the reference value.
+ * Returns `graphics`. */
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekSetStencilParam(HVEKGRAPHICS graphics, DWORD func, DWORD pass,
+                                                  DWORD ref);
+
+/* Draws the frame's items, ends the scene and presents window and
+ * child-window surfaces: the failing HRESULT of EndScene, else 0 for
+ * stencil and texture surfaces and the HRESULT of Present otherwise. */
+VEK_EXPORT INT VEKAPI VekEndRender(HVEKGRAPHICS graphics);
+
 /* ---- Effect shaders ---------------------------------------------------------
  * Selects one of eight pixel-shader effects for the surface's draws until the
  * next VekBeginRender: 1 grey, 2 swap green and blue, 3 swap red and green,

@@ -4,6 +4,7 @@
 #include "gd/device.h"
 #include "gd/direct3d.h"
 #include "gd/effects.h"
+#include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "vekimage/memory.h"
 
@@ -76,6 +77,24 @@ VEK_EXPORT HVEKTEXTURE VEKAPI VekGetGraphicsTexture(HVEKGRAPHICS graphics) {
 VEK_EXPORT INT VEKAPI VekSaveGraphics(HVEKGRAPHICS graphics, const WCHAR* path, DWORD format) {
   return SaveGraphics(graphics, path, format);
 }
+
+VEK_EXPORT INT VEKAPI VekBeginRender(HVEKGRAPHICS graphics) { return BeginRender(graphics); }
+
+VEK_EXPORT INT VEKAPI VekClear(HVEKGRAPHICS graphics, DWORD colour) {
+  return ClearGraphics(graphics, colour);
+}
+
+VEK_EXPORT void VEKAPI VekSetClip(HVEKGRAPHICS graphics, float left, float top, float right,
+                                  float bottom) {
+  SetClip(graphics, left, top, right, bottom);
+}
+
+VEK_EXPORT HVEKGRAPHICS VEKAPI VekSetStencilParam(HVEKGRAPHICS graphics, DWORD func, DWORD pass,
+                                                  DWORD ref) {
+  return SetStencilParam(graphics, func, pass, ref);
+}
+
+VEK_EXPORT INT VEKAPI VekEndRender(HVEKGRAPHICS graphics) { return EndRender(graphics); }
 
 VEK_EXPORT void VEKAPI VekSetPixelShader(HVEKGRAPHICS graphics, INT shader, float* param) {
   SetEffect(graphics, static_cast<UINT>(shader), param);

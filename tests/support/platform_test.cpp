@@ -1,5 +1,7 @@
 #include "support/platform_test.h"
 
+#include <cstring>
+
 #include "gd/device.h"
 #include "gd/direct3d.h"
 #include "support/test_window.h"
@@ -34,6 +36,30 @@ D3DSURFACE_DESC BackBufferDesc(GraphicsDevice* device) {
     back->Release();
   }
   return desc;
+}
+
+std::vector<DWORD> ReadBackBufferPixels(GraphicsDevice* device) {
+  IDirect3DDevice8* d3d = device->cache.device;
+  std::vector<DWORD> pixels;
+  IDirect3DSurface8* back = nullptr;
+  if (FAILED(d3d->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back))) return pixels;
+  D3DSURFACE_DESC desc{};
+  back->GetDesc(&desc);
+  IDirect3DSurface8* copy = nullptr;
+  D3DLOCKED_RECT locked{};
+  if ((desc.Format == D3DFMT_X8R8G8B8 || desc.Format == D3DFMT_A8R8G8B8) &&
+      SUCCEEDED(d3d->CreateImageSurface(desc.Width, desc.Height, desc.Format, &copy)) &&
+      SUCCEEDED(d3d->CopyRects(back, nullptr, 0, copy, nullptr)) &&
+      SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+    pixels.resize(static_cast<size_t>(desc.Width) * desc.Height);
+    for (UINT y = 0; y < desc.Height; ++y)
+      std::memcpy(pixels.data() + static_cast<size_t>(y) * desc.Width,
+                  static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch, desc.Width * 4);
+    copy->UnlockRect();
+  }
+  if (copy) copy->Release();
+  back->Release();
+  return pixels;
 }
 
 void PlatformTest::SetUp() {

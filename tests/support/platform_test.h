@@ -9,6 +9,7 @@
 #include <pelto.h>
 
 #include <string>
+#include <vector>
 
 class PlatformTest : public ::testing::Test {
  protected:
@@ -37,3 +38,6 @@ std::string Utf16ToUtf8(const WCHAR* text);
 struct GraphicsDevice;
 // The description of the device's back buffer (zeros when it has none).
 D3DSURFACE_DESC BackBufferDesc(GraphicsDevice* device);
+// The back buffer's pixels as 32-bit values, read through a copy (back
+// buffers cannot be locked); empty when that fails or the format is not 32-bit.
+std::vector<DWORD> ReadBackBufferPixels(GraphicsDevice* device);

@@ -1,0 +1,67 @@
+// The frame and its deferred draw list: primitives submit DrawItems into the
+// Graphics' frame memory; VekEndRender sorts them, cuts them into runs of
+// equal state, draws each run through the device's shared vertex buffer and
+// presents.
+#pragma once
+
+#include <d3d8.h>
+
+#include "graphics/graphics.h"
+
+enum DrawItemKind : INT {
+  DRAW_POINTS = 1,
+  DRAW_LINES = 2,
+  DRAW_TRIANGLES = 11,
+  DRAW_QUADS = 12,
+  DRAW_FAN = 13,
+  DRAW_LINESTRIP = 14,
+};
+
+enum DrawFlags : DWORD {
+  DRAW_ADDCOLOR = 0x01,
+  DRAW_ADDBLEND = 0x02,
+  DRAW_NOZWRITE = 0x04,
+  DRAW_LINEAR = 0x08,
+  DRAW_OPAQUE = 0x20,
+};
+
+struct BatchVertex {
+  float x, y, z;
+  DWORD diffuse;
+  float u, v;
+};
+static_assert(sizeof(BatchVertex) == 24, "the batch vertex format is 24 bytes");
+
+struct DrawItem {
+  INT kind;
+  VekTexture* texture;
+  DWORD flags;
+  float clip[4];
+  DWORD stencilFunc;
+  DWORD stencilPass;
+  DWORD stencilRef;
+  INT shaderId;
+  float shaderParam[4];
+  BatchVertex* vertices;
+  UINT count;
+  INT groupStart;
+};
+
+// Queues `count` vertices (in frame memory) as one item, or several when a
+// list kind exceeds the vertex buffer (split at primitive boundaries). Null
+// when frame memory runs out or a strip or fan is too long to draw.
+DrawItem* SubmitDrawItem(Graphics* graphics, INT kind, VekTexture* texture, BatchVertex* vertices,
+                         UINT count, DWORD flags);
+// Keeps pending coordinates on the same texels after `texture` grew.
+void RescaleTexCoords(Graphics* graphics, VekTexture* texture, float su, float sv);
+
+void ApplyFrameStates(Graphics* graphics);
+void SetClipProjection(Graphics* graphics, float left, float top, float right, float bottom);
+void DrawItemRun(Graphics* graphics, DrawItem** items, UINT n);
+void FlushDrawItems(Graphics* graphics);
+
+HRESULT BeginRender(Graphics* graphics);
+HRESULT ClearGraphics(Graphics* graphics, D3DCOLOR colour);
+void SetClip(Graphics* graphics, float left, float top, float right, float bottom);
+Graphics* SetStencilParam(Graphics* graphics, DWORD func, DWORD pass, DWORD ref);
+HRESULT EndRender(Graphics* graphics);
