@@ -9,6 +9,15 @@
 //   present            present the back buffer
 //   capture NAME       read the back buffer back as a frame called NAME
 //   close              close the device and the window
+//   surface            open a window drawing surface on the device (and a
+//                      stencil surface over it); "use main" or "use stencil"
+//                      picks which one the frame steps below address
+//   begin / end        VekBeginRender / VekEndRender
+//   fill AARRGGBB      VekClear
+//   clip L T R B       VekSetClip
+//   stencil F P R      VekSetStencilParam
+//   quad X0 Y0 X1 Y1 Z AARRGGBB FLAGS
+//                      an untextured quad item with the draw flags given
 //
 // Output: for each capture a line "frame NAME W H" followed by W*H*4 bytes,
 // rows top to bottom, pixels as B, G, R, A.
@@ -22,6 +31,8 @@
 #include <vector>
 
 #include "gd/device.h"
+#include "graphics/frame.h"
+#include "graphics/graphics.h"
 #include "support/test_window.h"
 
 namespace {
@@ -86,6 +97,14 @@ int main(int argc, char** argv) {
   }
   HWND window = nullptr;
   HVEKDEVICE device = nullptr;
+  HVEKGRAPHICS mainSurface = nullptr;
+  HVEKGRAPHICS stencilSurface = nullptr;
+  HVEKGRAPHICS current = nullptr;
+  auto closeSurfaces = [&] {
+    VekCloseGraphics(stencilSurface);
+    VekCloseGraphics(mainSurface);
+    mainSurface = stencilSurface = current = nullptr;
+  };
   std::string line;
   int lineNumber = 0;
   auto fail = [&](const char* what) {
@@ -128,7 +147,46 @@ int main(int argc, char** argv) {
       out << "frame " << name << ' ' << w << ' ' << h << '\n';
       out.write(reinterpret_cast<const char*>(pixels.data()),
                 static_cast<std::streamsize>(pixels.size()));
+    } else if (op == "surface") {
+      mainSurface = device ? VekOpenGraphics(device) : nullptr;
+      stencilSurface = VekOpenStencilGraphics(mainSurface);
+      current = mainSurface;
+      if (!mainSurface || !stencilSurface) return fail("surface failed");
+    } else if (op == "use") {
+      std::string which;
+      words >> which;
+      current = which == "stencil" ? stencilSurface : mainSurface;
+    } else if (op == "begin") {
+      if (!current || VekBeginRender(current) != 0) return fail("begin failed");
+    } else if (op == "end") {
+      if (!current || VekEndRender(current) < 0) return fail("end failed");
+    } else if (op == "fill") {
+      unsigned long colour = 0;
+      words >> std::hex >> colour;
+      if (!current || VekClear(current, static_cast<DWORD>(colour)) != 0) return fail("fill failed");
+    } else if (op == "clip") {
+      float l = 0, t = 0, r = 0, b = 0;
+      words >> l >> t >> r >> b;
+      VekSetClip(current, l, t, r, b);
+    } else if (op == "stencil") {
+      DWORD f = 0, p = 0, r = 0;
+      words >> f >> p >> r;
+      VekSetStencilParam(current, f, p, r);
+    } else if (op == "quad") {
+      float x0 = 0, y0 = 0, x1 = 0, y1 = 0, z = 0;
+      unsigned long colour = 0;
+      DWORD flags = 0;
+      words >> x0 >> y0 >> x1 >> y1 >> z >> std::hex >> colour >> flags;
+      if (!current) return fail("no surface");
+      auto* v = static_cast<BatchVertex*>(MemMalloc(&current->frameMemory, 4 * sizeof(BatchVertex)));
+      const DWORD c = static_cast<DWORD>(colour);
+      v[0] = {x0, y0, z, c, 0, 0};
+      v[1] = {x1, y0, z, c, 1, 0};
+      v[2] = {x1, y1, z, c, 1, 1};
+      v[3] = {x0, y1, z, c, 0, 1};
+      if (!SubmitDrawItem(current, DRAW_QUADS, nullptr, v, 4, flags)) return fail("quad failed");
     } else if (op == "close") {
+      closeSurfaces();
       VekCloseGraphicsDevice(device);
       device = nullptr;
       DestroyTestWindow(window);
@@ -137,6 +195,7 @@ int main(int argc, char** argv) {
       return fail("unknown step");
     }
   }
+  closeSurfaces();
   if (device) VekCloseGraphicsDevice(device);
   if (window) DestroyTestWindow(window);
   return 0;
