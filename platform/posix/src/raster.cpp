@@ -19,11 +19,18 @@
 #include "raster.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "desktop.h"
 #include "pixels.h"
@@ -34,6 +41,8 @@ namespace vrt::d3d {
 namespace {
 
 std::atomic<bool> rasterizing{true};
+// Tests turn the dedicated span loops off to compare them with the general one.
+std::atomic<bool> fastPaths{true};
 
 constexpr int kSubBits = 8;
 constexpr int64_t kSub = 1 << kSubBits;
@@ -50,7 +59,7 @@ inline uint32_t ToByte(float v) {
   return static_cast<uint32_t>(v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f);
 }
 inline uint32_t Sat(int v) { return static_cast<uint32_t>(std::clamp(v, 0, 255)); }
-inline uint32_t Mul255(uint32_t a, uint32_t b) {
+constexpr uint32_t Mul255(uint32_t a, uint32_t b) {
   const uint32_t t = a * b + 128;
   return (t + (t >> 8)) >> 8;  // round(a * b / 255)
 }
@@ -121,6 +130,7 @@ struct Pipeline {
   bool needSpecular = true;    // some stage, the shader or SPECULARENABLE reads it
   bool modulateOnly = false;   // the common single textured MODULATE stage
   bool blendSrcAlpha = false;  // SRCALPHA, INVSRCALPHA, ADD
+  bool fast = false;           // FastSpan applies (texture filter still checked per triangle)
   uint32_t textureFactor = 0xFFFFFFFF;
   // Texture stages up to the first disabled one.
   Stage stages[kTextureStages];
@@ -756,6 +766,137 @@ inline void StorePixel(BYTE* at, UINT bytes, uint32_t v) {
   StorePixel(at, p.bpp, (packed & p.writeBits) | (old & ~p.writeBits));
 }
 
+// (v + 1 + (v >> 8)) >> 8 is v / 255 for every sum a blend can form.
+constexpr bool Div255Exact() {
+  for (uint32_t v = 0; v <= 255 * 255 + 127; ++v)
+    if ((v + 1 + (v >> 8)) >> 8 != v / 255) return false;
+  return true;
+}
+static_assert(Div255Exact());
+// Modulating with 255 keeps a channel, so white diffuse can skip the multiply.
+constexpr bool Mul255KeepsWhite() {
+  for (uint32_t a = 0; a < 256; ++a)
+    if (Mul255(a, 255) != a) return false;
+  return true;
+}
+static_assert(Mul255KeepsWhite());
+
+// The four bytes of `c` in 16-bit lanes and back.
+inline uint64_t Spread(uint32_t c) {
+  uint64_t t = c;
+  t = (t | (t << 16)) & 0x0000FFFF0000FFFFull;
+  return (t | (t << 8)) & 0x00FF00FF00FF00FFull;
+}
+inline uint32_t Gather(uint64_t t) {
+  t &= 0x00FF00FF00FF00FFull;
+  t = (t | (t >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<uint32_t>(t | (t >> 16));
+}
+
+// floor(Scaled(u, n)) as an int, written with selects so loops vectorise.
+inline int ScaledFloor(float u, float n) {
+  float v = u * n;
+  v = v == v ? v : 0.0f;
+  v = v < -1.0e7f ? -1.0e7f : v;
+  v = 1.0e7f < v ? 1.0e7f : v;
+  const int t = static_cast<int>(v);  // exact: |v| <= 1e7
+  return t - (static_cast<float>(t) > v ? 1 : 0);
+}
+
+// The general per-pixel path (Shade then WriteFragment) narrowed to
+// modulateOnly with point sampling, a 32-bit target, no stencil or alpha
+// test, depth LESSEQUAL or off and SRCALPHA/INVSRCALPHA blending or none.
+// Every value is computed as the general path does, so pixels are identical.
+// `zFlat`: the quantised depth of every pixel, or -1 to quantise z per pixel.
+template <bool kDepth, bool kBlend>
+void FastSpan(const Pipeline& p, int x0, int y, int n, const float* z, int64_t zFlat,
+              const uint32_t* diffuse, const float* u, const float* v) {
+  const Stage& st = p.stages[0];
+  const uint32_t* texels = st.texels.data();
+  const int tw = st.tw, th = st.th;
+  int tx[kChunk], ty[kChunk];
+  const float fw = static_cast<float>(tw), fh = static_cast<float>(th);
+  int i0 = 0;
+#ifdef __SSE2__
+  // Four lanes of ScaledFloor at a time; the compiler leaves the selects scalar.
+  const __m128 nw = _mm_set1_ps(fw), nh = _mm_set1_ps(fh);
+  const __m128 lo = _mm_set1_ps(-1.0e7f), hi = _mm_set1_ps(1.0e7f);
+  auto floor4 = [&](const float* in, __m128 scale, int* out) {
+    __m128 x = _mm_mul_ps(_mm_loadu_ps(in), scale);
+    x = _mm_and_ps(x, _mm_cmpord_ps(x, x));    // NaN reads as 0
+    x = _mm_min_ps(_mm_max_ps(x, lo), hi);     // no NaN left, so as the clamp
+    const __m128i t = _mm_cvttps_epi32(x);
+    const __m128 above = _mm_cmpgt_ps(_mm_cvtepi32_ps(t), x);  // all ones: -1
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_add_epi32(t, _mm_castps_si128(above)));
+  };
+  for (; i0 + 4 <= n; i0 += 4) {
+    floor4(u + i0, nw, tx + i0);
+    floor4(v + i0, nh, ty + i0);
+  }
+#endif
+  for (int i = i0; i < n; ++i) tx[i] = ScaledFloor(u[i], fw);
+  for (int i = i0; i < n; ++i) ty[i] = ScaledFloor(v[i], fh);
+  const DWORD addressU = st.addressU, addressV = st.addressV;
+  const uint32_t borderColor = st.border;
+  BYTE* depthRow = kDepth ? p.depthBits + static_cast<size_t>(y) * p.depthPitch : nullptr;
+  const UINT depthBytes = p.depth.bytes, depthBits = p.depth.depthBits,
+             depthShift = p.depth.depthShift;
+  const uint32_t depthMask = p.depthMask;
+  const bool depthWrite = p.depthWrite;
+  uint32_t* row = reinterpret_cast<uint32_t*>(p.bits + static_cast<size_t>(y) * p.pitch) + x0;
+  const uint32_t opaque = p.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
+  const uint32_t writeBits = p.writeBits;
+  for (int i = 0; i < n; ++i) {
+    if constexpr (kDepth) {
+      BYTE* at = depthRow + static_cast<size_t>(x0 + i) * depthBytes;
+      const uint32_t stored = LoadPixel(at, depthBytes);
+      const uint32_t oldZ = (stored & depthMask) >> depthShift;
+      const uint32_t zq = zFlat >= 0 ? static_cast<uint32_t>(zFlat)
+                                     : QuantizeDepth(std::clamp(z[i], 0.0f, 1.0f), depthBits);
+      if (!(zq <= oldZ)) continue;
+      if (depthWrite) {
+        const uint32_t next = (stored & ~depthMask) | ((zq << depthShift) & depthMask);
+        if (next != stored) StorePixel(at, depthBytes, next);
+      }
+    }
+    uint32_t t;
+    if (static_cast<unsigned>(tx[i]) < static_cast<unsigned>(tw) &&
+        static_cast<unsigned>(ty[i]) < static_cast<unsigned>(th)) {
+      t = texels[static_cast<size_t>(ty[i]) * tw + tx[i]];
+    } else {
+      bool border = false;
+      const int ax = AddressOf(tx[i], tw, addressU, &border);
+      const int ay = AddressOf(ty[i], th, addressV, &border);
+      t = border ? borderColor : texels[static_cast<size_t>(ay) * tw + ax];
+    }
+    const uint32_t d = diffuse[i];
+    uint32_t color = t;
+    if (d != 0xFFFFFFFFu) {
+      color = 0;
+      for (int s = 0; s < 32; s += 8) color |= Mul255(Ch(t, s), Ch(d, s)) << s;
+    }
+    uint32_t old;
+    std::memcpy(&old, row + i, 4);
+    if constexpr (kBlend) {
+      // Each lane: (src * a + dst * (255 - a) + 127) / 255, at most 16 bits.
+      const uint64_t a = color >> 24;
+      const uint64_t sum =
+          Spread(color) * a + Spread(old | opaque) * (255 - a) + 0x007F007F007F007Full;
+      color = Gather((sum + 0x0001000100010001ull + ((sum >> 8) & 0x00FF00FF00FF00FFull)) >> 8);
+    }
+    const uint32_t next = (color & writeBits) | (old & ~writeBits);
+    std::memcpy(row + i, &next, 4);
+  }
+}
+
+using FastSpanFn = void (*)(const Pipeline&, int, int, int, const float*, int64_t,
+                            const uint32_t*, const float*, const float*);
+
+FastSpanFn ChooseFastSpan(const Pipeline& p) {
+  if (p.depthTest) return p.blend ? FastSpan<true, true> : FastSpan<true, false>;
+  return p.blend ? FastSpan<false, true> : FastSpan<false, false>;
+}
+
 // --- Vertices --------------------------------------------------------------
 
 struct VertexFormat {
@@ -938,7 +1079,9 @@ struct Plane {
   double a0, dx, dy;  // value at the first vertex, then per pixel in x and y
 };
 
-void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs) {
+// `rowParity` 0 or 1 draws only the even or odd rows (one thread's share);
+// -1 draws them all.
+void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, int rowParity = -1) {
   int64_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
     // The guard band keeps positions small; anything else (NaN) is dropped.
@@ -1024,28 +1167,75 @@ void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs) {
     needed[k] = (k != 1 || perspective) && (p.needSpecular || k < 6 || k >= 2 + kColorAttrs);
   float tex[2 * kMaxTexSets] = {};  // sets the vertices lack read as zero
   const int texFloats = std::min(2 * kMaxTexSets, count - 2 - kColorAttrs);
+  const int uk = 2 + kColorAttrs + 2 * p.stages[0].texSet;
+  const FastSpanFn fast = p.fast && !p.stages[0].linear && uk + 1 < count ? ChooseFastSpan(p)
+                                                                          : nullptr;
+  // Planes constant over the triangle (2-D sprites: depth and often colour);
+  // only the fast path reads them without filling a buffer.
+  bool flatPlane[2 + kMaxAttrs] = {};
+  if (fast && !perspective)
+    for (int k = 0; k < 6; ++k) flatPlane[k] = k != 1 && planes[k].dx == 0.0 && planes[k].dy == 0.0;
+  const bool flatDiffuse = flatPlane[2] && flatPlane[3] && flatPlane[4] && flatPlane[5];
+  // Edge e: E(px) = K - edy * kSub * px, with K growing by edx * kSub a row.
+  // The span bound floor(K / |edy * kSub|) is kept as quotient and remainder
+  // and stepped a row at a time, saving a 64-bit divide per edge and row.
+  int64_t eq[3] = {}, er[3] = {}, eqStep[3] = {}, erStep[3] = {}, eD[3] = {1, 1, 1}, eK[3],
+          eKStep[3];
+  int eSign[3];
+  for (int e = 0; e < 3; ++e) {
+    eK[e] = edx[e] * (int64_t{py0} * kSub - Y[e]) + edy[e] * X[e] + bias[e];
+    eKStep[e] = edx[e] * kSub;
+    const int64_t step = edy[e] * kSub;
+    eSign[e] = step > 0 ? 1 : step < 0 ? -1 : 0;
+    if (eSign[e] == 0) continue;
+    eD[e] = step > 0 ? step : -step;
+    eq[e] = FloorDiv(eK[e], eD[e]);
+    er[e] = eK[e] - eq[e] * eD[e];
+    eqStep[e] = FloorDiv(eKStep[e], eD[e]);
+    erStep[e] = eKStep[e] - eqStep[e] * eD[e];
+  }
   for (int py = py0; py <= py1; ++py) {
     // Span where all three edge functions pass at pixel centres.
     int64_t lo = px0, hi = px1;
-    const int64_t cy = int64_t{py} * kSub;
     for (int e = 0; e < 3; ++e) {
-      // E(px) = K - edy * kSub * px
-      const int64_t K = edx[e] * (cy - Y[e]) + edy[e] * X[e] + bias[e];
-      const int64_t step = edy[e] * kSub;
-      if (step == 0) {
-        if (K < 0) lo = hi + 1;
-      } else if (step > 0) {
-        hi = std::min(hi, FloorDiv(K, step));
+      if (eSign[e] == 0) {
+        if (eK[e] < 0) lo = hi + 1;
+      } else if (eSign[e] > 0) {
+        hi = std::min(hi, eq[e]);
       } else {
-        lo = std::max(lo, -FloorDiv(K, -step));
+        lo = std::max(lo, -eq[e]);
+      }
+      eK[e] += eKStep[e];
+      eq[e] += eqStep[e];
+      er[e] += erStep[e];
+      if (er[e] >= eD[e]) {
+        er[e] -= eD[e];
+        ++eq[e];
+      }
+    }
+    if (rowParity >= 0 && (py & 1) != rowParity) continue;
+    const int nextRow = py + (rowParity >= 0 ? 2 : 1);
+    if (fast && lo <= hi && nextRow <= py1) {
+      // Sprites land anywhere in buffers larger than the caches: ask for this
+      // thread's next row (about this span) while the current one is drawn.
+      const BYTE* c = p.bits + static_cast<size_t>(nextRow) * p.pitch;
+      for (int64_t x = lo; x <= hi; x += 16) __builtin_prefetch(c + x * 4, 1);
+      __builtin_prefetch(c + hi * 4, 1);
+      if (p.depthTest) {
+        const BYTE* d = p.depthBits + static_cast<size_t>(nextRow) * p.depthPitch;
+        for (int64_t x = lo; x <= hi; x += 16) __builtin_prefetch(d + x * p.depth.bytes, 1);
+        __builtin_prefetch(d + hi * p.depth.bytes, 1);
       }
     }
     for (int64_t start = lo; start <= hi; start += kChunk) {
       const int n = static_cast<int>(std::min<int64_t>(kChunk, hi - start + 1));
       const double ox = static_cast<double>(start) - fx0, oy = static_cast<double>(py) - fy0;
+      float bases[2 + kMaxAttrs];
       for (int k = 0; k < count; ++k) {
         if (!needed[k]) continue;
         const float base = static_cast<float>(planes[k].a0 + planes[k].dx * ox + planes[k].dy * oy);
+        bases[k] = base;
+        if (flatPlane[k]) continue;
         const float dx = static_cast<float>(planes[k].dx);
         float* out = buf[k];
         for (int i = 0; i < n; ++i) out[i] = base + dx * static_cast<float>(i);
@@ -1056,6 +1246,26 @@ void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs) {
         for (int k = 2; k < count; ++k)
           if (needed[k])
             for (int i = 0; i < n; ++i) buf[k][i] *= w[i];
+      }
+      if (fast) {
+        // A flat plane's value is base + 0 at every pixel, which converts as
+        // base does (only the sign of a zero can differ).
+        uint32_t diffuse[kChunk];
+        if (flatDiffuse) {
+          uint32_t c = 0;
+          for (int j = 0; j < 4; ++j) c |= ToByte(bases[2 + j]) << (j == 3 ? 24 : 16 - 8 * j);
+          std::fill(diffuse, diffuse + n, c);
+        } else {
+          for (int i = 0; i < n; ++i) {
+            uint32_t c = 0;
+            for (int j = 0; j < 4; ++j) c |= ToByte(buf[2 + j][i]) << (j == 3 ? 24 : 16 - 8 * j);
+            diffuse[i] = c;
+          }
+        }
+        int64_t zFlat = -1;
+        if (flatPlane[0]) zFlat = QuantizeDepth(std::clamp(bases[0], 0.0f, 1.0f), p.depth.depthBits);
+        fast(p, static_cast<int>(start), py, n, buf[0], zFlat, diffuse, buf[uk], buf[uk + 1]);
+        continue;
       }
       // Colours to 8 bits, rounded to nearest.
       uint32_t diffuse[kChunk], specular[kChunk];
@@ -1206,9 +1416,19 @@ class Drawer {
     }
     for (int i = 1; i + 1 < m; ++i) {
       const ScreenVertex* tri[3] = {&sv[0], &sv[i], &sv[i + 1]};
-      RasterTriangle(p_, tri, src_.attrs);
+      if (deferred_) {
+        std::array<float, 3 * (4 + kMaxAttrs)> t;
+        for (int k = 0; k < 3; ++k)
+          std::memcpy(t.data() + k * (4 + kMaxAttrs), *tri[k], sizeof(ScreenVertex));
+        deferred_->push_back(t);
+      } else {
+        RasterTriangle(p_, tri, src_.attrs);
+      }
     }
   }
+
+  // Triangles go to `out` instead of being drawn, for FlushTriangles.
+  void Defer(std::vector<std::array<float, 3 * (4 + kMaxAttrs)>>* out) { deferred_ = out; }
 
   void SetLastPixel(bool on) { lastPixel_ = on; }
 
@@ -1237,7 +1457,33 @@ class Drawer {
   const VertexSource& src_;
   const bool rhw_;
   bool lastPixel_ = true;
+  std::vector<std::array<float, 3 * (4 + kMaxAttrs)>>* deferred_ = nullptr;
 };
+
+using DeferredTriangle = std::array<float, 3 * (4 + kMaxAttrs)>;
+
+void RasterDeferred(Pipeline& p, const std::vector<DeferredTriangle>& tris, int attrs, int parity) {
+  for (const DeferredTriangle& t : tris) {
+    const ScreenVertex* v[3];
+    for (int k = 0; k < 3; ++k)
+      v[k] = reinterpret_cast<const ScreenVertex*>(t.data() + k * (4 + kMaxAttrs));
+    RasterTriangle(p, v, attrs, parity);
+  }
+}
+
+// Two threads own the even and the odd rows and each applies every triangle
+// in order, so each pixel sees the same sequence as a single thread would.
+void FlushTriangles(Pipeline& p, const std::vector<DeferredTriangle>& tris, int attrs) {
+  if (tris.empty()) return;
+  Pipeline other = p;  // RasterTriangle picks filters per triangle in its Pipeline
+  try {
+    std::thread helper([&] { RasterDeferred(other, tris, attrs, 1); });
+    RasterDeferred(p, tris, attrs, 0);
+    helper.join();
+  } catch (const std::system_error&) {
+    RasterDeferred(p, tris, attrs, -1);  // no thread to be had
+  }
+}
 
 }  // namespace
 
@@ -1321,6 +1567,9 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
     p.needSpecular = true;
     ResolveSamplers(state, &p);
   }
+  p.fast = fastPaths.load(std::memory_order_relaxed) && !p.shaded && p.modulateOnly &&
+           !p.alphaTest && p.bpp == 4 && (!p.blend || p.blendSrcAlpha) && !p.stencil &&
+           (!p.depthTest || p.depthFunc == D3DCMP_LESSEQUAL);
   VertexSource src;
   src.format = ParseFvf(state.vertexShader);
   if (!src.format.valid || call.vertexStride < src.format.size) return;
@@ -1403,6 +1652,16 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
   };
 
   Drawer drawer(p, src, src.format.rhw);
+  // Large triangle draws are split between two threads; small ones are not
+  // worth starting a thread for.
+  std::vector<DeferredTriangle> deferred;
+  const bool triangles = call.type == D3DPT_TRIANGLELIST || call.type == D3DPT_TRIANGLESTRIP ||
+                         call.type == D3DPT_TRIANGLEFAN;
+  if (triangles && call.primitiveCount >= 32 && fastPaths.load(std::memory_order_relaxed) &&
+      std::thread::hardware_concurrency() > 1) {
+    deferred.reserve(std::min<UINT>(call.primitiveCount, 1u << 16));
+    drawer.Defer(&deferred);
+  }
   const UINT count = call.primitiveCount;
   ClipVertex v[3];
   auto flatten = [&](int n) {
@@ -1432,6 +1691,7 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
         flatten(3);
         drawer.Primitive(v, 3);
       }
+      FlushTriangles(p, deferred, src.attrs);
       break;
     case D3DPT_LINELIST:
     case D3DPT_LINESTRIP:
@@ -1495,6 +1755,9 @@ void PresentToDesktop(Surface* back, const RECT* source, const RECT* dest, HWND 
 namespace vrt {
 
 void SetRasterization(bool on) { d3d::rasterizing.store(on, std::memory_order_relaxed); }
+void SetRasterFastPaths(bool on) {
+  d3d::fastPaths.store(on, std::memory_order_relaxed);
+}
 bool Rasterization() { return d3d::RasterizationEnabled(); }
 
 }  // namespace vrt

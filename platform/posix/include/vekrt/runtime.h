@@ -92,4 +92,9 @@ bool ReadDesktopPixels(const RECT& rect, std::vector<uint32_t>* out);
 void SetRasterization(bool on);
 bool Rasterization();
 
+// Whether draws may take the rasteriser's dedicated span loops and its
+// two-thread split (on by default); tests turn it off to compare against
+// the general per-pixel path, which must give identical pixels.
+void SetRasterFastPaths(bool on);
+
 }  // namespace vrt

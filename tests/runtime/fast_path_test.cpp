@@ -1,0 +1,211 @@
+// The rasteriser's dedicated span loops and its two-thread split of large
+// draws against the general per-pixel path: random scenes drawn both ways
+// must leave identical colour and depth buffers.
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "raster_test.h"
+
+namespace {
+
+constexpr UINT kW = 256, kH = 192;
+
+struct Scene {
+  const char* name;
+  D3DFORMAT target = D3DFMT_A8R8G8B8;
+  D3DFORMAT depth = D3DFMT_D16_LOCKABLE;
+  bool blend = true;
+  DWORD srcBlend = D3DBLEND_SRCALPHA, dstBlend = D3DBLEND_INVSRCALPHA;
+  bool zenable = true, zwrite = true;
+  DWORD zfunc = D3DCMP_LESSEQUAL;
+  bool alphaTest = false;
+  DWORD filter = D3DTEXF_POINT;
+  DWORD address = D3DTADDRESS_WRAP;
+  DWORD writeMask = 0xF;
+  DWORD colorArg2 = D3DTA_DIFFUSE;
+  UINT texW = 16, texH = 16;
+  bool perspective = false;  // w varies with z
+  float uvScale = 1.0f;       // large values reach the clamp of texel coordinates
+};
+
+// The index of the first value that differs (or the shorter length), -1 when equal.
+template <typename T>
+long FirstDifference(const std::vector<T>& a, const std::vector<T>& b) {
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+    if (a[i] != b[i]) return static_cast<long>(i);
+  return a.size() == b.size() ? -1 : static_cast<long>(std::min(a.size(), b.size()));
+}
+
+class FastPathTest : public RasterTest {
+ protected:
+  void TearDown() override {
+    vrt::SetRasterFastPaths(true);
+    RasterTest::TearDown();
+  }
+
+  struct Frame {
+    std::vector<uint32_t> color;
+    std::vector<uint16_t> depth;  // empty unless the depth buffer can be locked
+  };
+
+  Frame Render(const Scene& sc, bool fast, unsigned seed) {
+    vrt::SetRasterFastPaths(fast);
+    Frame f;
+    Com<IDirect3DSurface8> rt, ds;
+    EXPECT_EQ(device->CreateRenderTarget(kW, kH, sc.target, D3DMULTISAMPLE_NONE, TRUE, rt.out()),
+              D3D_OK);
+    EXPECT_EQ(device->CreateDepthStencilSurface(kW, kH, sc.depth, D3DMULTISAMPLE_NONE, ds.out()),
+              D3D_OK);
+    if (!rt || !ds) return f;
+    EXPECT_EQ(device->SetRenderTarget(rt.get(), ds.get()), D3D_OK);
+    Ortho(kW, kH);
+    if (sc.perspective) {
+      D3DMATRIX m{};
+      m._11 = 2.0f / kW;
+      m._22 = -2.0f / kH;
+      m._33 = 1.0f;
+      m._34 = 0.5f;
+      m._41 = -1.0f;
+      m._42 = 1.0f;
+      m._44 = 0.5f;
+      device->SetTransform(D3DTS_PROJECTION, &m);
+    }
+    std::mt19937 random(seed);
+    std::vector<uint32_t> texels(sc.texW * sc.texH);
+    for (uint32_t& t : texels) t = static_cast<uint32_t>(random());
+    Com<IDirect3DTexture8> tex;
+    tex.attach(MakeTexture(sc.texW, sc.texH, D3DFMT_A8R8G8B8, texels));
+    device->SetTexture(0, tex.get());
+    device->SetRenderState(D3DRS_ZENABLE, sc.zenable ? D3DZB_TRUE : D3DZB_FALSE);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, sc.zwrite);
+    device->SetRenderState(D3DRS_ZFUNC, sc.zfunc);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, sc.blend);
+    device->SetRenderState(D3DRS_SRCBLEND, sc.srcBlend);
+    device->SetRenderState(D3DRS_DESTBLEND, sc.dstBlend);
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, sc.alphaTest);
+    device->SetRenderState(D3DRS_ALPHAREF, 0x60);
+    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, sc.writeMask);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, sc.colorArg2);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_MINFILTER, sc.filter);
+    device->SetTextureStageState(0, D3DTSS_MAGFILTER, sc.filter);
+    device->SetTextureStageState(0, D3DTSS_ADDRESSU, sc.address);
+    device->SetTextureStageState(0, D3DTSS_ADDRESSV, sc.address);
+    device->SetTextureStageState(0, D3DTSS_BORDERCOLOR, 0x80C0A020);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xC0804020);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x80405060, 0.75f, 0),
+              D3D_OK);
+    std::uniform_real_distribution<float> px(-30.0f, kW + 30.0f), py(-30.0f, kH + 30.0f);
+    std::uniform_real_distribution<float> uv(-0.6f, 1.6f), z(-0.05f, 1.05f);
+    for (int draw = 0; draw < 3; ++draw) {
+      // Enough triangles that the draw is split between threads.
+      std::vector<Vertex> v;
+      for (int t = 0; t < 60; ++t) {
+        const bool white = random() % 2 == 0;
+        const bool flatZ = random() % 2 == 0;
+        const float z0 = z(random);
+        for (int k = 0; k < 3; ++k) {
+          const DWORD c = white ? 0xFFFFFFFFu : static_cast<DWORD>(random());
+          v.push_back({px(random), py(random), flatZ ? z0 : z(random), c, uv(random) * sc.uvScale,
+                       uv(random) * sc.uvScale});
+        }
+      }
+      // A few sprites placed for 1:1 texels, as 2-D drawing does.
+      for (int q = 0; q < 4; ++q) {
+        const float x0 = static_cast<float>(random() % kW) - 0.5f;
+        const float y0 = static_cast<float>(random() % kH) - 0.5f;
+        for (const Vertex& c : Quad(x0, y0, x0 + static_cast<float>(sc.texW),
+                                    y0 + static_cast<float>(sc.texH), 0xFFFFFFFF, z(random)))
+          v.push_back(c);
+      }
+      EXPECT_EQ(Draw(v), D3D_OK);
+    }
+    device->SetTexture(0, nullptr);
+    f.color = Read(rt.get());
+    if (sc.depth == D3DFMT_D16_LOCKABLE) {
+      D3DLOCKED_RECT lr{};
+      EXPECT_EQ(ds->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+      if (lr.pBits) {
+        for (UINT y = 0; y < kH; ++y)
+          for (UINT x = 0; x < kW; ++x) {
+            uint16_t d;
+            std::memcpy(&d, static_cast<const BYTE*>(lr.pBits) + y * lr.Pitch + 2 * x, 2);
+            f.depth.push_back(d);
+          }
+        ds->UnlockRect();
+      }
+    }
+    Com<IDirect3DSurface8> back;
+    device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.out());
+    device->SetRenderTarget(back.get(), nullptr);
+    return f;
+  }
+};
+
+TEST_F(FastPathTest, MatchesTheGeneralPath) {
+  std::vector<Scene> scenes(17);
+  scenes[0].name = "sprites state";
+  scenes[1].name = "X8R8G8B8 target";
+  scenes[1].target = D3DFMT_X8R8G8B8;
+  scenes[2].name = "D24S8 depth";
+  scenes[2].depth = D3DFMT_D24S8;
+  scenes[3].name = "no blend, no depth";
+  scenes[3].blend = false;
+  scenes[3].zenable = false;
+  scenes[4].name = "no depth write";
+  scenes[4].zwrite = false;
+  scenes[5].name = "clamp addressing, wide texture";
+  scenes[5].address = D3DTADDRESS_CLAMP;
+  scenes[5].texW = 32;
+  scenes[5].texH = 8;
+  scenes[6].name = "border addressing";
+  scenes[6].address = D3DTADDRESS_BORDER;
+  scenes[7].name = "mirror addressing";
+  scenes[7].address = D3DTADDRESS_MIRROR;
+  scenes[8].name = "colour write mask";
+  scenes[8].writeMask = D3DCOLORWRITEENABLE_RED | D3DCOLORWRITEENABLE_ALPHA;
+  scenes[9].name = "depth LESS";
+  scenes[9].zfunc = D3DCMP_LESS;
+  scenes[10].name = "alpha test";
+  scenes[10].alphaTest = true;
+  scenes[11].name = "linear filter";
+  scenes[11].filter = D3DTEXF_LINEAR;
+  scenes[12].name = "additive blend";
+  scenes[12].srcBlend = D3DBLEND_ONE;
+  scenes[12].dstBlend = D3DBLEND_ONE;
+  scenes[13].name = "texture factor";
+  scenes[13].colorArg2 = D3DTA_TFACTOR;
+  scenes[14].name = "16-bit target";
+  scenes[14].target = D3DFMT_R5G6B5;
+  scenes[15].name = "perspective";
+  scenes[15].perspective = true;
+  scenes[16].name = "huge texture coordinates";
+  scenes[16].uvScale = 3.0e6f;
+  for (const Scene& sc : scenes) {
+    for (unsigned seed = 1; seed <= 2; ++seed) {
+      const Frame fast = Render(sc, true, seed);
+      const Frame plain = Render(sc, false, seed);
+      ASSERT_EQ(fast.color.size(), size_t{kW} * kH) << sc.name;
+      {
+        const long d = FirstDifference(fast.color, plain.color);
+        EXPECT_EQ(d, -1) << sc.name << " seed " << seed << std::hex << " fast "
+                         << (d >= 0 ? fast.color[d] : 0) << " plain " << (d >= 0 ? plain.color[d] : 0);
+      }
+      EXPECT_EQ(FirstDifference(fast.depth, plain.depth), -1) << sc.name << " seed " << seed;
+      if (sc.depth == D3DFMT_D16_LOCKABLE) {
+        EXPECT_EQ(fast.depth.size(), size_t{kW} * kH);
+      }
+      // The scene drew something: not every pixel holds the clear colour.
+      size_t cleared = 0;
+      for (uint32_t c : plain.color) cleared += c == plain.color.front() ? 1 : 0;
+      EXPECT_LT(cleared, plain.color.size() / 2) << sc.name;
+    }
+  }
+}
+
+}  // namespace
