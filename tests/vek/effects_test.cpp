@@ -9,6 +9,7 @@
 
 #include <limits>
 #include "support/platform_test.h"
+#include "support/surface_test.h"
 
 namespace {
 
@@ -67,22 +68,8 @@ TEST_F(EffectsTest, ResetRecreatesTheShadersThatExisted) {
 
 namespace {
 
-class EffectSelectionTest : public PlatformTest {
+class EffectSelectionTest : public WithWindowSurface<PlatformTest> {
  protected:
-  void SetUp() override {
-    PlatformTest::SetUp();
-    device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 0, 0);
-    ASSERT_NE(device, nullptr);
-    g = VekOpenGraphics(device);
-    ASSERT_NE(g, nullptr);
-  }
-  void TearDown() override {
-    VekCloseGraphics(g);
-    if (device) VekCloseGraphicsDevice(device);
-    PlatformTest::TearDown();
-  }
-  GraphicsDevice* device = nullptr;
-  HVEKGRAPHICS g = nullptr;
 };
 
 TEST_F(EffectSelectionTest, IdsAndParameters) {

@@ -5,24 +5,13 @@
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
+#include "support/surface_test.h"
 #include "support/vek_test.h"
 
 namespace {
 
-class FrameCallTest : public VekTest {
+class FrameCallTest : public WithWindowSurface<VekTest> {
  protected:
-  void SetUp() override {
-    VekTest::SetUp();
-    device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 32, 0);
-    ASSERT_NE(device, nullptr);
-    g = VekOpenGraphics(device);
-    ASSERT_NE(g, nullptr);
-  }
-  void TearDown() override {
-    VekCloseGraphics(g);
-    if (device) VekCloseGraphicsDevice(device);
-    VekTest::TearDown();
-  }
   BatchVertex* Vertices(UINT n, float x = 10, float y = 10) {
     auto* v = static_cast<BatchVertex*>(MemMalloc(&g->frameMemory, n * sizeof(BatchVertex)));
     for (UINT i = 0; i < n; ++i) v[i] = {x + static_cast<float>(i % 4), y, 0.5f, 0xFFFFFFFF, 0, 0};
@@ -34,8 +23,6 @@ class FrameCallTest : public VekTest {
       if (c.method == std::string("IDirect3DDevice8::") + method) out.push_back(c);
     return out;
   }
-  GraphicsDevice* device = nullptr;
-  HVEKGRAPHICS g = nullptr;
 };
 
 TEST_F(FrameCallTest, ElevenHundredQuadsTakeTwoDrawCalls) {

@@ -12,23 +12,12 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "support/platform_test.h"
+#include "support/surface_test.h"
 
 namespace {
 
-class FrameTest : public PlatformTest {
+class FrameTest : public WithWindowSurface<PlatformTest> {
  protected:
-  void SetUp() override {
-    PlatformTest::SetUp();
-    device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 32, 0);
-    ASSERT_NE(device, nullptr);
-    g = VekOpenGraphics(device);
-    ASSERT_NE(g, nullptr);
-  }
-  void TearDown() override {
-    VekCloseGraphics(g);
-    if (device) VekCloseGraphicsDevice(device);
-    PlatformTest::TearDown();
-  }
   // A quad from (x0, y0) to (x1, y1) in frame memory, as a primitive builds it.
   static DrawItem* Quad(Graphics* on, float x0, float y0, float x1, float y1, float z, DWORD colour,
                         DWORD flags = 0) {
@@ -50,8 +39,6 @@ class FrameTest : public PlatformTest {
       EXPECT_LE(std::abs(a - b), 2) << std::hex << "got " << got << " want " << want;
     }
   }
-  GraphicsDevice* device = nullptr;
-  HVEKGRAPHICS g = nullptr;
 };
 
 TEST_F(FrameTest, TranslucentItemsGoFarToNearWhateverTheCallOrder) {
