@@ -1,13 +1,20 @@
 // Module entry point of vek.dll. The loggers are taken by static
-// initialisation before this runs; thread notifications do nothing.
+// initialisation before this runs; attaching loads FreeImage, detaching
+// releases it, thread notifications do nothing.
 #include <windows.h>
+
+#include "vekimage/freeimage.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   (void)instance;
   (void)reserved;
   switch (reason) {
     case DLL_PROCESS_ATTACH:
+      LoadFreeImage();
+      break;
     case DLL_PROCESS_DETACH:
+      UnloadFreeImage();
+      break;
     default:
       break;
   }
