@@ -8,32 +8,45 @@
 //   clear AARRGGBB     clear the whole back buffer
 //   present            present the back buffer
 //   capture NAME       read the back buffer back as a frame called NAME
-//   close              close the device and the window
-//   surface            open a window drawing surface on the device (and a
-//                      stencil surface over it); "use main" or "use stencil"
-//                      picks which one the frame steps below address
+//   close              close the surfaces, the textures, the device, the window
+//   surface            open a window drawing surface "main" on the device and
+//                      a stencil surface "stencil" over it
+//   target NAME W H    open a W x H A8R8G8B8 texture drawing surface
+//   use NAME           the surface the frame steps below address
 //   begin / end        VekBeginRender / VekEndRender
 //   fill AARRGGBB      VekClear
 //   clip L T R B       VekSetClip
 //   stencil F P R      VekSetStencilParam
-//   quad X0 Y0 X1 Y1 Z AARRGGBB FLAGS
-//                      an untextured quad item with the draw flags given
+//   effect ID LOW HIGH FACTOR
+//                      VekSetPixelShader with (LOW, HIGH, FACTOR, 0);
+//   effect ID -        ... with no parameters
+//   texture NAME PATTERN W H
+//                      a W x H texture of a known pattern (see Texel)
+//   quad X0 Y0 X1 Y1 Z AARRGGBB FLAGS [TEX]
+//                      an axis-aligned quad item with the draw flags given,
+//                      textured (u, v from 0 to 1 across it) when TEX names a
+//                      texture or a texture surface
 //
 // Output: for each capture a line "frame NAME W H" followed by W*H*4 bytes,
 // rows top to bottom, pixels as B, G, R, A.
 #include <vek/vek.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
+#include "support/dds.h"
 #include "support/test_window.h"
+#include "vektex/texture.h"
 
 namespace {
 
@@ -82,6 +95,240 @@ bool ReadBackBuffer(GraphicsDevice* device, UINT* width, UINT* height,
   return ok;
 }
 
+// The texel (x, y) of a named pattern, A8R8G8B8; false for an unknown name.
+//   checker   opaque two-colour checker of single texels
+//   effects   four colours across, alpha 0x30, 0x70, 0xA0, 0xFF down
+//             (every 4th column and row repeats), for alpha windows
+//   ramp      red across, green down, half blue, opaque
+//   fade      one colour, alpha rising across from 0 to 0xFF
+bool Texel(const std::string& pattern, UINT x, UINT y, UINT w, UINT h, uint32_t* argb) {
+  if (pattern == "checker") {
+    *argb = ((x ^ y) & 1) ? 0xFFE03020u : 0xFF2040E0u;
+  } else if (pattern == "effects") {
+    static const uint32_t kColours[4] = {0xC08020, 0x1060F0, 0xFF0080, 0x30A050};
+    static const uint32_t kAlphas[4] = {0x30, 0x70, 0xA0, 0xFF};
+    *argb = kAlphas[y % 4] << 24 | kColours[x % 4];
+  } else if (pattern == "ramp") {
+    const uint32_t r = w > 1 ? x * 255 / (w - 1) : 0, g = h > 1 ? y * 255 / (h - 1) : 0;
+    *argb = 0xFF000080u | r << 16 | g << 8;
+  } else if (pattern == "fade") {
+    const uint32_t a = w > 1 ? x * 255 / (w - 1) : 255;
+    *argb = a << 24 | 0x40C0E0u;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+class SceneHost {
+ public:
+  explicit SceneHost(const char* scenePath) : scenePath_(scenePath) {}
+  ~SceneHost() { CloseAll(); }
+
+  int Run(std::istream& scene, std::ostream& out) {
+    while (std::getline(scene, line_)) {
+      ++lineNumber_;
+      std::istringstream words(line_);
+      std::string op;
+      if (!(words >> op) || op[0] == '#') continue;
+      if (!Step(op, words, out)) return 1;
+    }
+    return 0;
+  }
+
+ private:
+  bool Fail(const char* what) {
+    std::fprintf(stderr, "%s:%d: %s: %s\n", scenePath_, lineNumber_, what, line_.c_str());
+    return false;
+  }
+
+  HVEKGRAPHICS Surface(const std::string& name) const {
+    for (const auto& [n, g] : surfaces_)
+      if (n == name) return g;
+    return nullptr;
+  }
+
+  // A pattern texture by name, else the texture of a surface by that name.
+  VekTexture* Texture(const std::string& name) const {
+    const auto it = textures_.find(name);
+    if (it != textures_.end()) return it->second;
+    const HVEKGRAPHICS g = Surface(name);
+    return g ? VekGetGraphicsTexture(g) : nullptr;
+  }
+
+  void CloseAll() {
+    for (auto& [name, t] : textures_) {
+      ReleaseTexture(t);
+      delete t;
+    }
+    textures_.clear();
+    // Later surfaces may be stencil surfaces over earlier ones: close newest first.
+    for (auto it = surfaces_.rbegin(); it != surfaces_.rend(); ++it) VekCloseGraphics(it->second);
+    surfaces_.clear();
+    current_ = nullptr;
+    if (device_) VekCloseGraphicsDevice(device_);
+    device_ = nullptr;
+    if (window_) DestroyTestWindow(window_);
+    window_ = nullptr;
+  }
+
+  bool AddSurface(const std::string& name, HVEKGRAPHICS g) {
+    if (!g || Surface(name)) {
+      VekCloseGraphics(g);
+      return false;
+    }
+    surfaces_.emplace_back(name, g);
+    return true;
+  }
+
+  bool MakeTexture(const std::string& name, const std::string& pattern, UINT w, UINT h) {
+    if (!device_ || w == 0 || h == 0 || w > 1024 || h > 1024 || textures_.count(name)) return false;
+    std::vector<uint8_t> file = testdds::Header(w, h, nullptr, size_t{w} * h * 4);
+    for (UINT y = 0; y < h; ++y)
+      for (UINT x = 0; x < w; ++x) {
+        uint32_t argb = 0;
+        if (!Texel(pattern, x, y, w, h, &argb)) return false;
+        testdds::Put32(file, 128 + 4 * (size_t{y} * w + x), argb);
+      }
+    auto* t = new VekTexture{};
+    t->width = w;
+    t->height = h;
+    if (CreateTextureFromMemory(t, device_->cache.device, file.data(),
+                                static_cast<UINT>(file.size()), FALSE) != 1) {
+      delete t;
+      return false;
+    }
+    textures_[name] = t;
+    return true;
+  }
+
+  bool Quad(std::istringstream& words) {
+    float x0 = 0, y0 = 0, x1 = 0, y1 = 0, z = 0;
+    unsigned long colour = 0;
+    DWORD flags = 0;
+    std::string textureName;
+    if (!(words >> x0 >> y0 >> x1 >> y1 >> z >> std::hex >> colour >> flags))
+      return Fail("bad quad");
+    words >> textureName;
+    VekTexture* texture = nullptr;
+    if (!textureName.empty() && !(texture = Texture(textureName))) return Fail("no such texture");
+    if (!current_) return Fail("no surface");
+    auto* v = static_cast<BatchVertex*>(MemMalloc(&current_->frameMemory, 4 * sizeof(BatchVertex)));
+    if (!v) return Fail("out of frame memory");
+    const DWORD c = static_cast<DWORD>(colour);
+    v[0] = {x0, y0, z, c, 0, 0};
+    v[1] = {x1, y0, z, c, 1, 0};
+    v[2] = {x1, y1, z, c, 1, 1};
+    v[3] = {x0, y1, z, c, 0, 1};
+    if (texture)
+      for (int i = 0; i < 4; ++i) ScaleTexCoord(texture, &v[i].u, &v[i].v);
+    if (!SubmitDrawItem(current_, DRAW_QUADS, texture, v, 4, flags)) return Fail("quad failed");
+    return true;
+  }
+
+  bool Step(const std::string& op, std::istringstream& words, std::ostream& out) {
+    if (op == "open") {
+      int w = 0, h = 0, bits = 0;
+      words >> w >> h >> bits;
+      if (window_) return Fail("already open");
+      window_ = CreateTestWindow(w, h);
+      device_ = VekOpenGraphicsDevice(0, window_, 0, 1, 0, 0, bits, 0);
+      if (!device_) return Fail("open failed");
+    } else if (op == "reset") {
+      int w = 0, h = 0, bits = 0;
+      words >> w >> h >> bits;
+      if (!device_ || VekResetGraphicsDevice(device_, 1, w, h, bits, 0) != 1)
+        return Fail("reset failed");
+    } else if (op == "clear") {
+      unsigned long colour = 0;
+      words >> std::hex >> colour;
+      IDirect3DDevice8* d3d = device_ ? device_->cache.device : nullptr;
+      if (!d3d || FAILED(d3d->BeginScene()) ||
+          FAILED(d3d->Clear(0, nullptr, D3DCLEAR_TARGET, static_cast<D3DCOLOR>(colour), 1.0f, 0)) ||
+          FAILED(d3d->EndScene()))
+        return Fail("clear failed");
+    } else if (op == "present") {
+      if (!device_ || FAILED(device_->cache.device->Present(nullptr, nullptr, nullptr, nullptr)))
+        return Fail("present failed");
+    } else if (op == "capture") {
+      std::string name;
+      words >> name;
+      UINT w = 0, h = 0;
+      std::vector<unsigned char> pixels;
+      if (!device_ || !ReadBackBuffer(device_, &w, &h, &pixels)) return Fail("capture failed");
+      out << "frame " << name << ' ' << w << ' ' << h << '\n';
+      out.write(reinterpret_cast<const char*>(pixels.data()),
+                static_cast<std::streamsize>(pixels.size()));
+    } else if (op == "surface") {
+      if (!device_ || !AddSurface("main", VekOpenGraphics(device_)) ||
+          !AddSurface("stencil", VekOpenStencilGraphics(Surface("main"))))
+        return Fail("surface failed");
+      current_ = Surface("main");
+    } else if (op == "target") {
+      std::string name;
+      UINT w = 0, h = 0;
+      words >> name >> w >> h;
+      if (!device_ || !AddSurface(name, VekOpenTextureGraphics(device_, w, h, D3DFMT_A8R8G8B8)))
+        return Fail("target failed");
+    } else if (op == "use") {
+      std::string name;
+      words >> name;
+      if (!(current_ = Surface(name))) return Fail("no such surface");
+    } else if (op == "begin") {
+      if (!current_ || VekBeginRender(current_) != 0) return Fail("begin failed");
+    } else if (op == "end") {
+      if (!current_ || VekEndRender(current_) < 0) return Fail("end failed");
+    } else if (op == "fill") {
+      unsigned long colour = 0;
+      words >> std::hex >> colour;
+      if (!current_ || VekClear(current_, static_cast<DWORD>(colour)) != 0)
+        return Fail("fill failed");
+    } else if (op == "clip") {
+      float l = 0, t = 0, r = 0, b = 0;
+      words >> l >> t >> r >> b;
+      VekSetClip(current_, l, t, r, b);
+    } else if (op == "stencil") {
+      DWORD f = 0, p = 0, r = 0;
+      words >> f >> p >> r;
+      VekSetStencilParam(current_, f, p, r);
+    } else if (op == "effect") {
+      int id = 0;
+      std::string low;
+      float param[4] = {};
+      if (!(words >> id >> low)) return Fail("bad effect");
+      if (!current_) return Fail("no surface");
+      if (low == "-") {
+        VekSetPixelShader(current_, id, nullptr);
+      } else {
+        std::istringstream first(low);
+        if (!(first >> param[0]) || !(words >> param[1] >> param[2])) return Fail("bad effect");
+        VekSetPixelShader(current_, id, param);
+      }
+    } else if (op == "texture") {
+      std::string name, pattern;
+      UINT w = 0, h = 0;
+      words >> name >> pattern >> w >> h;
+      if (!MakeTexture(name, pattern, w, h)) return Fail("texture failed");
+    } else if (op == "quad") {
+      return Quad(words);
+    } else if (op == "close") {
+      CloseAll();
+    } else {
+      return Fail("unknown step");
+    }
+    return true;
+  }
+
+  const char* scenePath_;
+  std::string line_;
+  int lineNumber_ = 0;
+  HWND window_ = nullptr;
+  HVEKDEVICE device_ = nullptr;
+  std::vector<std::pair<std::string, HVEKGRAPHICS>> surfaces_;  // in opening order
+  HVEKGRAPHICS current_ = nullptr;
+  std::map<std::string, VekTexture*> textures_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,108 +342,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot open %s or %s\n", argv[1], argv[2]);
     return 2;
   }
-  HWND window = nullptr;
-  HVEKDEVICE device = nullptr;
-  HVEKGRAPHICS mainSurface = nullptr;
-  HVEKGRAPHICS stencilSurface = nullptr;
-  HVEKGRAPHICS current = nullptr;
-  auto closeSurfaces = [&] {
-    VekCloseGraphics(stencilSurface);
-    VekCloseGraphics(mainSurface);
-    mainSurface = stencilSurface = current = nullptr;
-  };
-  std::string line;
-  int lineNumber = 0;
-  auto fail = [&](const char* what) {
-    std::fprintf(stderr, "%s:%d: %s: %s\n", argv[1], lineNumber, what, line.c_str());
-    return 1;
-  };
-  while (std::getline(scene, line)) {
-    ++lineNumber;
-    std::istringstream words(line);
-    std::string op;
-    if (!(words >> op) || op[0] == '#') continue;
-    if (op == "open") {
-      int w = 0, h = 0, bits = 0;
-      words >> w >> h >> bits;
-      window = CreateTestWindow(w, h);
-      device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, bits, 0);
-      if (!device) return fail("open failed");
-    } else if (op == "reset") {
-      int w = 0, h = 0, bits = 0;
-      words >> w >> h >> bits;
-      if (!device || VekResetGraphicsDevice(device, 1, w, h, bits, 0) != 1)
-        return fail("reset failed");
-    } else if (op == "clear") {
-      unsigned long colour = 0;
-      words >> std::hex >> colour;
-      IDirect3DDevice8* d3d = device ? device->cache.device : nullptr;
-      if (!d3d || FAILED(d3d->BeginScene()) ||
-          FAILED(d3d->Clear(0, nullptr, D3DCLEAR_TARGET, static_cast<D3DCOLOR>(colour), 1.0f, 0)) ||
-          FAILED(d3d->EndScene()))
-        return fail("clear failed");
-    } else if (op == "present") {
-      if (!device || FAILED(device->cache.device->Present(nullptr, nullptr, nullptr, nullptr)))
-        return fail("present failed");
-    } else if (op == "capture") {
-      std::string name;
-      words >> name;
-      UINT w = 0, h = 0;
-      std::vector<unsigned char> pixels;
-      if (!device || !ReadBackBuffer(device, &w, &h, &pixels)) return fail("capture failed");
-      out << "frame " << name << ' ' << w << ' ' << h << '\n';
-      out.write(reinterpret_cast<const char*>(pixels.data()),
-                static_cast<std::streamsize>(pixels.size()));
-    } else if (op == "surface") {
-      mainSurface = device ? VekOpenGraphics(device) : nullptr;
-      stencilSurface = VekOpenStencilGraphics(mainSurface);
-      current = mainSurface;
-      if (!mainSurface || !stencilSurface) return fail("surface failed");
-    } else if (op == "use") {
-      std::string which;
-      words >> which;
-      current = which == "stencil" ? stencilSurface : mainSurface;
-    } else if (op == "begin") {
-      if (!current || VekBeginRender(current) != 0) return fail("begin failed");
-    } else if (op == "end") {
-      if (!current || VekEndRender(current) < 0) return fail("end failed");
-    } else if (op == "fill") {
-      unsigned long colour = 0;
-      words >> std::hex >> colour;
-      if (!current || VekClear(current, static_cast<DWORD>(colour)) != 0) return fail("fill failed");
-    } else if (op == "clip") {
-      float l = 0, t = 0, r = 0, b = 0;
-      words >> l >> t >> r >> b;
-      VekSetClip(current, l, t, r, b);
-    } else if (op == "stencil") {
-      DWORD f = 0, p = 0, r = 0;
-      words >> f >> p >> r;
-      VekSetStencilParam(current, f, p, r);
-    } else if (op == "quad") {
-      float x0 = 0, y0 = 0, x1 = 0, y1 = 0, z = 0;
-      unsigned long colour = 0;
-      DWORD flags = 0;
-      words >> x0 >> y0 >> x1 >> y1 >> z >> std::hex >> colour >> flags;
-      if (!current) return fail("no surface");
-      auto* v = static_cast<BatchVertex*>(MemMalloc(&current->frameMemory, 4 * sizeof(BatchVertex)));
-      const DWORD c = static_cast<DWORD>(colour);
-      v[0] = {x0, y0, z, c, 0, 0};
-      v[1] = {x1, y0, z, c, 1, 0};
-      v[2] = {x1, y1, z, c, 1, 1};
-      v[3] = {x0, y1, z, c, 0, 1};
-      if (!SubmitDrawItem(current, DRAW_QUADS, nullptr, v, 4, flags)) return fail("quad failed");
-    } else if (op == "close") {
-      closeSurfaces();
-      VekCloseGraphicsDevice(device);
-      device = nullptr;
-      DestroyTestWindow(window);
-      window = nullptr;
-    } else {
-      return fail("unknown step");
-    }
-  }
-  closeSurfaces();
-  if (device) VekCloseGraphicsDevice(device);
-  if (window) DestroyTestWindow(window);
-  return 0;
+  SceneHost host(argv[1]);
+  return host.Run(scene, out);
 }
