@@ -171,6 +171,108 @@ VEK_EXPORT INT VEKAPI VekEndRender(HVEKGRAPHICS graphics);
  * float; null means all zero (not allowed for 7). Ids above 7 do nothing. */
 VEK_EXPORT void VEKAPI VekSetPixelShader(HVEKGRAPHICS graphics, INT shader, float* param);
 
+/* ---- Primitives --------------------------------------------------------------
+ * Each call queues one item for the surface's next VekEndRender and returns
+ * it as an opaque non-null value, or null when nothing was queued (a null
+ * surface, frame memory exhausted, or a texture that is released or cannot
+ * be created). Positions are target pixels with z from 0 (near) to 1 (far);
+ * colours are A8R8G8B8. flags: DRAW_ADDCOLOR 0x01 (add the texture to the
+ * colour), DRAW_ADDBLEND 0x02 (additive blending), DRAW_NOZWRITE 0x04,
+ * DRAW_LINEAR 0x08 (linear filtering), DRAW_OPAQUE 0x20 (drawn with the
+ * opaque items). Points, lines, triangles and quads decide DRAW_OPAQUE
+ * themselves: set when every colour's alpha is 0xFF and nothing is
+ * textured, clear when any alpha is below 0xFF; textured ones with opaque
+ * colours keep the caller's bit. Curves keep the caller's flags as given. */
+
+/* One point. */
+VEK_EXPORT void* VEKAPI VekDrawPoint(HVEKGRAPHICS graphics, float x, float y, float z, DWORD colour,
+                                     DWORD flags);
+
+/* A one-pixel line segment; each end has its own colour. */
+VEK_EXPORT void* VEKAPI VekDrawLine(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                    DWORD colour0, float x1, float y1, float z1, DWORD colour1,
+                                    DWORD flags);
+
+/* A cubic Bezier curve from P0 to P3 with control points P1 and P2, as a
+ * line strip of n segments: n = 1 / step truncated (1 when step is not
+ * above 0 or above 0.5), at most 340; smaller steps give 339 segments of
+ * 1/339. Inner vertices lie at t = step, 2 step, ...; the last is P3. */
+VEK_EXPORT void* VEKAPI VekDrawBezier(HVEKGRAPHICS graphics, float x0, float y0, float z0, float x1,
+                                      float y1, float z1, float x2, float y2, float z2, float x3,
+                                      float y3, float z3, DWORD colour, float step, DWORD flags);
+
+/* A triangle, textured when `texture` is given (an image, a texture surface's
+ * texture or a font atlas), with u, v from 0 to 1 across the picture. An
+ * image's texture is created by its first draw. */
+VEK_EXPORT void* VEKAPI VekDrawTri(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                   DWORD colour0, float u0, float v0, float x1, float y1, float z1,
+                                   DWORD colour1, float u1, float v1, float x2, float y2, float z2,
+                                   DWORD colour2, float u2, float v2, DWORD flags,
+                                   HVEKTEXTURE texture);
+
+/* A quad as the triangles (0, 1, 2) and (2, 3, 0): give the corners in order
+ * around it (either winding shows). Otherwise as VekDrawTri. */
+VEK_EXPORT void* VEKAPI VekDrawQuad(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                    DWORD colour0, float u0, float v0, float x1, float y1, float z1,
+                                    DWORD colour1, float u1, float v1, float x2, float y2, float z2,
+                                    DWORD colour2, float u2, float v2, float x3, float y3, float z3,
+                                    DWORD colour3, float u3, float v3, DWORD flags,
+                                    HVEKTEXTURE texture);
+
+/* Reserved: these accept their arguments and do nothing (nothing is queued
+ * and no state changes). */
+VEK_EXPORT void VEKAPI VekDrawPointLine(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                        DWORD colour0, float x1, float y1, float z1, DWORD colour1,
+                                        DWORD flags);
+VEK_EXPORT void VEKAPI VekDrawEllipse(HVEKGRAPHICS graphics, float a0, float a1, float a2, float a3,
+                                      float a4, float a5, float a6, float a7, float a8, float a9,
+                                      float a10, float a11, INT a12);
+VEK_EXPORT void VEKAPI VekSetCamera(DWORD a0, DWORD a1, DWORD a2, DWORD a3, DWORD a4, DWORD a5,
+                                    DWORD a6, DWORD a7, DWORD a8, DWORD a9, DWORD a10);
+VEK_EXPORT void VEKAPI VekSetAmbientLight(DWORD a0, DWORD a1);
+VEK_EXPORT void VEKAPI VekSetDirectionalLight(DWORD a0, DWORD a1, DWORD a2, DWORD a3, DWORD a4);
+VEK_EXPORT void VEKAPI VekSetViewport(DWORD a0, DWORD a1, DWORD a2, DWORD a3, DWORD a4);
+VEK_EXPORT void VEKAPI VekSetFrustum(DWORD a0, DWORD a1, DWORD a2, DWORD a3, DWORD a4);
+VEK_EXPORT void VEKAPI VekSetPointLight(DWORD a0, DWORD a1, DWORD a2, DWORD a3, DWORD a4, DWORD a5,
+                                        DWORD a6);
+VEK_EXPORT void VEKAPI VekSetSpotLight(DWORD a0, DWORD a1, DWORD a2, DWORD a3, DWORD a4, DWORD a5,
+                                       DWORD a6, DWORD a7, DWORD a8, DWORD a9, DWORD a10,
+                                       DWORD a11);
+VEK_EXPORT void VEKAPI VekSetFog(DWORD a0, DWORD a1, DWORD a2);
+
+/* ---- Images ------------------------------------------------------------------
+ * An image keeps its picture (DDS DXT1/DXT3/DXT5 as read; PNG, JPEG, BMP and
+ * other DDS decoded to 32-bit pixels) until its first draw or VekGetImageData
+ * makes its managed texture. Pixels are A8R8G8B8. On a device that needs
+ * power-of-two textures a picture is padded with transparent black to the
+ * right and bottom; sizes reported here are the picture's own. */
+
+/* Loads the file (its leading bytes decide the format); needs a current
+ * device. Null when the file is null, empty, unreadable or not a picture. */
+VEK_EXPORT HVEKIMAGE VEKAPI VekCreateImage(struct RaskFile* file);
+
+/* Releases the image and its texture: 1, or 0 for null. */
+VEK_EXPORT INT VEKAPI VekDestroyImage(HVEKIMAGE image);
+
+/* Width in the low 16 bits, height shifted left 16; 0 for null. */
+VEK_EXPORT UINT VEKAPI VekGetImageSize(HVEKIMAGE image);
+
+/* The pixel at (x, y); 0 for null or a position outside the stored picture. */
+VEK_EXPORT DWORD VEKAPI VekGetImageColor(HVEKIMAGE image, UINT x, UINT y);
+
+/* Copies the rectangle [x1, x2) x [y1, y2), clamped to the picture, into a
+ * new block of packed rows (release it with VekFree) stored at *out. Returns
+ * its byte count; 0 for null arguments, an empty rectangle or a picture that
+ * is not A8R8G8B8 (DXT); -1 texture released, -2 texture creation failed,
+ * -3 lock failed, -4 rows wider than the texture's, -11 out of memory. */
+VEK_EXPORT INT VEKAPI VekGetImageData(HVEKIMAGE image, UINT x1, UINT y1, UINT x2, UINT y2,
+                                      BYTE** out);
+
+/* Saves the image's texture (it exists after a draw or VekGetImageData) with
+ * D3DX: format 0 or 6 BMP (24-bit), 4 DDS. 0 for null or success, else the
+ * D3DX result. */
+VEK_EXPORT INT VEKAPI VekSaveImage(HVEKIMAGE image, const WCHAR* path, DWORD fileFormat);
+
 /* ---- Memory ---------------------------------------------------------------- */
 
 /* Releases a block the library handed out (display-mode arrays, pixels).

@@ -44,6 +44,11 @@ Graphics* AllocateGraphics(GraphicsDevice* device, bool childWindow) {
     return nullptr;
   }
   std::memset(static_cast<void*>(g->target), 0, sizeof(RenderTarget));
+  // The embedded texture is drawn like an image: its whole level is picture
+  // (no power-of-two padding), so coordinates keep their full range. Nothing
+  // around a reset touches these fields.
+  g->target->texture.contentScaleX = 1.0f;
+  g->target->texture.contentScaleY = 1.0f;
   return g;
 }
 

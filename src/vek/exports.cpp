@@ -6,6 +6,7 @@
 #include "gd/effects.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
+#include "graphics/primitives.h"
 #include "vekimage/memory.h"
 
 extern "C" {
@@ -99,6 +100,75 @@ VEK_EXPORT INT VEKAPI VekEndRender(HVEKGRAPHICS graphics) { return EndRender(gra
 VEK_EXPORT void VEKAPI VekSetPixelShader(HVEKGRAPHICS graphics, INT shader, float* param) {
   SetEffect(graphics, static_cast<UINT>(shader), param);
 }
+
+VEK_EXPORT void* VEKAPI VekDrawPoint(HVEKGRAPHICS graphics, float x, float y, float z, DWORD colour,
+                                     DWORD flags) {
+  return DrawPoint(graphics, x, y, z, colour, flags);
+}
+
+VEK_EXPORT void* VEKAPI VekDrawLine(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                    DWORD colour0, float x1, float y1, float z1, DWORD colour1,
+                                    DWORD flags) {
+  return DrawLine(graphics, {x0, y0, z0, colour0, 0.0f, 0.0f}, {x1, y1, z1, colour1, 0.0f, 0.0f},
+                  flags);
+}
+
+VEK_EXPORT void* VEKAPI VekDrawBezier(HVEKGRAPHICS graphics, float x0, float y0, float z0, float x1,
+                                      float y1, float z1, float x2, float y2, float z2, float x3,
+                                      float y3, float z3, DWORD colour, float step, DWORD flags) {
+  const float points[4][3] = {{x0, y0, z0}, {x1, y1, z1}, {x2, y2, z2}, {x3, y3, z3}};
+  return DrawBezier(graphics, points, colour, step, flags);
+}
+
+VEK_EXPORT void* VEKAPI VekDrawTri(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                   DWORD colour0, float u0, float v0, float x1, float y1, float z1,
+                                   DWORD colour1, float u1, float v1, float x2, float y2, float z2,
+                                   DWORD colour2, float u2, float v2, DWORD flags,
+                                   HVEKTEXTURE texture) {
+  const PrimitiveCorner corners[3] = {{x0, y0, z0, colour0, u0, v0},
+                                      {x1, y1, z1, colour1, u1, v1},
+                                      {x2, y2, z2, colour2, u2, v2}};
+  return DrawTri(graphics, corners, flags, texture);
+}
+
+VEK_EXPORT void* VEKAPI VekDrawQuad(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                    DWORD colour0, float u0, float v0, float x1, float y1, float z1,
+                                    DWORD colour1, float u1, float v1, float x2, float y2, float z2,
+                                    DWORD colour2, float u2, float v2, float x3, float y3, float z3,
+                                    DWORD colour3, float u3, float v3, DWORD flags,
+                                    HVEKTEXTURE texture) {
+  const PrimitiveCorner corners[4] = {{x0, y0, z0, colour0, u0, v0},
+                                      {x1, y1, z1, colour1, u1, v1},
+                                      {x2, y2, z2, colour2, u2, v2},
+                                      {x3, y3, z3, colour3, u3, v3}};
+  return DrawQuad(graphics, corners, flags, texture);
+}
+
+// Reserved calls: they take their arguments and do nothing.
+
+VEK_EXPORT void VEKAPI VekDrawPointLine(HVEKGRAPHICS, float, float, float, DWORD, float, float,
+                                        float, DWORD, DWORD) {}
+
+VEK_EXPORT void VEKAPI VekDrawEllipse(HVEKGRAPHICS, float, float, float, float, float, float, float,
+                                      float, float, float, float, float, INT) {}
+
+VEK_EXPORT void VEKAPI VekSetCamera(DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                                    DWORD, DWORD) {}
+
+VEK_EXPORT void VEKAPI VekSetAmbientLight(DWORD, DWORD) {}
+
+VEK_EXPORT void VEKAPI VekSetDirectionalLight(DWORD, DWORD, DWORD, DWORD, DWORD) {}
+
+VEK_EXPORT void VEKAPI VekSetViewport(DWORD, DWORD, DWORD, DWORD, DWORD) {}
+
+VEK_EXPORT void VEKAPI VekSetFrustum(DWORD, DWORD, DWORD, DWORD, DWORD) {}
+
+VEK_EXPORT void VEKAPI VekSetPointLight(DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD) {}
+
+VEK_EXPORT void VEKAPI VekSetSpotLight(DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                                       DWORD, DWORD, DWORD, DWORD) {}
+
+VEK_EXPORT void VEKAPI VekSetFog(DWORD, DWORD, DWORD) {}
 
 VEK_EXPORT INT VEKAPI VekFree(void* block) { return FreeHostBlock(block); }
 
