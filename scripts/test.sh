@@ -14,6 +14,8 @@ for preset in debug asan; do
   ctest --preset "$preset" -j"$jobs"
 done
 
+bash scripts/fuzz.sh 60  # the image fuzzer under ASan + UBSan, about a minute
+
 echo "== windows build, tests under Wine"
 # One Wine session for the build (test discovery runs the programs) and the run.
 bash scripts/wine-test.sh start

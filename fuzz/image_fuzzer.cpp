@@ -1,0 +1,88 @@
+// Arbitrary bytes, as a file object of the host's file library, through
+// VekCreateImage, then every read an image offers: size, single pixels
+// (corners, middle, just outside) before and after the texture exists, and
+// whole and partial rectangles. The device is opened once; with
+// VEK_FUZZ_POW2=1 in the environment its adapter needs power-of-two
+// textures, so pictures are padded (scripts/fuzz.sh runs both ways).
+#include <rask.h>
+#include <vek/vek.h>
+#include <vekrt/runtime.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+volatile uint32_t sink = 0;  // keeps the reads from being optimised away
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+// Reads the rectangle and touches every byte delivered; the count must be
+// exactly the clamped rectangle's when anything is delivered.
+void ReadRect(HVEKIMAGE image, UINT x1, UINT y1, UINT x2, UINT y2, UINT width, UINT height) {
+  BYTE* pixels = nullptr;
+  const INT n = VekGetImageData(image, x1, y1, x2, y2, &pixels);
+  if (n > 0) {
+    Check(pixels != nullptr);
+    uint32_t sum = 0;
+    for (INT i = 0; i < n; ++i) sum += pixels[i];
+    sink = sink + sum;
+    if (x2 <= width && y2 <= height) Check(n == static_cast<INT>((x2 - x1) * (y2 - y1) * 4));
+    VekFree(pixels);
+  } else {
+    Check(pixels == nullptr);
+  }
+}
+
+void ReadPixels(HVEKIMAGE image, UINT width, UINT height) {
+  const UINT points[][2] = {{0, 0},          {width - 1, height - 1}, {width / 2, height / 2},
+                            {width, height}, {width + 1, 0},          {0, height + 1}};
+  for (const auto& p : points) sink = sink + VekGetImageColor(image, p[0], p[1]);
+}
+
+void LoadAndRead(const uint8_t* data, size_t size) {
+  HRASKFILE file = RaskCreateFileFromMemory(data, static_cast<DWORD>(size), nullptr);
+  if (!file) return;
+  HVEKIMAGE image = VekCreateImage(file);
+  RaskDestroyFile(file);
+  if (!image) return;
+  const UINT packed = VekGetImageSize(image);
+  const UINT width = packed & 0xFFFF, height = packed >> 16;
+  ReadPixels(image, width, height);  // from the kept file
+  if (width && height && width <= 4096 && height <= 4096) {
+    ReadRect(image, 0, 0, width, height, width, height);  // makes the texture
+    ReadRect(image, width / 4, height / 4, width - width / 4, height - height / 4, width, height);
+    ReadRect(image, width / 2, 0, width + 7, 1, width, height);  // clamped on the right
+  }
+  ReadRect(image, width, height, width + 1, height + 1, width, height);  // outside
+  ReadPixels(image, width, height);  // from the texture, where it exists
+  VekDestroyImage(image);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char* pow2 = std::getenv("VEK_FUZZ_POW2");
+  vrt::AdapterConfig adapter = vrt::DefaultAdapter();
+  if (pow2 && std::strcmp(pow2, "1") == 0) adapter.textureCaps |= D3DPTEXTURECAPS_POW2;
+  vrt::SetAdapters({adapter});
+  // Pixels are never looked at: clears and presents need not touch any.
+  vrt::SetRasterization(false);
+  // Images are made on the current device, which stays open for the run
+  // (reopening it per input would cost most of the time).
+  HWND window = vrt::CreateVirtualWindow(0, 0, 32, 32);
+  Check(VekOpenGraphicsDevice(0, window, 0, 1, 32, 32, 32, 0) != nullptr);
+  std::fprintf(stderr, "image fuzzer: %s textures\n",
+               adapter.textureCaps & D3DPTEXTURECAPS_POW2 ? "power-of-two" : "any-size");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  LoadAndRead(data, size);
+  return 0;
+}
