@@ -33,6 +33,10 @@ typedef struct GraphicsDevice* HVEKDEVICE;
 typedef struct Graphics* HVEKGRAPHICS;
 /* A texture: an image, a texture drawing surface's texture or a font atlas. */
 typedef struct VekTexture* HVEKTEXTURE;
+/* An image loaded by VekCreateImage; also usable as an HVEKTEXTURE. */
+typedef struct VekImage* HVEKIMAGE;
+/* A file object of the host's file library (rask). */
+struct RaskFile;
 
 /* ---- Adapters and display modes ---------------------------------------
  * A packed display mode is a 64-bit value: bits 0-15 width, 16-31 height,

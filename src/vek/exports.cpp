@@ -7,6 +7,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "graphics/primitives.h"
+#include "vekimage/image.h"
 #include "vekimage/memory.h"
 
 extern "C" {
@@ -169,6 +170,25 @@ VEK_EXPORT void VEKAPI VekSetSpotLight(DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
                                        DWORD, DWORD, DWORD, DWORD) {}
 
 VEK_EXPORT void VEKAPI VekSetFog(DWORD, DWORD, DWORD) {}
+
+VEK_EXPORT HVEKIMAGE VEKAPI VekCreateImage(struct RaskFile* file) { return CreateImage(file); }
+
+VEK_EXPORT INT VEKAPI VekDestroyImage(HVEKIMAGE image) { return DestroyImage(image); }
+
+VEK_EXPORT UINT VEKAPI VekGetImageSize(HVEKIMAGE image) { return GetImageSize(image); }
+
+VEK_EXPORT DWORD VEKAPI VekGetImageColor(HVEKIMAGE image, UINT x, UINT y) {
+  return GetImageColor(image, x, y);
+}
+
+VEK_EXPORT INT VEKAPI VekGetImageData(HVEKIMAGE image, UINT x1, UINT y1, UINT x2, UINT y2,
+                                      BYTE** out) {
+  return GetImageData(image, x1, y1, x2, y2, out);
+}
+
+VEK_EXPORT INT VEKAPI VekSaveImage(HVEKIMAGE image, const WCHAR* path, DWORD fileFormat) {
+  return SaveImage(image, path, fileFormat);
+}
 
 VEK_EXPORT INT VEKAPI VekFree(void* block) { return FreeHostBlock(block); }
 

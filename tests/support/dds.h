@@ -67,4 +67,25 @@ inline std::vector<uint8_t> SolidDxt1(uint32_t width, uint32_t height, uint16_t 
   return out;
 }
 
+// A DXT file of the given blocks (row-major rows of blocks, as many as the
+// caller gives: tests make short files too).
+inline std::vector<uint8_t> DxtFile(uint32_t width, uint32_t height, const char* fourcc,
+                                    const std::vector<uint8_t>& blocks) {
+  std::vector<uint8_t> out = Header(width, height, fourcc, blocks.size());
+  std::memcpy(out.data() + 128, blocks.data(), blocks.size());
+  return out;
+}
+
+// `count` blocks of `blockBytes` bytes, each different from its neighbours
+// (varied end colours, indices and alpha), deterministic for a seed.
+inline std::vector<uint8_t> VariedBlocks(size_t count, size_t blockBytes, uint32_t seed = 1) {
+  std::vector<uint8_t> out(count * blockBytes);
+  uint32_t state = seed * 2654435761u + 12345u;
+  for (uint8_t& b : out) {
+    state = state * 1664525u + 1013904223u;
+    b = uint8_t(state >> 24);
+  }
+  return out;
+}
+
 }  // namespace testdds

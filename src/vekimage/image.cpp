@@ -1,0 +1,407 @@
+#include "vekimage/image.h"
+
+#include <rask.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "d3dx/d3dx8.h"
+#include "gd/device.h"
+#include "host/host.h"
+#include "vekimage/dxt.h"
+#include "vekimage/freeimage.h"
+
+namespace {
+
+// Offsets in the DDS file header (the signature included).
+constexpr UINT kDdsFlags = 8;
+constexpr UINT kDdsHeight = 12;
+constexpr UINT kDdsWidth = 16;
+constexpr UINT kDdsLinearSize = 20;
+constexpr UINT kDdsMipCount = 28;
+constexpr UINT kDdsFourCC = 84;
+constexpr DWORD kDdsPaddedFlags = 0x00081007;  // caps, height, width, pixel format, linear size
+
+constexpr DWORD FourCC(char a, char b, char c, char d) {
+  return DWORD(BYTE(a)) | DWORD(BYTE(b)) << 8 | DWORD(BYTE(c)) << 16 | DWORD(BYTE(d)) << 24;
+}
+
+DWORD ReadU32(const BYTE* p) { return p[0] | p[1] << 8 | p[2] << 16 | DWORD(p[3]) << 24; }
+void WriteU32(BYTE* p, DWORD v) {
+  p[0] = BYTE(v);
+  p[1] = BYTE(v >> 8);
+  p[2] = BYTE(v >> 16);
+  p[3] = BYTE(v >> 24);
+}
+
+// Bytes of the level-0 blocks of a DXT picture; 64-bit so no size wraps.
+unsigned long long DxtLevelBytes(UINT width, UINT height, INT compression) {
+  return static_cast<unsigned long long>(DxtBlocksAcross(width)) * DxtBlocksAcross(height) *
+         DxtBlockBytes(compression);
+}
+
+bool CurrentDeviceNeedsPow2() {
+  const GraphicsDevice* device = GetCurrentDevice();
+  return device && device->texturesPow2;
+}
+
+IDirect3DDevice8* CurrentD3DDevice() {
+  GraphicsDevice* device = GetCurrentDevice();
+  return device ? device->cache.device : nullptr;
+}
+
+// The DXT path: the file is kept as read, once its header and level-0
+// blocks are known to lie inside the bytes.
+bool TakeDxtFile(VekImage* image, BYTE* bytes, UINT n, DWORD fourCC, INT compression) {
+  VekTexture& t = image->texture;
+  const UINT height = ReadU32(bytes + kDdsHeight);
+  const UINT width = ReadU32(bytes + kDdsWidth);
+  if (width == 0 || height == 0 || kDdsHeaderSize + DxtLevelBytes(width, height, compression) > n)
+    return false;
+  t.format = static_cast<D3DFORMAT>(fourCC);
+  t.compression = compression;
+  t.height = height;
+  t.width = width;
+  t.data = bytes;
+  t.dataSize = n;
+  if (CurrentDeviceNeedsPow2() && !ExtendToPow2_DXT(image)) {
+    // The data now belong to the record; hand them back for the caller to
+    // release with the rest.
+    t.data = nullptr;
+    t.dataSize = 0;
+    return false;
+  }
+  return true;
+}
+
+// Hands the bytes to the FreeImage path, which releases them on failure.
+bool DecodeOther(VekImage* image, BYTE* bytes, UINT n, int fif) {
+  VekTexture& t = image->texture;
+  t.data = bytes;
+  t.dataSize = n;
+  if (HueImage_OtherFormat(image, fif)) return true;
+  if (t.data) Free(t.data);  // should it have left them
+  t.data = nullptr;
+  t.dataSize = 0;
+  return false;
+}
+
+// The rectangle of a lock that reads (0, 0)-(width, height): DXT levels are
+// locked in whole blocks.
+RECT PictureLockRect(const VekTexture& t) {
+  UINT right = t.width, bottom = t.height;
+  if (DxtBlockBytes(t.compression)) {
+    right = DxtBlocksAcross(right) * 4;
+    bottom = DxtBlocksAcross(bottom) * 4;
+  }
+  return RECT{0, 0, static_cast<LONG>(right), static_cast<LONG>(bottom)};
+}
+
+}  // namespace
+
+ImageSignature SniffSignature(const BYTE* bytes, UINT n) {
+  if (!bytes) return ImageSignature::kNone;
+  if (n > 20 && std::memcmp(bytes, "DDS ", 4) == 0) return ImageSignature::kDds;
+  if (n > 24 && bytes[0] == 0x89 && std::memcmp(bytes + 1, "PNG", 3) == 0)
+    return ImageSignature::kPng;
+  if (n > 4 && bytes[0] == 0xFF && bytes[1] == 0xD8) return ImageSignature::kJpeg;
+  if (n > 26 && bytes[0] == 'B' && bytes[1] == 'M') return ImageSignature::kBmp;
+  return ImageSignature::kNone;
+}
+
+bool SniffImageFormat(VekImage* image, BYTE* bytes, UINT n) {
+  VekTexture& t = image->texture;
+  t.compression = kCompressionNone;
+  switch (SniffSignature(bytes, n)) {
+    case ImageSignature::kDds: {
+      // Nothing of a DDS file can be read before its whole header.
+      if (n < kDdsHeaderSize) break;
+      const DWORD fourCC = ReadU32(bytes + kDdsFourCC);
+      INT compression = 0;
+      if (fourCC == FourCC('D', 'X', 'T', '1')) compression = kCompressionDxt1;
+      if (fourCC == FourCC('D', 'X', 'T', '3')) compression = kCompressionDxt3;
+      if (fourCC == FourCC('D', 'X', 'T', '5')) compression = kCompressionDxt5;
+      if (!compression) return DecodeOther(image, bytes, n, kFifDds);
+      if (TakeDxtFile(image, bytes, n, fourCC, compression)) return true;
+      break;
+    }
+    case ImageSignature::kPng:
+      t.format = D3DFMT_A8R8G8B8;
+      return DecodeOther(image, bytes, n, kFifPng);
+    case ImageSignature::kJpeg:
+      t.format = D3DFMT_X8R8G8B8;
+      return DecodeOther(image, bytes, n, kFifJpeg);
+    case ImageSignature::kBmp:
+      t.format = D3DFMT_X8R8G8B8;
+      return DecodeOther(image, bytes, n, kFifBmp);
+    case ImageSignature::kNone:
+      break;
+  }
+  Free(bytes);
+  return false;
+}
+
+bool ExtendToPow2_DXT(VekImage* image) {
+  VekTexture& t = image->texture;
+  if (IsPow2(t.width) && IsPow2(t.height)) return true;
+  const UINT blockBytes = DxtBlockBytes(t.compression);
+  const UINT paddedWidth = PaddedPow2(t.width), paddedHeight = PaddedPow2(t.height);
+  if (!blockBytes || !paddedWidth || !paddedHeight) return false;
+  const unsigned long long levelBytes = DxtLevelBytes(paddedWidth, paddedHeight, t.compression);
+  if (levelBytes + kDdsHeaderSize > UINT_MAX) return false;
+  // The rows to copy must lie in the data as kept.
+  const UINT srcRowBytes = DxtBlocksAcross(t.width) * blockBytes;
+  const UINT rows = DxtBlocksAcross(t.height);
+  if (!t.data || kDdsHeaderSize + DxtLevelBytes(t.width, t.height, t.compression) > t.dataSize)
+    return false;
+
+  const UINT size = static_cast<UINT>(levelBytes) + kDdsHeaderSize;
+  BYTE* block = static_cast<BYTE*>(Malloc(size));
+  if (!block) {
+    std::printf(
+        "ExtendToPow2_DXT() failed: \xC3\xBB\xD3\xD0\xD7\xE3\xB9\xBB\xB5\xC4\xBF\xD5\xBC\xE4\n");
+    return true;  // still usable unpadded
+  }
+  image->contentScaleX = static_cast<float>(static_cast<double>(t.width) / paddedWidth);
+  image->contentScaleY = static_cast<float>(static_cast<double>(t.height) / paddedHeight);
+  std::memset(block, 0, size);
+  std::memcpy(block, t.data, kDdsHeaderSize);
+  const UINT dstRowBytes = DxtBlocksAcross(paddedWidth) * blockBytes;
+  for (UINT row = 0; row < rows; ++row)
+    std::memcpy(block + kDdsHeaderSize + static_cast<size_t>(row) * dstRowBytes,
+                t.data + kDdsHeaderSize + static_cast<size_t>(row) * srcRowBytes, srcRowBytes);
+  Free(t.data);
+  t.data = block;
+  t.dataSize = size;
+  t.width = paddedWidth;
+  t.height = paddedHeight;
+  WriteU32(block + kDdsHeight, paddedHeight);
+  WriteU32(block + kDdsWidth, paddedWidth);
+  WriteU32(block + kDdsLinearSize, static_cast<DWORD>(levelBytes));
+  WriteU32(block + kDdsMipCount, 0);
+  WriteU32(block + kDdsFlags, kDdsPaddedFlags);
+  return true;
+}
+
+VekImage* CreateImage(RaskFile* file) {
+  if (!file) {
+    std::printf("CDEBUG: \xCE\xC4\xBC\xFE\xD6\xB8\xD5\xEB\xCE\xDE\xD0\xA7 \n");
+    return nullptr;
+  }
+  if (!GetCurrentDevice()) {
+    std::printf("CDEBUG: \xC9\xE8\xB1\xB8\xD6\xB8\xD5\xEB\xCE\xDE\xD0\xA7 \n");
+    return nullptr;
+  }
+  const DWORD size = RaskGetFileSize(file);
+  if (size == 0) return nullptr;
+  BYTE* bytes = static_cast<BYTE*>(Malloc(size));
+  if (!bytes) return nullptr;
+  if (!RaskOpenFile(file, 0)) {
+    Free(bytes);
+    return nullptr;
+  }
+  DWORD n = RaskReadFile(file, 0, 0, bytes, size);
+  RaskCloseFile(file);
+  if (n == 0) {
+    Free(bytes);
+    return nullptr;
+  }
+  if (n > size) n = size;  // never believe more bytes than the buffer holds
+
+  auto* image = static_cast<VekImage*>(Malloc(sizeof(VekImage)));
+  if (!image) {
+    Free(bytes);
+    std::printf("CDEBUG: VekCreateImage fail, malloc fail ");
+    return nullptr;
+  }
+  std::memset(image, 0, sizeof(VekImage));
+  image->contentScaleX = 1.0f;
+  image->contentScaleY = 1.0f;
+  if (!SniffImageFormat(image, bytes, n)) {
+    Free(image);
+    std::printf("CDEBUG: VekCreateImage fail, invalid image data ");
+    return nullptr;
+  }
+  // The URI is kept truncated to what the record holds.
+  if (const WCHAR* uri = RaskGetFileURI(file)) {
+    int i = 0;
+    for (; i < kImageUriLength - 1 && uri[i]; ++i) image->uri[i] = uri[i];
+    image->uri[i] = 0;
+  }
+  return image;
+}
+
+INT DestroyImage(VekImage* image) {
+  if (!image) return 0;
+  VekTexture& t = image->texture;
+  if (t.tex) {
+    t.tex->Release();
+    t.tex = nullptr;
+  }
+  if (t.data) {
+    Free(t.data);
+    t.data = nullptr;
+  }
+  Free(image);
+  return 1;
+}
+
+UINT GetImageSize(VekImage* image) {
+  if (!image) return 0;
+  const VekTexture& t = image->texture;
+  const GraphicsDevice* device = GetCurrentDevice();
+  if (device && !device->texturesPow2) return t.width | t.height << 16;
+  // A padded picture reports its own size. Without a current device the
+  // content scales (1.0 unless padded) still give it.
+  const UINT w = static_cast<UINT>(static_cast<long double>(t.width) * image->contentScaleX + 0.5L);
+  const UINT h =
+      static_cast<UINT>(static_cast<long double>(t.height) * image->contentScaleY + 0.5L);
+  return w | h << 16;
+}
+
+DWORD ReadPixel(const BYTE* base, UINT width, UINT pitch, INT compression, UINT x, UINT y) {
+  if (compression == kCompressionNone) {
+    if (x >= width) return 0;
+    DWORD value = 0;
+    std::memcpy(&value, base + static_cast<size_t>(y) * pitch + static_cast<size_t>(x) * 4, 4);
+    return value;
+  }
+  const UINT blockBytes = DxtBlockBytes(compression);
+  if (!blockBytes) {
+    std::printf("GetColorFromTex End: invalid image format\n");
+    return 0;
+  }
+  if (x >= width) return 0;
+  const BYTE* block =
+      base + static_cast<size_t>(y / 4) * pitch + static_cast<size_t>(x / 4) * blockBytes;
+  BYTE pixels[kBlockPixels * 4];
+  DecodeDxtBlock(pixels, block, compression);
+  const BYTE* p = pixels + ((y % 4) * 4 + (x % 4)) * 4;
+  return p[0] | p[1] << 8 | p[2] << 16 | DWORD(p[3]) << 24;
+}
+
+DWORD GetColorFromTex(VekImage* image, UINT x, UINT y) {
+  VekTexture& t = image->texture;
+  if (x >= t.width || y >= t.height) return 0;
+  if (t.tex) {
+    const RECT rect = PictureLockRect(t);
+    D3DLOCKED_RECT locked{};
+    const HRESULT hr = t.tex->LockRect(0, &locked, &rect, 0);
+    if (FAILED(hr)) {
+      std::printf("GetColorFromTex End : t->tex->LockRect(0,&lockedRect,&rect,0); !\n");
+      VEK_SET_ERROR(kErrLockOrCaps, hr, "font->tex->LockRect fail", VEK_SRC_VEKIMAGE);
+      return 0;
+    }
+    const DWORD value = ReadPixel(static_cast<const BYTE*>(locked.pBits), t.width,
+                                  static_cast<UINT>(locked.Pitch), t.compression, x, y);
+    t.tex->UnlockRect(0);
+    return value;
+  }
+  if (!t.data) {
+    std::printf(
+        "VekGetImageColor End : \xC3\xBB\xCE\xC6\xC0\xED\xA1\xA2\xC3\xBB\xCA\xFD\xBE\xDD !\n");
+    return 0;
+  }
+  // The kept DDS file: rows of pixels, or of blocks, without gaps.
+  const UINT blockBytes = DxtBlockBytes(t.compression);
+  const unsigned long long pitch =
+      blockBytes ? static_cast<unsigned long long>(DxtBlocksAcross(t.width)) * blockBytes
+                 : static_cast<unsigned long long>(t.width) * 4;
+  const unsigned long long rows = blockBytes ? DxtBlocksAcross(t.height) : t.height;
+  if (kDdsHeaderSize + pitch * rows > t.dataSize) return 0;  // data shorter than the picture
+  return ReadPixel(t.data + kDdsHeaderSize, t.width, static_cast<UINT>(pitch), t.compression, x, y);
+}
+
+DWORD GetImageColor(VekImage* image, UINT x, UINT y) {
+  if (!image) {
+    std::printf("VekGetImageColor End : hImage == NULL !\n");
+    return 0;
+  }
+  // (width, height) itself lies outside the pixels.
+  if (x >= image->texture.width || y >= image->texture.height) {
+    std::printf("VekGetImageColor End : x>t->width||y>t->height !\n");
+    return 0;
+  }
+  return GetColorFromTex(image, x, y);
+}
+
+INT GetImageData(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** out) {
+  if (!image) {
+    std::printf("VekGetImageData End : hImage == NULL !\n");
+    return 0;
+  }
+  if (x1 >= x2 || y1 >= y2) {
+    std::printf("VekGetImageData End : x1>=x2||y1>=y2 !\n");
+    return 0;
+  }
+  return ReadImageRect(image, x1, y1, x2, y2, out);
+}
+
+INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** out) {
+  VekTexture& t = image->texture;
+  if (!out) {
+    std::printf("VekGetImageData End : out == NULL !\n");
+    return 0;
+  }
+  if (x2 > t.width) x2 = t.width;
+  if (y2 > t.height) y2 = t.height;
+  // A rectangle starting at or past the right or bottom edge is empty now.
+  if (x1 >= x2 || y1 >= y2) {
+    std::printf("VekGetImageData End : x1>=x2||y1>=y2 !\n");
+    return 0;
+  }
+  switch (EnsureTexture(&t, CurrentD3DDevice())) {
+    case TextureState::kReady:
+      break;
+    case TextureState::kReleased:
+      std::printf("CDEBUG: VekGetImageData, texture released, %p \n", static_cast<void*>(&t));
+      return -1;
+    case TextureState::kFailed:
+      std::printf("CDEBUG: VekGetImageData fail tex=%p error=%d \n", static_cast<void*>(&t),
+                  static_cast<int>(GetError()->code));
+      return -2;
+  }
+  if (t.format != D3DFMT_A8R8G8B8) {
+    std::printf("VekGetImageData End : t->format != D3DFMT_A8R8G8B8\n");
+    return 0;
+  }
+  const RECT rect{static_cast<LONG>(x1), static_cast<LONG>(y1), static_cast<LONG>(x2),
+                  static_cast<LONG>(y2)};
+  D3DLOCKED_RECT locked{};
+  const HRESULT hr = t.tex->LockRect(0, &locked, &rect, 0);
+  if (FAILED(hr)) {
+    std::printf("VekGetImageData End : t->tex->LockRect(0,&lockedRect,&rect,0); !\n");
+    VEK_SET_ERROR(kErrLockOrCaps, hr, "font->tex->LockRect fail", VEK_SRC_VEKIMAGE);
+    return -3;
+  }
+  const UINT w = x2 - x1, h = y2 - y1;
+  const UINT pitch = static_cast<UINT>(locked.Pitch);
+  if (w * 4ull > pitch) {
+    t.tex->UnlockRect(0);
+    std::printf("VekGetImageData :  w > pitch\n");
+    VEK_SET_ERROR(kErrLockOrCaps, 0, "VekGetImageData:  w > pitch\n", VEK_SRC_VEKIMAGE);
+    return -4;
+  }
+  const unsigned long long bytes = static_cast<unsigned long long>(w) * h * 4;
+  BYTE* block = bytes <= INT_MAX ? static_cast<BYTE*>(Malloc(static_cast<UINT>(bytes))) : nullptr;
+  if (!block) {
+    t.tex->UnlockRect(0);
+    std::printf("VekGetImageData End : Malloc fail\n");
+    VEK_SET_ERROR(kErrAllocation, bytes, "VekGetImageData: Malloc fail", VEK_SRC_VEKIMAGE);
+    return kErrAllocation;
+  }
+  const BYTE* src = static_cast<const BYTE*>(locked.pBits);
+  for (UINT row = 0; row < h; ++row)
+    std::memcpy(block + static_cast<size_t>(row) * w * 4, src + static_cast<size_t>(row) * pitch,
+                static_cast<size_t>(w) * 4);
+  t.tex->UnlockRect(0);
+  *out = block;
+  return static_cast<INT>(bytes);
+}
+
+INT SaveImage(VekImage* image, const WCHAR* path, DWORD fileFormat) {
+  if (!image) return 0;
+  return D3DXSaveTextureToFileW(path, static_cast<D3DXIMAGE_FILEFORMAT>(fileFormat),
+                                image->texture.tex, nullptr);
+}
