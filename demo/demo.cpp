@@ -1,12 +1,16 @@
-// A small host: reports the display adapters and their modes, then opens a
-// graphics device on a window, resets it to another size and closes it,
-// printing what it did and the log lines the library wrote.
+// A small host: reports the display adapters and their modes, opens a
+// graphics device on a window, draws the demo scene (demo/scene.h) and saves
+// it as vek-demo.png (POSIX build; the Windows build presents it in its
+// window), resets the device to another size and closes it, printing what it
+// did and the log lines the library wrote.
 #include <pelto.h>
 #include <vek/vek.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "scene.h"
 
 #ifdef _WIN32
 static HWND MakeWindow(int width, int height) {
@@ -21,8 +25,12 @@ static HWND MakeWindow(int width, int height) {
                          r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
 }
 static void DropWindow(HWND window) { DestroyWindow(window); }
+static bool SaveScene(HWND, const char*) { return false; }
 #else
+#include <vekrt/png.h>
 #include <vekrt/runtime.h>
+// The presented frame as it stands in the window on the virtual desktop.
+static bool SaveScene(HWND window, const char* path) { return vrt::WriteWindowPng(window, path); }
 static HWND MakeWindow(int width, int height) {
   return vrt::CreateVirtualWindow(0, 0, width, height);
 }
@@ -84,16 +92,36 @@ int main() {
   PrintMode(VekGetCurrentDisplayMode());
   std::printf("\n");
 
-  HWND window = MakeWindow(640, 480);
+  HWND window = MakeWindow(kDemoWidth, kDemoHeight);
   HVEKDEVICE device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 32, 0);
   PrintLibraryLog();
   if (!device) return ReportLastError("VekOpenGraphicsDevice");
-  std::printf("opened a windowed device on a 640 x 480 window\n");
+  std::printf("opened a windowed device on a %d x %d window\n", kDemoWidth, kDemoHeight);
   std::printf("check: %d\n", VekCheckGraphicsDevice(device));
-  const INT reset = VekResetGraphicsDevice(device, 1, 800, 600, 32, 0);
-  std::printf("reset to 800 x 600: %d\n", reset);
-  if (reset != 1) return ReportLastError("VekResetGraphicsDevice");
-  std::printf("check: %d\n", VekCheckGraphicsDevice(device));
+  // Resets to another size and back, before the scene opens its surfaces.
+  const int sizes[][2] = {{800, 600}, {kDemoWidth, kDemoHeight}};
+  for (const auto& size : sizes) {
+    const INT reset = VekResetGraphicsDevice(device, 1, size[0], size[1], 32, 0);
+    std::printf("reset to %d x %d: %d\n", size[0], size[1], reset);
+    if (reset != 1) {
+      ReportLastError("VekResetGraphicsDevice");
+      VekCloseGraphicsDevice(device);
+      DropWindow(window);
+      return 1;
+    }
+    std::printf("check: %d\n", VekCheckGraphicsDevice(device));
+  }
+  if (!DrawDemoScene(device)) {
+    ReportLastError("the demo scene");
+    VekCloseGraphicsDevice(device);
+    DropWindow(window);
+    return 1;
+  }
+  const char* scenePath = "vek-demo.png";
+  if (SaveScene(window, scenePath))
+    std::printf("drew the scene and saved it as %s\n", scenePath);
+  else
+    std::printf("drew the scene (presented in the window)\n");
   std::printf("closed: %lu\n", static_cast<unsigned long>(VekCloseGraphicsDevice(device)));
   DropWindow(window);
   return 0;

@@ -22,13 +22,24 @@
 //   effect ID -        ... with no parameters
 //   texture NAME PATTERN W H
 //                      a W x H texture of a known pattern (see Texel)
+//   image NAME FORMAT PATTERN W H
+//                      VekCreateImage of a picture made in memory (FORMAT and
+//                      PATTERN as demo/pictures.h names them)
 //   quad X0 Y0 X1 Y1 Z AARRGGBB FLAGS [TEX]
-//                      an axis-aligned quad item with the draw flags given,
-//                      textured (u, v from 0 to 1 across it) when TEX names a
-//                      texture or a texture surface
+//                      VekDrawQuad of an axis-aligned quad with the draw flags
+//                      given, textured (u, v from 0 to 1 across it) when TEX
+//                      names a texture, an image or a texture surface
+//   tri X0 Y0 U0 V0 X1 Y1 U1 V1 X2 Y2 U2 V2 Z AARRGGBB FLAGS [TEX]
+//                      VekDrawTri
+//   line X0 Y0 C0 X1 Y1 C1 Z FLAGS      VekDrawLine (colours AARRGGBB)
+//   point X Y Z AARRGGBB FLAGS          VekDrawPoint
+//   bezier X0 Y0 X1 Y1 X2 Y2 X3 Y3 Z AARRGGBB STEP FLAGS
+//                      VekDrawBezier
+//   demo               draw the demo's scene (demo/scene.h) on the device
 //
 // Output: for each capture a line "frame NAME W H" followed by W*H*4 bytes,
 // rows top to bottom, pixels as B, G, R, A.
+#include <rask.h>
 #include <vek/vek.h>
 
 #include <cstdint>
@@ -44,9 +55,14 @@
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
+#include "pictures.h"
+#include "scene.h"
 #include "support/dds.h"
 #include "support/test_window.h"
 #include "vektex/texture.h"
+#ifdef _WIN32
+#include "vekimage/freeimage.h"
+#endif
 
 namespace {
 
@@ -148,10 +164,12 @@ class SceneHost {
     return nullptr;
   }
 
-  // A pattern texture by name, else the texture of a surface by that name.
+  // A pattern texture or an image by name, else the texture of a surface.
   VekTexture* Texture(const std::string& name) const {
     const auto it = textures_.find(name);
     if (it != textures_.end()) return it->second;
+    const auto image = images_.find(name);
+    if (image != images_.end()) return reinterpret_cast<VekTexture*>(image->second);
     const HVEKGRAPHICS g = Surface(name);
     return g ? VekGetGraphicsTexture(g) : nullptr;
   }
@@ -162,6 +180,8 @@ class SceneHost {
       delete t;
     }
     textures_.clear();
+    for (auto& [name, image] : images_) VekDestroyImage(image);
+    images_.clear();
     // Later surfaces may be stencil surfaces over earlier ones: close newest first.
     for (auto it = surfaces_.rbegin(); it != surfaces_.rend(); ++it) VekCloseGraphics(it->second);
     surfaces_.clear();
@@ -202,27 +222,93 @@ class SceneHost {
     return true;
   }
 
+  bool MakeImage(const std::string& name, const std::string& formatName, const std::string& pattern,
+                 int w, int h) {
+    vekpic::Format format;
+    if (!device_ || images_.count(name) || !vekpic::ParseFormat(formatName, &format)) return false;
+    const std::vector<uint8_t> bytes = vekpic::Encode(format, w, h, vekpic::Pattern(pattern, w, h));
+    if (bytes.empty()) return false;
+    HRASKFILE file =
+        RaskCreateFileFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()), nullptr);
+    HVEKIMAGE image = file ? VekCreateImage(file) : nullptr;
+    RaskDestroyFile(file);
+    if (!image) return false;
+    images_[name] = image;
+    return true;
+  }
+
+  // The optional texture name at the end of a drawing step.
+  bool OptionalTexture(std::istringstream& words, VekTexture** texture) {
+    std::string name;
+    *texture = nullptr;
+    if (!(words >> name)) return true;
+    return (*texture = Texture(name)) != nullptr;
+  }
+
+  bool Tri(std::istringstream& words) {
+    float p[12] = {}, z = 0;
+    unsigned long colour = 0;
+    DWORD flags = 0;
+    for (float& f : p) words >> f;
+    if (!(words >> z >> std::hex >> colour >> flags)) return Fail("bad tri");
+    VekTexture* texture = nullptr;
+    if (!OptionalTexture(words, &texture)) return Fail("no such texture");
+    if (!current_) return Fail("no surface");
+    const DWORD c = static_cast<DWORD>(colour);
+    if (!VekDrawTri(current_, p[0], p[1], z, c, p[2], p[3], p[4], p[5], z, c, p[6], p[7], p[8],
+                    p[9], z, c, p[10], p[11], flags, texture))
+      return Fail("tri failed");
+    return true;
+  }
+
+  bool Line(std::istringstream& words) {
+    float x0 = 0, y0 = 0, x1 = 0, y1 = 0, z = 0;
+    unsigned long c0 = 0, c1 = 0;
+    DWORD flags = 0;
+    words >> x0 >> y0 >> std::hex >> c0 >> std::dec >> x1 >> y1 >> std::hex >> c1 >> std::dec >> z;
+    if (!(words >> std::hex >> flags)) return Fail("bad line");
+    if (!current_ || !VekDrawLine(current_, x0, y0, z, static_cast<DWORD>(c0), x1, y1, z,
+                                  static_cast<DWORD>(c1), flags))
+      return Fail("line failed");
+    return true;
+  }
+
+  bool Point(std::istringstream& words) {
+    float x = 0, y = 0, z = 0;
+    unsigned long c = 0;
+    DWORD flags = 0;
+    if (!(words >> x >> y >> z >> std::hex >> c >> flags)) return Fail("bad point");
+    if (!current_ || !VekDrawPoint(current_, x, y, z, static_cast<DWORD>(c), flags))
+      return Fail("point failed");
+    return true;
+  }
+
+  bool Bezier(std::istringstream& words) {
+    float p[8] = {}, z = 0, step = 0;
+    unsigned long c = 0;
+    DWORD flags = 0;
+    for (float& f : p) words >> f;
+    words >> z >> std::hex >> c >> std::dec >> step;
+    if (!(words >> std::hex >> flags)) return Fail("bad bezier");
+    if (!current_ || !VekDrawBezier(current_, p[0], p[1], z, p[2], p[3], z, p[4], p[5], z, p[6],
+                                    p[7], z, static_cast<DWORD>(c), step, flags))
+      return Fail("bezier failed");
+    return true;
+  }
+
   bool Quad(std::istringstream& words) {
     float x0 = 0, y0 = 0, x1 = 0, y1 = 0, z = 0;
     unsigned long colour = 0;
     DWORD flags = 0;
-    std::string textureName;
     if (!(words >> x0 >> y0 >> x1 >> y1 >> z >> std::hex >> colour >> flags))
       return Fail("bad quad");
-    words >> textureName;
     VekTexture* texture = nullptr;
-    if (!textureName.empty() && !(texture = Texture(textureName))) return Fail("no such texture");
+    if (!OptionalTexture(words, &texture)) return Fail("no such texture");
     if (!current_) return Fail("no surface");
-    auto* v = static_cast<BatchVertex*>(MemMalloc(&current_->frameMemory, 4 * sizeof(BatchVertex)));
-    if (!v) return Fail("out of frame memory");
     const DWORD c = static_cast<DWORD>(colour);
-    v[0] = {x0, y0, z, c, 0, 0};
-    v[1] = {x1, y0, z, c, 1, 0};
-    v[2] = {x1, y1, z, c, 1, 1};
-    v[3] = {x0, y1, z, c, 0, 1};
-    if (texture)
-      for (int i = 0; i < 4; ++i) ScaleTexCoord(texture, &v[i].u, &v[i].v);
-    if (!SubmitDrawItem(current_, DRAW_QUADS, texture, v, 4, flags)) return Fail("quad failed");
+    if (!VekDrawQuad(current_, x0, y0, z, c, 0, 0, x1, y0, z, c, 1, 0, x1, y1, z, c, 1, 1, x0, y1,
+                     z, c, 0, 1, flags, texture))
+      return Fail("quad failed");
     return true;
   }
 
@@ -309,8 +395,23 @@ class SceneHost {
       UINT w = 0, h = 0;
       words >> name >> pattern >> w >> h;
       if (!MakeTexture(name, pattern, w, h)) return Fail("texture failed");
+    } else if (op == "image") {
+      std::string name, format, pattern;
+      int w = 0, h = 0;
+      words >> name >> format >> pattern >> w >> h;
+      if (!MakeImage(name, format, pattern, w, h)) return Fail("image failed");
     } else if (op == "quad") {
       return Quad(words);
+    } else if (op == "tri") {
+      return Tri(words);
+    } else if (op == "line") {
+      return Line(words);
+    } else if (op == "point") {
+      return Point(words);
+    } else if (op == "bezier") {
+      return Bezier(words);
+    } else if (op == "demo") {
+      if (!device_ || !DrawDemoScene(device_)) return Fail("demo scene failed");
     } else if (op == "close") {
       CloseAll();
     } else {
@@ -327,6 +428,7 @@ class SceneHost {
   std::vector<std::pair<std::string, HVEKGRAPHICS>> surfaces_;  // in opening order
   HVEKGRAPHICS current_ = nullptr;
   std::map<std::string, VekTexture*> textures_;
+  std::map<std::string, HVEKIMAGE> images_;
 };
 
 }  // namespace
@@ -342,6 +444,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot open %s or %s\n", argv[1], argv[2]);
     return 2;
   }
+#ifdef _WIN32
+  // Linked statically here, so no module attach loads FreeImage for us.
+  LoadFreeImage();
+#endif
   SceneHost host(argv[1]);
   return host.Run(scene, out);
 }

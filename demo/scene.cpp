@@ -1,0 +1,184 @@
+#include "scene.h"
+
+#include <rask.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "pictures.h"
+
+namespace {
+
+// Draw flags (the library's DrawFlags bits).
+constexpr DWORD kAddBlend = 0x02;
+constexpr DWORD kOpaque = 0x20;
+
+// D3DCMP and D3DSTENCILOP values for the mask.
+constexpr DWORD kCmpEqual = 3;
+constexpr DWORD kCmpAlways = 8;
+constexpr DWORD kStencilReplace = 3;
+constexpr DWORD kStencilKeep = 1;
+
+enum Picture { kSky, kGlow, kRings, kTilesDxt1, kTilesDxt3, kGlowDxt5, kPictureCount };
+
+struct PictureSpec {
+  vekpic::Format format;
+  const char* pattern;
+  int width, height;
+};
+
+// Sizes are chosen so every image is drawn at a whole-number scale: the
+// pixel centres then never fall on texel edges, where builds may round apart.
+const PictureSpec kPictures[kPictureCount] = {
+    {vekpic::Format::kJpeg, "sky", 64, 48},    // drawn x10 over the window
+    {vekpic::Format::kPng, "glow", 64, 64},    // alpha, drawn x2
+    {vekpic::Format::kBmp, "rings", 64, 64},   // opaque, drawn x2
+    {vekpic::Format::kDxt1, "tiles", 32, 32},  // triangles, x4
+    {vekpic::Format::kDxt3, "tiles", 32, 32},  // quad, x4
+    {vekpic::Format::kDxt5, "glow", 32, 32},   // quad, x4, with the effect
+};
+
+struct Scene {
+  HVEKDEVICE device = nullptr;
+  HVEKIMAGE images[kPictureCount] = {};
+  HVEKGRAPHICS window = nullptr;
+  HVEKGRAPHICS stencil = nullptr;
+  HVEKGRAPHICS canvas = nullptr;
+
+  ~Scene() {
+    VekCloseGraphics(canvas);
+    VekCloseGraphics(stencil);
+    VekCloseGraphics(window);
+    for (HVEKIMAGE image : images) VekDestroyImage(image);
+  }
+};
+
+HVEKIMAGE LoadPicture(const PictureSpec& spec) {
+  const std::vector<uint8_t> bytes = vekpic::Encode(
+      spec.format, spec.width, spec.height, vekpic::Pattern(spec.pattern, spec.width, spec.height));
+  if (bytes.empty()) return nullptr;
+  HRASKFILE file =
+      RaskCreateFileFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()), nullptr);
+  if (!file) return nullptr;
+  HVEKIMAGE image = VekCreateImage(file);
+  RaskDestroyFile(file);
+  return image;
+}
+
+HVEKTEXTURE Tex(HVEKIMAGE image) { return reinterpret_cast<HVEKTEXTURE>(image); }
+
+// An axis-aligned quad, u and v running 0 to 1 across it; one colour.
+void* Quad(HVEKGRAPHICS g, float x0, float y0, float x1, float y1, float z, DWORD colour,
+           DWORD flags, HVEKTEXTURE texture) {
+  return VekDrawQuad(g, x0, y0, z, colour, 0, 0, x1, y0, z, colour, 1, 0, x1, y1, z, colour, 1, 1,
+                     x0, y1, z, colour, 0, 1, flags, texture);
+}
+
+// An untextured quad with a colour per corner (clockwise from top-left).
+void* Gradient(HVEKGRAPHICS g, float x0, float y0, float x1, float y1, float z, DWORD c0, DWORD c1,
+               DWORD c2, DWORD c3) {
+  return VekDrawQuad(g, x0, y0, z, c0, 0, 0, x1, y0, z, c1, 0, 0, x1, y1, z, c2, 0, 0, x0, y1, z,
+                     c3, 0, 0, 0, nullptr);
+}
+
+// The texture surface: a small picture of its own, drawn into the window later.
+bool DrawCanvas(Scene& s) {
+  if (VekBeginRender(s.canvas) != 0) return false;
+  VekSetClip(s.canvas, 0, 0, 128, 128);
+  VekClear(s.canvas, 0xFF182030);
+  Gradient(s.canvas, 0, 0, 128, 128, 0.9f, 0xFF402060, 0xFF206080, 0xFF60A040, 0xFF804020);
+  Quad(s.canvas, 32, 32, 96, 96, 0.5f, 0xFFFFFFFF, 0, Tex(s.images[kGlow]));
+  VekDrawLine(s.canvas, 8, 8, 0.4f, 0xFFFFFFFF, 120, 8, 0.4f, 0xFFFFFFFF, 0);
+  VekDrawLine(s.canvas, 8, 120, 0.4f, 0xFFFFFF00, 120, 120, 0.4f, 0xFFFF0000, 0);
+  return VekEndRender(s.canvas) >= 0;
+}
+
+// The mask: a ring of quads marked 1 in the window's stencil buffer.
+bool DrawMask(Scene& s) {
+  if (VekBeginRender(s.stencil) != 0) return false;
+  VekClear(s.stencil, 0);
+  VekSetStencilParam(s.stencil, kCmpAlways, kStencilReplace, 1);
+  for (int i = 0; i < 6; ++i) {
+    const float x = 400.0f + 32.0f * i;
+    Quad(s.stencil, x, 300, x + 16, 460, 0.5f, 0xFFFFFFFF, kOpaque, nullptr);
+  }
+  return VekEndRender(s.stencil) >= 0;
+}
+
+bool DrawWindow(Scene& s) {
+  HVEKGRAPHICS g = s.window;
+  if (VekBeginRender(g) != 0) return false;
+  VekSetClip(g, 0, 0, kDemoWidth, kDemoHeight);
+  VekClear(g, 0xFF000000);
+  // Background: the JPEG sky, opaque, furthest back.
+  Quad(g, 0, 0, 640, 480, 0.95f, 0xFFFFFFFF, kOpaque, Tex(s.images[kSky]));
+  // A gradient panel and the BMP rings.
+  Gradient(g, 16, 16, 176, 176, 0.8f, 0xFFFF4040, 0xFF40FF40, 0xFF4040FF, 0xFFFFFF40);
+  Quad(g, 208, 16, 336, 144, 0.7f, 0xFFFFFFFF, kOpaque, Tex(s.images[kRings]));
+  // The PNG glow over the gradient, blended by its alpha.
+  Quad(g, 32, 32, 160, 160, 0.3f, 0xFFFFFFFF, 0, Tex(s.images[kGlow]));
+  // DXT1 tiles as two textured triangles making a square, then one alone.
+  const HVEKTEXTURE dxt1 = Tex(s.images[kTilesDxt1]);
+  VekDrawTri(g, 368, 16, 0.6f, 0xFFFFFFFF, 0, 0, 496, 16, 0.6f, 0xFFFFFFFF, 1, 0, 496, 144, 0.6f,
+             0xFFFFFFFF, 1, 1, 0, dxt1);
+  VekDrawTri(g, 496, 144, 0.6f, 0xFFFFFFFF, 1, 1, 368, 144, 0.6f, 0xFFFFFFFF, 0, 1, 368, 16, 0.6f,
+             0xFFFFFFFF, 0, 0, 0, dxt1);
+  VekDrawTri(g, 512, 16, 0.6f, 0xFFFFFFFF, 0, 0, 624, 16, 0.6f, 0xFFFFFFFF, 0.875f, 0, 512, 128,
+             0.6f, 0xFFFFFFFF, 0, 0.875f, 0, dxt1);
+  // DXT3 tiles tinted, DXT5 glow through the grey effect.
+  Quad(g, 16, 208, 144, 336, 0.6f, 0xFFFFC080, 0, Tex(s.images[kTilesDxt3]));
+  float grey[4] = {0.0f, 255.0f, 0.0f, 0.0f};
+  VekSetPixelShader(g, 1, grey);
+  Quad(g, 160, 208, 288, 336, 0.6f, 0xFFFFFFFF, 0, Tex(s.images[kGlowDxt5]));
+  float bright[4] = {0.0f, 255.0f, 1.5f, 0.0f};
+  VekSetPixelShader(g, 7, bright);
+  Quad(g, 304, 208, 384, 288, 0.6f, 0xFFFFFFFF, kOpaque, Tex(s.images[kRings]));
+  VekSetPixelShader(g, 0, nullptr);
+  // The texture surface, 1:1, and added on top of the rings.
+  Quad(g, 16, 336, 144, 464, 0.5f, 0xFFFFFFFF, kOpaque, VekGetGraphicsTexture(s.canvas));
+  Quad(g, 208, 16, 336, 144, 0.2f, 0x80FFFFFF, kAddBlend, VekGetGraphicsTexture(s.canvas));
+  // Lines: a fan of axis-aligned and diagonal strokes; points in a row.
+  for (int i = 0; i < 8; ++i) {
+    const float y = 360.0f + 12.0f * i;
+    VekDrawLine(g, 160, y, 0.4f, 0xFFFFFFFF, 360, y, 0.4f, 0xFF00C0FF, 0);
+  }
+  VekDrawLine(g, 160, 352, 0.4f, 0xFFFF8000, 260, 452, 0.4f, 0xFFFF8000, 0);
+  VekDrawLine(g, 360, 352, 0.4f, 0xFF80FF00, 260, 452, 0.4f, 0xFF80FF00, 0);
+  for (int i = 0; i < 16; ++i)
+    VekDrawPoint(g, 160.0f + 12.0f * i, 464, 0.4f, 0xFFFFFF00 | (i * 16), 0);
+  // Bezier curves.
+  VekDrawBezier(g, 400, 160, 0.4f, 460, 100, 0.4f, 560, 260, 0.4f, 620, 180, 0.4f, 0xFFFFFFFF,
+                0.05f, 0);
+  VekDrawBezier(g, 400, 200, 0.4f, 480, 300, 0.4f, 540, 120, 0.4f, 620, 240, 0.4f, 0xFFFF40C0,
+                0.02f, 0);
+  // Masked: a gradient bar seen only through the stencil ring.
+  VekSetStencilParam(g, kCmpEqual, kStencilKeep, 1);
+  Gradient(g, 392, 296, 600, 464, 0.5f, 0xFF00FFFF, 0xFFFF00FF, 0xFFFFFF00, 0xFF00FF00);
+  VekSetStencilParam(g, 0, kStencilKeep, 0);
+  return VekEndRender(g) >= 0;
+}
+
+}  // namespace
+
+bool DrawDemoScene(HVEKDEVICE device) {
+  Scene s;
+  s.device = device;
+  for (int i = 0; i < kPictureCount; ++i) {
+    if (!(s.images[i] = LoadPicture(kPictures[i]))) {
+      std::fprintf(stderr, "demo scene: picture %d could not be loaded\n", i);
+      return false;
+    }
+  }
+  s.window = VekOpenGraphics(device);
+  s.stencil = VekOpenStencilGraphics(s.window);
+  s.canvas = VekOpenTextureGraphics(device, 128, 128, 21 /* D3DFMT_A8R8G8B8 */);
+  if (!s.window || !s.stencil || !s.canvas) {
+    std::fprintf(stderr, "demo scene: a drawing surface could not be opened\n");
+    return false;
+  }
+  if (!DrawCanvas(s) || !DrawMask(s) || !DrawWindow(s)) {
+    std::fprintf(stderr, "demo scene: a frame failed\n");
+    return false;
+  }
+  return true;
+}

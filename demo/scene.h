@@ -1,0 +1,17 @@
+// The demo's scene, drawn through the exports only, so the demo host and the
+// differential scene host draw exactly the same frame on either build:
+// PNG (with alpha), JPEG, BMP and DXT1/3/5 DDS images as textured quads and
+// triangles, gradients, lines and Bezier curves, an effect shader, a stencil
+// mask and a texture surface drawn into the window.
+#pragma once
+
+#include <vek/vek.h>
+
+inline constexpr int kDemoWidth = 640;
+inline constexpr int kDemoHeight = 480;
+
+// Draws one frame of the scene into the window of `device` (a windowed
+// kDemoWidth x kDemoHeight device, which must be the current device) and
+// presents it. Everything it opens is closed again before it returns. False
+// when a picture, an image or a surface cannot be made, or a frame fails.
+bool DrawDemoScene(HVEKDEVICE device);
