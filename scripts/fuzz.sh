@@ -10,6 +10,7 @@
 # kept in BUILD_DIR/corpus between runs; a crashing input is written to
 # BUILD_DIR/artifacts and the script fails. Reproduce one with
 #   VEK_FUZZ_POW2=0|1 BUILD_DIR/bin/vek_image_fuzzer ARTIFACT
+# Inputs that once failed are kept in fuzz/regressions and run first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -37,5 +38,6 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 for pow2 in 0 1; do
   VEK_FUZZ_POW2=$pow2 "$build/bin/vek_image_fuzzer" -max_total_time="$(((seconds + 1) / 2))" \
     -max_len=65536 -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 \
-    -artifact_prefix="$build/artifacts/" "$build/corpus" "$seeds" >"$build/fuzz-stdout.log"
+    -artifact_prefix="$build/artifacts/" "$build/corpus" "$seeds" fuzz/regressions \
+    >"$build/fuzz-stdout.log"
 done
