@@ -1,5 +1,6 @@
 #include "graphics/graphics.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -55,7 +56,16 @@ Graphics* AllocateGraphics(GraphicsDevice* device, bool childWindow) {
 HRESULT CreateDepth(Graphics* g) {
   RenderTarget* t = g->target;
   t->depthFormat = D3DFMT_D24S8;
-  return g->device->cache.device->CreateDepthStencilSurface(t->width, t->height, t->depthFormat,
+  // The depth surface must cover the whole colour surface, which a device
+  // needing power-of-two textures makes larger than the size asked for;
+  // a smaller one would make every SetRenderTarget on it fail.
+  UINT width = t->width, height = t->height;
+  D3DSURFACE_DESC colour{};
+  if (t->color && SUCCEEDED(t->color->GetDesc(&colour))) {
+    width = std::max(width, colour.Width);
+    height = std::max(height, colour.Height);
+  }
+  return g->device->cache.device->CreateDepthStencilSurface(width, height, t->depthFormat,
                                                              D3DMULTISAMPLE_NONE, &t->depth);
 }
 
