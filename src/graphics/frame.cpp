@@ -1,6 +1,7 @@
 #include "graphics/frame.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "d3dx/d3dx8.h"
@@ -30,25 +31,42 @@ UINT PrimitiveSize(INT kind) {
 
 float FirstZ(const DrawItem* item) { return item->count ? item->vertices[0].z : 0.0f; }
 
+// Bits of a float whose unsigned order is its numeric order. -0 folds onto +0
+// and every NaN onto one value above +infinity, so the order is total and a
+// NaN from the host cannot break a sort.
+uint32_t OrderedBits(float f) {
+  uint32_t b;
+  std::memcpy(&b, &f, sizeof b);
+  if (f == 0.0f)
+    b = 0;
+  else if (f != f)
+    b = 0x7FC00000u;
+  return (b & 0x80000000u) ? ~b : (b | 0x80000000u);
+}
+
+uint32_t ZBits(const DrawItem* item) { return OrderedBits(FirstZ(item)); }
+
 // -1, 0 or 1 for a < b, equal, a > b.
 template <typename T>
 int Compare(T a, T b) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+int CompareFloat(float a, float b) { return Compare(OrderedBits(a), OrderedBits(b)); }
+
 // The state keys after texture, in sort order (clip left and top descending).
 int CompareState(const DrawItem* a, const DrawItem* b) {
   if (int c = Compare(a->flags, b->flags)) return c;
-  if (int c = Compare(b->clip[0], a->clip[0])) return c;
-  if (int c = Compare(b->clip[1], a->clip[1])) return c;
-  if (int c = Compare(a->clip[2], b->clip[2])) return c;
-  if (int c = Compare(a->clip[3], b->clip[3])) return c;
+  if (int c = CompareFloat(b->clip[0], a->clip[0])) return c;
+  if (int c = CompareFloat(b->clip[1], a->clip[1])) return c;
+  if (int c = CompareFloat(a->clip[2], b->clip[2])) return c;
+  if (int c = CompareFloat(a->clip[3], b->clip[3])) return c;
   if (int c = Compare(static_cast<INT>(a->stencilFunc), static_cast<INT>(b->stencilFunc))) return c;
   if (int c = Compare(static_cast<INT>(a->stencilPass), static_cast<INT>(b->stencilPass))) return c;
   if (int c = Compare(static_cast<INT>(a->stencilRef), static_cast<INT>(b->stencilRef))) return c;
   if (int c = Compare(static_cast<UINT>(a->shaderId), static_cast<UINT>(b->shaderId))) return c;
   for (int i = 0; i < 4; ++i)
-    if (int c = Compare(a->shaderParam[i], b->shaderParam[i])) return c;
+    if (int c = CompareFloat(a->shaderParam[i], b->shaderParam[i])) return c;
   return Compare(a->kind, b->kind);
 }
 
@@ -56,67 +74,372 @@ int CompareTexture(const DrawItem* a, const DrawItem* b) {
   return Compare(reinterpret_cast<UINT_PTR>(a->texture), reinterpret_cast<UINT_PTR>(b->texture));
 }
 
-bool OpaqueBefore(const DrawItem* a, const DrawItem* b) {
-  if (int c = CompareTexture(a, b)) return c < 0;
-  if (int c = CompareState(a, b)) return c < 0;
-  return FirstZ(a) < FirstZ(b);
-}
-
-bool DepthBefore(const DrawItem* a, const DrawItem* b) {
-  if (int c = Compare(FirstZ(b), FirstZ(a))) return c < 0;  // farthest first
+bool StateBefore(const DrawItem* a, const DrawItem* b) {
   if (int c = CompareTexture(a, b)) return c < 0;
   return CompareState(a, b) < 0;
 }
 
+bool OpaqueBefore(const DrawItem* a, const DrawItem* b) {
+  if (int c = CompareTexture(a, b)) return c < 0;
+  if (int c = CompareState(a, b)) return c < 0;
+  return ZBits(a) < ZBits(b);
+}
+
+bool DepthBefore(const DrawItem* a, const DrawItem* b) {
+  if (int c = Compare(ZBits(b), ZBits(a))) return c < 0;  // farthest first
+  return StateBefore(a, b);
+}
+
 bool SameState(const DrawItem* a, const DrawItem* b) {
-  return a->texture == b->texture && CompareState(a, b) == 0;
+  if (a->texture != b->texture || a->flags != b->flags || a->kind != b->kind ||
+      a->stencilFunc != b->stencilFunc || a->stencilPass != b->stencilPass ||
+      a->stencilRef != b->stencilRef || a->shaderId != b->shaderId)
+    return false;
+  for (int i = 0; i < 4; ++i)
+    if (OrderedBits(a->clip[i]) != OrderedBits(b->clip[i]) ||
+        OrderedBits(a->shaderParam[i]) != OrderedBits(b->shaderParam[i]))
+      return false;
+  return true;
 }
 
-void SortItems(PBuffer* list, bool (*before)(const DrawItem*, const DrawItem*)) {
+uint64_t StateHash(const DrawItem* item) {
+  uint64_t h = reinterpret_cast<UINT_PTR>(item->texture);
+  auto mix = [&h](uint32_t w) { h = (h ^ w) * 0x100000001B3ull; };
+  mix(item->flags);
+  mix(static_cast<uint32_t>(item->kind));
+  mix(item->stencilFunc);
+  mix(item->stencilPass);
+  mix(item->stencilRef);
+  mix(static_cast<uint32_t>(item->shaderId));
+  for (int i = 0; i < 4; ++i) {
+    mix(OrderedBits(item->clip[i]));
+    mix(OrderedBits(item->shaderParam[i]));
+  }
+  return h ^ (h >> 29);
+}
+
+// Work space of one flush's sorts, taken from frame memory so that a steady
+// frame allocates nothing; sized for the longer of the two lists.
+struct SortEntry {
+  uint64_t key;
+  DrawItem* item;
+};
+
+struct SortSpace {
+  UINT capacity = 0;
+  UINT tableSize = 0;         // a power of two, at least twice the capacity
+  uint32_t* table = nullptr;  // per slot: index + 1 of the item holding that state, 0 = free
+  uint32_t* slotRank = nullptr;
+  uint32_t* distinct = nullptr;  // occupied slots
+  uint32_t* ranks = nullptr;     // per item: its slot, then its state's rank
+  SortEntry* entries = nullptr;
+  SortEntry* spare = nullptr;
+};
+
+bool TakeSortSpace(Graphics* g, UINT n, SortSpace* space) {
+  UINT size = 16;
+  while (size < 2 * n) size *= 2;
+  // Each array must be addressable by MemMalloc's 32-bit size.
+  if (n > (1u << 24)) return false;
+  space->table = static_cast<uint32_t*>(MemMalloc(&g->frameMemory, size * 4));
+  space->slotRank = static_cast<uint32_t*>(MemMalloc(&g->frameMemory, size * 4));
+  space->distinct = static_cast<uint32_t*>(MemMalloc(&g->frameMemory, n * 4));
+  space->ranks = static_cast<uint32_t*>(MemMalloc(&g->frameMemory, n * 4));
+  space->entries = static_cast<SortEntry*>(MemMalloc(&g->frameMemory, n * sizeof(SortEntry)));
+  space->spare = static_cast<SortEntry*>(MemMalloc(&g->frameMemory, n * sizeof(SortEntry)));
+  if (!space->table || !space->slotRank || !space->distinct || !space->ranks || !space->entries ||
+      !space->spare)
+    return false;
+  space->capacity = n;
+  space->tableSize = size;
+  return true;
+}
+
+// Numbers the distinct states of items[0..n) in state order (texture, then the
+// other keys) into space->ranks: equal numbers are equal states and comparing
+// numbers compares states, so the sort key needs no pointer chasing.
+void RankStates(DrawItem** items, UINT n, SortSpace* s) {
+  std::memset(s->table, 0, static_cast<size_t>(s->tableSize) * 4);
+  const uint32_t mask = s->tableSize - 1;
+  UINT distinct = 0;
+  for (UINT i = 0; i < n; ++i) {
+    if (i > 0 && SameState(items[i], items[i - 1])) {
+      s->ranks[i] = s->ranks[i - 1];  // consecutive submissions often share their state
+      continue;
+    }
+    uint32_t slot = static_cast<uint32_t>(StateHash(items[i])) & mask;
+    while (s->table[slot] != 0 && !SameState(items[s->table[slot] - 1], items[i]))
+      slot = (slot + 1) & mask;
+    if (s->table[slot] == 0) {
+      s->table[slot] = i + 1;
+      s->distinct[distinct++] = slot;
+    }
+    s->ranks[i] = slot;
+  }
+  std::sort(s->distinct, s->distinct + distinct, [&](uint32_t a, uint32_t b) {
+    return StateBefore(items[s->table[a] - 1], items[s->table[b] - 1]);
+  });
+  for (UINT r = 0; r < distinct; ++r) s->slotRank[s->distinct[r]] = r;
+  for (UINT i = 0; i < n; ++i) s->ranks[i] = s->slotRank[s->ranks[i]];
+}
+
+// Stable least-significant-digit radix sort by key, a byte a pass; a byte that
+// every key shares costs no pass. Returns whichever array holds the result.
+SortEntry* RadixSort(SortEntry* a, SortEntry* spare, UINT n) {
+  UINT counts[8][256] = {};
+  for (UINT i = 0; i < n; ++i) {
+    const uint64_t k = a[i].key;
+    for (int d = 0; d < 8; ++d) ++counts[d][(k >> (8 * d)) & 0xFF];
+  }
+  for (int d = 0; d < 8; ++d) {
+    const unsigned shift = 8u * static_cast<unsigned>(d);
+    if (counts[d][(a[0].key >> shift) & 0xFF] == n) continue;
+    UINT offset = 0;
+    for (UINT& c : counts[d]) {
+      const UINT here = c;
+      c = offset;
+      offset += here;
+    }
+    for (UINT i = 0; i < n; ++i) spare[counts[d][(a[i].key >> shift) & 0xFF]++] = a[i];
+    std::swap(a, spare);
+  }
+  return a;
+}
+
+// Sorts a list in opaque order (state, then z) or depth order (z far to near,
+// then state). Items equal in every key keep their submission order, so a
+// frame always draws the same way. With work space, the state ranks of the
+// sorted items are left in space->ranks; without (frame memory ran out), the
+// list is sorted by comparing items and the function returns false.
+bool SortItems(PBuffer* list, bool depthOrder, SortSpace* space) {
   auto** items = reinterpret_cast<DrawItem**>(list->entries);
-  std::sort(items, items + list->count, before);
+  const UINT n = list->count;
+  if (space->capacity < n) {
+    std::stable_sort(items, items + n, depthOrder ? DepthBefore : OpaqueBefore);
+    return false;
+  }
+  RankStates(items, n, space);
+  SortEntry* e = space->entries;
+  for (UINT i = 0; i < n; ++i) {
+    const uint64_t z = ZBits(items[i]), rank = space->ranks[i];
+    e[i].key = depthOrder ? (static_cast<uint64_t>(~static_cast<uint32_t>(z)) << 32 | rank)
+                          : (rank << 32 | z);
+    e[i].item = items[i];
+  }
+  e = RadixSort(e, space->spare, n);
+  for (UINT i = 0; i < n; ++i) {
+    items[i] = e[i].item;
+    space->ranks[i] = static_cast<uint32_t>(depthOrder ? e[i].key : e[i].key >> 32);
+  }
+  return true;
 }
 
-// Draws m vertices from the start of the vertex buffer as `kind`.
-void DrawVertices(IDirect3DDevice8* d3d, INT kind, UINT m) {
+// Draws m vertices starting at vertex `start` of the vertex buffer as `kind`.
+// Quads start on a multiple of four, where the quad index pattern begins.
+void DrawVertices(IDirect3DDevice8* d3d, INT kind, UINT start, UINT m) {
   switch (kind) {
     case DRAW_POINTS:
-      if (m >= 1) d3d->DrawPrimitive(D3DPT_POINTLIST, 0, m);
+      if (m >= 1) d3d->DrawPrimitive(D3DPT_POINTLIST, start, m);
       break;
     case DRAW_LINES:
-      if (m >= 2) d3d->DrawPrimitive(D3DPT_LINELIST, 0, m / 2);
+      if (m >= 2) d3d->DrawPrimitive(D3DPT_LINELIST, start, m / 2);
       break;
     case DRAW_TRIANGLES:
-      if (m >= 3) d3d->DrawPrimitive(D3DPT_TRIANGLELIST, 0, m / 3);
+      if (m >= 3) d3d->DrawPrimitive(D3DPT_TRIANGLELIST, start, m / 3);
       break;
     case DRAW_QUADS:
-      if (m >= 4) d3d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, m, 0, m / 2);
+      if (m >= 4) d3d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, start, m, start / 4 * 6, m / 2);
       break;
     case DRAW_FAN:
-      if (m >= 3) d3d->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, m - 2);
+      if (m >= 3) d3d->DrawPrimitive(D3DPT_TRIANGLEFAN, start, m - 2);
       break;
     case DRAW_LINESTRIP:
-      if (m >= 2) d3d->DrawPrimitive(D3DPT_LINESTRIP, 0, m - 1);
+      if (m >= 2) d3d->DrawPrimitive(D3DPT_LINESTRIP, start, m - 1);
       break;
     default:
       break;  // accepted, never drawn
   }
 }
 
-// Draws items[0..n) in runs of equal state.
-void DrawRuns(Graphics* g, DrawItem** items, UINT n) {
-  UINT start = 0;
-  while (start < n) {
-    UINT end = start + 1;
-    while (end < n && SameState(items[start], items[end])) ++end;
-    DrawItemRun(g, items + start, end - start);
-    start = end;
-  }
-}
-
 void SetStage0Filter(RenderStateCache* cache, DWORD filter) {
   SetTextureStageStateCached(cache, 0, D3DTSS_MAGFILTER, filter);
   SetTextureStageStateCached(cache, 0, D3DTSS_MINFILTER, filter);
+}
+
+// An item longer than the vertex buffer cannot be drawn through it (submission
+// splits or refuses those; this guards items built by hand).
+bool Drawable(const DrawItem* item) { return item->count <= kBatchVertexCount; }
+
+// Strips and fans keep their own shapes: one call per item.
+bool OnePerItem(INT kind) { return kind == DRAW_FAN || kind == DRAW_LINESTRIP; }
+
+// Draws runs of equal state through the device's vertex buffer. The vertices
+// of consecutive runs are copied under one lock (discarding the buffer's
+// contents when it wraps, appending without overwriting otherwise), then each
+// run sets its state and draws from its own offset: a run costs its state
+// changes and its draw calls, not a lock of its own. A run never straddles a
+// wrap unless it is longer than the buffer, and then it is cut at the same
+// item boundaries as a lone run would be.
+class RunBatcher {
+ public:
+  explicit RunBatcher(Graphics* g) : g_(g), buffer_(g->device->vertexBuffer) {}
+  RunBatcher(const RunBatcher&) = delete;
+  RunBatcher& operator=(const RunBatcher&) = delete;
+  ~RunBatcher() { Finish(); }
+
+  void Add(DrawItem** items, UINT n);
+  // Draws whatever is pending and gives the buffer back.
+  void Finish() { DrawPending(); }
+
+ private:
+  struct Segment {
+    DrawItem** items;
+    UINT n;
+    UINT start;      // first vertex in the buffer
+    UINT vertices;   // copied vertices
+    bool setsState;  // the first segment of its run
+  };
+  static constexpr UINT kMaxSegments = 256;
+
+  bool Lock();
+  void DrawPending();
+  void ApplyRunState(const DrawItem* first);
+
+  Graphics* g_;
+  IDirect3DVertexBuffer8* buffer_;
+  BYTE* data_ = nullptr;
+  UINT used_ = 0;  // vertices written since the buffer was last discarded
+  bool discarded_ = false;
+  Segment segments_[kMaxSegments];
+  UINT pending_ = 0;
+  float clip_[4] = {};
+  bool clipKnown_ = false;
+};
+
+bool RunBatcher::Lock() {
+  if (data_) return true;
+  // The first lock of a flush, and every wrap, starts a fresh buffer.
+  if (used_ == 0) discarded_ = false;
+  const DWORD flags = discarded_ ? D3DLOCK_NOOVERWRITE : D3DLOCK_DISCARD;
+  BYTE* data = nullptr;
+  if (FAILED(buffer_->Lock(0, 0, &data, flags)) || !data) return false;
+  data_ = data;
+  discarded_ = true;
+  return true;
+}
+
+void RunBatcher::Add(DrawItem** items, UINT n) {
+  if (n == 0) return;
+  if (!buffer_) {
+    ApplyRunState(items[0]);  // the buffers could not be rebuilt after a reset
+    return;
+  }
+  const INT kind = items[0]->kind;
+  UINT total = 0;
+  for (UINT i = 0; i < n; ++i)
+    if (Drawable(items[i])) total += items[i]->count;
+  const UINT align = kind == DRAW_QUADS ? 4 : 1;
+  UINT start = (used_ + align - 1) / align * align;
+  if (pending_ == kMaxSegments || (start + total > kBatchVertexCount && start > 0)) {
+    DrawPending();
+    if (start + total > kBatchVertexCount) used_ = 0;
+    start = (used_ + align - 1) / align * align;
+  }
+  if (!Lock()) {
+    ApplyRunState(items[0]);  // as for a lone run: its state is set, nothing drawn
+    return;
+  }
+  Segment seg{items, 0, start, 0, true};
+  for (UINT i = 0; i < n; ++i) {
+    const DrawItem* item = items[i];
+    if (Drawable(item) && seg.vertices > 0 &&
+        start + seg.vertices + item->count > kBatchVertexCount) {
+      // Longer than the buffer: draw what is filled and go on from its start.
+      segments_[pending_++] = seg;
+      DrawPending();
+      used_ = 0;
+      start = 0;
+      seg = Segment{items + i, 0, 0, 0, false};
+      if (!Lock()) return;
+    }
+    if (Drawable(item)) {
+      std::memcpy(data_ + static_cast<size_t>(start + seg.vertices) * kBatchVertexSize,
+                  item->vertices, static_cast<size_t>(item->count) * kBatchVertexSize);
+      seg.vertices += item->count;
+    }
+    ++seg.n;
+  }
+  segments_[pending_++] = seg;
+  used_ = start + seg.vertices;
+}
+
+void RunBatcher::DrawPending() {
+  if (data_) {
+    buffer_->Unlock();
+    data_ = nullptr;
+  }
+  IDirect3DDevice8* d3d = g_->device->cache.device;
+  for (UINT s = 0; s < pending_; ++s) {
+    const Segment& seg = segments_[s];
+    const INT kind = seg.items[0]->kind;
+    if (seg.setsState) ApplyRunState(seg.items[0]);
+    if (!OnePerItem(kind)) {
+      DrawVertices(d3d, kind, seg.start, seg.vertices);
+      continue;
+    }
+    UINT at = seg.start;
+    for (UINT i = 0; i < seg.n; ++i) {
+      const DrawItem* item = seg.items[i];
+      if (!Drawable(item)) continue;
+      DrawVertices(d3d, kind, at, item->count);
+      at += item->count;
+    }
+  }
+  pending_ = 0;
+}
+
+void RunBatcher::ApplyRunState(const DrawItem* first) {
+  RenderStateCache* cache = &g_->device->cache;
+  SetTextureCached(cache, 0, first->texture ? first->texture->tex : nullptr);
+  SetStage0Filter(cache, (first->flags & DRAW_LINEAR) ? D3DTEXF_LINEAR : D3DTEXF_POINT);
+  SetTextureStageStateCached(cache, 0, D3DTSS_COLOROP,
+                             (first->flags & DRAW_ADDCOLOR) ? D3DTOP_ADD : D3DTOP_MODULATE);
+  if (!g_->isStencil)
+    SetRenderStateCached(cache, D3DRS_DESTBLEND,
+                         (first->flags & DRAW_ADDBLEND) ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
+  SetRenderStateCached(cache, D3DRS_ZWRITEENABLE, (first->flags & DRAW_NOZWRITE) ? FALSE : TRUE);
+  // The same clip as the last run gives the same viewport and projection,
+  // which the cache already holds: skip building the matrices again.
+  if (!clipKnown_ || std::memcmp(clip_, first->clip, sizeof(clip_)) != 0) {
+    SetClipProjection(g_, first->clip[0], first->clip[1], first->clip[2], first->clip[3]);
+    std::memcpy(clip_, first->clip, sizeof(clip_));
+    clipKnown_ = true;
+  }
+  if (first->stencilFunc != 0) {
+    SetRenderStateCached(cache, D3DRS_STENCILENABLE, TRUE);
+    SetRenderStateCached(cache, D3DRS_STENCILFUNC, first->stencilFunc);
+    SetRenderStateCached(cache, D3DRS_STENCILPASS, first->stencilPass);
+    SetRenderStateCached(cache, D3DRS_STENCILREF, first->stencilRef);
+  } else {
+    SetRenderStateCached(cache, D3DRS_STENCILENABLE, FALSE);
+  }
+  ApplyEffectShader(g_, first->shaderId, first->shaderParam);
+}
+
+// Cuts items[0..n) into runs of equal state and hands them to `batcher`;
+// `ranks` (parallel to items) says which neighbours share a state, or null to
+// compare the items themselves.
+void AddRuns(RunBatcher* batcher, DrawItem** items, const uint32_t* ranks, UINT n) {
+  UINT start = 0;
+  while (start < n) {
+    UINT end = start + 1;
+    if (ranks)
+      while (end < n && ranks[end] == ranks[start]) ++end;
+    else
+      while (end < n && SameState(items[start], items[end])) ++end;
+    batcher->Add(items + start, end - start);
+    start = end;
+  }
 }
 
 }  // namespace
@@ -236,88 +559,61 @@ void ApplyFrameStates(Graphics* g) {
                     static_cast<float>(g->target->height));
 }
 
-void DrawItemRun(Graphics* g, DrawItem** items, UINT n) {
-  GraphicsDevice* device = g->device;
-  RenderStateCache* cache = &device->cache;
-  const DrawItem* first = items[0];
-  SetTextureCached(cache, 0, first->texture ? first->texture->tex : nullptr);
-  SetStage0Filter(cache, (first->flags & DRAW_LINEAR) ? D3DTEXF_LINEAR : D3DTEXF_POINT);
-  SetTextureStageStateCached(cache, 0, D3DTSS_COLOROP,
-                             (first->flags & DRAW_ADDCOLOR) ? D3DTOP_ADD : D3DTOP_MODULATE);
-  if (!g->isStencil)
-    SetRenderStateCached(cache, D3DRS_DESTBLEND,
-                         (first->flags & DRAW_ADDBLEND) ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
-  SetRenderStateCached(cache, D3DRS_ZWRITEENABLE, (first->flags & DRAW_NOZWRITE) ? FALSE : TRUE);
-  SetClipProjection(g, first->clip[0], first->clip[1], first->clip[2], first->clip[3]);
-  if (first->stencilFunc != 0) {
-    SetRenderStateCached(cache, D3DRS_STENCILENABLE, TRUE);
-    SetRenderStateCached(cache, D3DRS_STENCILFUNC, first->stencilFunc);
-    SetRenderStateCached(cache, D3DRS_STENCILPASS, first->stencilPass);
-    SetRenderStateCached(cache, D3DRS_STENCILREF, first->stencilRef);
-  } else {
-    SetRenderStateCached(cache, D3DRS_STENCILENABLE, FALSE);
-  }
-  ApplyEffectShader(g, first->shaderId, first->shaderParam);
+void SortDrawList(Graphics* g, PBuffer* list, bool depthOrder, bool useKeys) {
+  SortSpace space;
+  if (useKeys && list->count > 0 && !TakeSortSpace(g, list->count, &space)) space = SortSpace{};
+  SortItems(list, depthOrder, &space);
+}
 
-  IDirect3DVertexBuffer8* buffer = device->vertexBuffer;
-  if (!buffer) return;  // the buffers could not be rebuilt after a reset
-  IDirect3DDevice8* d3d = cache->device;
-  // Strips and fans keep their own shapes: one call per item.
-  const bool onePerItem = first->kind == DRAW_FAN || first->kind == DRAW_LINESTRIP;
-  BYTE* data = nullptr;
-  if (FAILED(buffer->Lock(0, 0, &data, 0))) return;
-  UINT filled = 0;
-  for (UINT i = 0; i < n; ++i) {
-    const DrawItem* item = items[i];
-    if (filled > 0 && (filled + item->count > kBatchVertexCount || onePerItem)) {
-      buffer->Unlock();
-      DrawVertices(d3d, first->kind, filled);
-      filled = 0;
-      if (FAILED(buffer->Lock(0, 0, &data, 0))) return;
-    }
-    std::memcpy(data + static_cast<size_t>(filled) * kBatchVertexSize, item->vertices,
-                static_cast<size_t>(item->count) * kBatchVertexSize);
-    filled += item->count;
-  }
-  buffer->Unlock();
-  DrawVertices(d3d, first->kind, filled);
+void DrawItemRun(Graphics* g, DrawItem** items, UINT n) {
+  RunBatcher batcher(g);
+  batcher.Add(items, n);
 }
 
 void FlushDrawItems(Graphics* g) {
-  if (g->opaqueItems.count > 0) {
-    SortItems(&g->opaqueItems, OpaqueBefore);
-    auto** items = reinterpret_cast<DrawItem**>(g->opaqueItems.entries);
-    const UINT n = g->opaqueItems.count;
-    g->groupHeads.count = 0;
-    SetPBufferCapcity(&g->groupHeads, n);
-    // One head per texture group: its nearest item, which carries the group's start.
-    for (UINT start = 0; start < n;) {
-      UINT end = start + 1;
-      while (end < n && items[end]->texture == items[start]->texture) ++end;
-      DrawItem* head = items[start];
-      for (UINT i = start + 1; i < end; ++i)
-        if (FirstZ(items[i]) < FirstZ(head)) head = items[i];
-      head->groupStart = static_cast<INT>(start);
-      PBufferAdd(&g->groupHeads, head);
-      start = end;
+  {
+    SortSpace space;
+    const UINT longest = std::max(g->opaqueItems.count, g->translucentItems.count);
+    if (longest > 0 && !TakeSortSpace(g, longest, &space)) space = SortSpace{};
+    RunBatcher batcher(g);
+    if (g->opaqueItems.count > 0) {
+      const bool ranked = SortItems(&g->opaqueItems, false, &space);
+      auto** items = reinterpret_cast<DrawItem**>(g->opaqueItems.entries);
+      const UINT n = g->opaqueItems.count;
+      g->groupHeads.count = 0;
+      SetPBufferCapcity(&g->groupHeads, n);
+      // One head per texture group: its nearest item, which carries the group's start.
+      for (UINT start = 0; start < n;) {
+        UINT end = start + 1;
+        while (end < n && items[end]->texture == items[start]->texture) ++end;
+        DrawItem* head = items[start];
+        for (UINT i = start + 1; i < end; ++i)
+          if (ZBits(items[i]) < ZBits(head)) head = items[i];
+        head->groupStart = static_cast<INT>(start);
+        PBufferAdd(&g->groupHeads, head);
+        start = end;
+      }
+      auto** heads = reinterpret_cast<DrawItem**>(g->groupHeads.entries);
+      std::sort(heads, heads + g->groupHeads.count, DepthBefore);
+      // Nearest group first, so its depth writes hide what lies behind.
+      for (DWORD h = g->groupHeads.count; h-- > 0;) {
+        const UINT start = static_cast<UINT>(heads[h]->groupStart);
+        UINT end = start + 1;
+        while (end < n && items[end]->texture == items[start]->texture) ++end;
+        AddRuns(&batcher, items + start, ranked ? space.ranks + start : nullptr, end - start);
+      }
+      g->opaqueItems.count = 0;
+      g->groupHeads.count = 0;
     }
-    SortItems(&g->groupHeads, DepthBefore);
-    // Nearest group first, so its depth writes hide what lies behind.
-    for (DWORD h = g->groupHeads.count; h-- > 0;) {
-      const UINT start = static_cast<UINT>(static_cast<DrawItem*>(g->groupHeads.entries[h])->groupStart);
-      UINT end = start + 1;
-      while (end < n && items[end]->texture == items[start]->texture) ++end;
-      DrawRuns(g, items + start, end - start);
+    if (g->translucentItems.count > 0) {
+      const bool ranked = SortItems(&g->translucentItems, true, &space);
+      AddRuns(&batcher, reinterpret_cast<DrawItem**>(g->translucentItems.entries),
+              ranked ? space.ranks : nullptr, g->translucentItems.count);
+      g->translucentItems.count = 0;
     }
-    g->opaqueItems.count = 0;
-    g->groupHeads.count = 0;
+    batcher.Finish();
   }
-  if (g->translucentItems.count > 0) {
-    SortItems(&g->translucentItems, DepthBefore);
-    DrawRuns(g, reinterpret_cast<DrawItem**>(g->translucentItems.entries),
-             g->translucentItems.count);
-    g->translucentItems.count = 0;
-  }
+  // Only now: the sort space and the items' vertices live in frame memory.
   ResetMemBuffer(&g->frameMemory);
 }
 
@@ -325,8 +621,8 @@ HRESULT BeginRender(Graphics* g) {
   if (!g) return 0;
   RenderTarget* t = g->target;
   // A surface released around a reset has nothing to render into yet.
-  const HRESULT hr = t->color ? SetRenderTargetCached(&g->device->cache, t->color, t->depth)
-                              : D3DERR_INVALIDCALL;
+  const HRESULT hr =
+      t->color ? SetRenderTargetCached(&g->device->cache, t->color, t->depth) : D3DERR_INVALIDCALL;
   if (FAILED(hr)) {
     VEK_SET_ERROR(kErrDirect3D, hr, "SetRenderTarget fail", VEK_SRC_GRAPHICS);
     return 0;

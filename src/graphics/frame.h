@@ -59,6 +59,11 @@ void ApplyFrameStates(Graphics* graphics);
 void SetClipProjection(Graphics* graphics, float left, float top, float right, float bottom);
 void DrawItemRun(Graphics* graphics, DrawItem** items, UINT n);
 void FlushDrawItems(Graphics* graphics);
+// Sorts a pending list in opaque order (state, then z) or in depth order (z
+// far to near, then state); items equal in every key keep their submission
+// order. The flush sorts by precomputed keys in frame memory; with `useKeys`
+// false, or when frame memory cannot hold them, it compares items instead.
+void SortDrawList(Graphics* graphics, PBuffer* list, bool depthOrder, bool useKeys);
 
 HRESULT BeginRender(Graphics* graphics);
 HRESULT ClearGraphics(Graphics* graphics, D3DCOLOR colour);

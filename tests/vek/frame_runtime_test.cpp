@@ -2,6 +2,11 @@
 // which state changes reach the device.
 #include <vek/vek.h>
 
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <random>
+
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
@@ -36,6 +41,195 @@ TEST_F(FrameCallTest, ElevenHundredQuadsTakeTwoDrawCalls) {
   EXPECT_EQ(draws[0].args.at(4), 2000u);  // triangles
   EXPECT_EQ(draws[1].args.at(2), 400u);
   EXPECT_EQ(draws[1].args.at(4), 200u);
+}
+
+// Lock flags of the vertex buffer's locks, in order.
+std::vector<uint64_t> VertexLocks() {
+  std::vector<uint64_t> flags;
+  for (const auto& c : vrt::CallLog())
+    if (c.method == "IDirect3DVertexBuffer8::Lock") flags.push_back(c.args.at(3));
+  return flags;
+}
+
+TEST_F(FrameCallTest, ConsecutiveRunsShareOneLockAndDrawFromTheirOffsets) {
+  // Alternating textures in depth order: every item is a run of its own.
+  VekTexture a{}, b{};
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  for (int i = 0; i < 30; ++i) {
+    BatchVertex* v = Vertices(4);
+    for (int k = 0; k < 4; ++k) v[k].z = 1.0f - static_cast<float>(i) / 100.0f;
+    SubmitDrawItem(g, DRAW_QUADS, i % 2 ? &a : &b, v, 4, 0);
+    if (i == 10) {  // three vertices in between: the next quads start on a multiple of four
+      BatchVertex* t = Vertices(3);
+      for (int k = 0; k < 3; ++k) t[k].z = 0.895f;
+      SubmitDrawItem(g, DRAW_TRIANGLES, nullptr, t, 3, 0);
+    }
+  }
+  vrt::ClearCallLog();
+  EXPECT_EQ(VekEndRender(g), D3D_OK);
+  EXPECT_EQ(VertexLocks(), (std::vector<uint64_t>{D3DLOCK_DISCARD}));
+  const auto quads = Calls("DrawIndexedPrimitive");
+  ASSERT_EQ(quads.size(), 30u);
+  ASSERT_EQ(Calls("DrawPrimitive").size(), 1u);
+  EXPECT_EQ(Calls("DrawPrimitive")[0].args.at(1), 44u);  // after eleven quads
+  uint64_t next = 0;
+  for (const auto& d : quads) {
+    const uint64_t start = d.args.at(1);
+    EXPECT_GE(start, next);
+    EXPECT_EQ(start % 4, 0u);
+    EXPECT_EQ(d.args.at(3), start / 4 * 6);  // first index of that quad
+    EXPECT_EQ(d.args.at(2), 4u);
+    next = start + 4;
+  }
+  EXPECT_EQ(quads[11].args.at(1), 48u);  // 44 + 3, rounded up
+}
+
+TEST_F(FrameCallTest, AWrapDiscardsTheBufferAndNoShortRunStraddlesIt) {
+  VekTexture textures[4]{};
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  // Four runs of 1,200 vertices: the fourth does not fit behind the first three.
+  for (int r = 0; r < 4; ++r)
+    for (int q = 0; q < 300; ++q) {
+      BatchVertex* v = Vertices(4);
+      for (int k = 0; k < 4; ++k) v[k].z = 0.9f - static_cast<float>(r) / 10.0f;
+      SubmitDrawItem(g, DRAW_QUADS, &textures[r], v, 4, 0);
+    }
+  vrt::ClearCallLog();
+  EXPECT_EQ(VekEndRender(g), D3D_OK);
+  EXPECT_EQ(VertexLocks(), (std::vector<uint64_t>{D3DLOCK_DISCARD, D3DLOCK_DISCARD}));
+  const auto draws = Calls("DrawIndexedPrimitive");
+  ASSERT_EQ(draws.size(), 4u);
+  const uint64_t starts[] = {0, 1200, 2400, 0};
+  for (int r = 0; r < 4; ++r) {
+    EXPECT_EQ(draws[r].args.at(1), starts[r]);
+    EXPECT_EQ(draws[r].args.at(2), 1200u);
+  }
+}
+
+TEST_F(FrameCallTest, ManyShortRunsAppendWithoutOverwriting) {
+  // More runs than one lock takes at a time, all fitting in the buffer: the
+  // later locks append behind what was drawn.
+  VekTexture a{}, b{};
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  for (int i = 0; i < 600; ++i) {
+    BatchVertex* v = Vertices(4);
+    for (int k = 0; k < 4; ++k) v[k].z = 1.0f - static_cast<float>(i) / 1000.0f;
+    SubmitDrawItem(g, DRAW_QUADS, i % 2 ? &a : &b, v, 4, 0);
+  }
+  vrt::ClearCallLog();
+  EXPECT_EQ(VekEndRender(g), D3D_OK);
+  const auto locks = VertexLocks();
+  ASSERT_GE(locks.size(), 2u);
+  EXPECT_EQ(locks[0], static_cast<uint64_t>(D3DLOCK_DISCARD));
+  for (size_t i = 1; i < locks.size(); ++i)
+    EXPECT_EQ(locks[i], static_cast<uint64_t>(D3DLOCK_NOOVERWRITE));
+  const auto draws = Calls("DrawIndexedPrimitive");
+  ASSERT_EQ(draws.size(), 600u);
+  for (size_t i = 0; i < draws.size(); ++i) EXPECT_EQ(draws[i].args.at(1), 4 * i);
+  EXPECT_EQ(vrt::CountCalls("IDirect3DVertexBuffer8::Unlock"), locks.size());
+}
+
+TEST_F(FrameCallTest, AFailedLockLosesOnlyItsOwnRun) {
+  for (int frame = 0; frame < 2; ++frame) {
+    if (frame == 0) vrt::FailCall("IDirect3DVertexBuffer8::Lock", D3DERR_INVALIDCALL);
+    ASSERT_EQ(VekBeginRender(g), D3D_OK);
+    SubmitDrawItem(g, DRAW_QUADS, nullptr, Vertices(4), 4, DRAW_OPAQUE | DRAW_LINEAR);
+    SubmitDrawItem(g, DRAW_TRIANGLES, nullptr, Vertices(3), 3, 0);
+    vrt::ClearCallLog();
+    EXPECT_EQ(VekEndRender(g), D3D_OK);
+    // The opaque quad's lock failed; the triangle's run locks again and draws.
+    EXPECT_EQ(Calls("DrawIndexedPrimitive").size(), frame == 0 ? 0u : 1u);
+    EXPECT_EQ(Calls("DrawPrimitive").size(), 1u);
+    EXPECT_EQ(vrt::CountCalls("IDirect3DVertexBuffer8::Unlock"), 1u);
+    if (frame == 0) {  // both runs still set their state: linear, then point filtering
+      std::vector<uint64_t> filters;
+      for (const auto& c : Calls("SetTextureStageState"))
+        if (c.args.at(1) == D3DTSS_MAGFILTER) filters.push_back(c.args.at(2));
+      EXPECT_EQ(filters, (std::vector<uint64_t>{D3DTEXF_LINEAR, D3DTEXF_POINT}));
+    }
+  }
+}
+
+TEST_F(FrameCallTest, AnItemLongerThanTheBufferIsNeverCopied) {
+  // Submission never makes one; a hand-built item must not overrun the buffer.
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  DrawItem items[2]{};
+  items[0].kind = items[1].kind = DRAW_TRIANGLES;
+  items[0].vertices = Vertices(4200);
+  items[0].count = 4200;
+  items[1].vertices = Vertices(6);
+  items[1].count = 6;
+  DrawItem* run[] = {&items[0], &items[1]};
+  vrt::ClearCallLog();
+  DrawItemRun(g, run, 2);
+  const auto draws = Calls("DrawPrimitive");
+  ASSERT_EQ(draws.size(), 1u);
+  EXPECT_EQ(draws[0].args.at(2), 2u);
+  EXPECT_EQ(VekEndRender(g), D3D_OK);
+}
+
+TEST_F(FrameCallTest, KeyedSortsMatchComparingItems) {
+  // Both ways of sorting give the same sequence, item for item, over states
+  // and depths with many ties, signed zeros and NaNs.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float depths[] = {0.0f, -0.0f, 0.25f, 0.5f, 1.0f, nan, -1.0f, 1e-30f};
+  const float clips[][4] = {{0, 0, 640, 480}, {-0.0f, 0, 640, 480}, {10, 20, 300, 200}};
+  const float params[] = {0.0f, -0.0f, 3.0f, nan};
+  VekTexture textures[3]{};
+  std::mt19937 random(7);
+  for (bool depthOrder : {false, true}) {
+    for (int i = 0; i < 3000; ++i) {
+      BatchVertex* v = Vertices(4);
+      for (int k = 0; k < 4; ++k) v[k].z = depths[random() % 8];
+      const int t = static_cast<int>(random() % 4);
+      DrawItem* item = SubmitDrawItem(g, i % 9 == 0 ? DRAW_TRIANGLES : DRAW_QUADS,
+                                      t == 3 ? nullptr : &textures[t], v, i % 50 == 0 ? 0 : 4,
+                                      (random() % 3 == 0 ? DRAW_ADDBLEND : 0u) | DRAW_OPAQUE);
+      std::memcpy(item->clip, clips[random() % 3], sizeof(item->clip));
+      item->shaderId = static_cast<INT>(random() % 3);
+      item->shaderParam[random() % 4] = params[random() % 4];
+      item->stencilFunc = random() % 5 == 0 ? D3DCMP_EQUAL : 0;
+    }
+    PBuffer* list = &g->opaqueItems;
+    const std::vector<void*> submitted(list->entries, list->entries + list->count);
+    SortDrawList(g, list, depthOrder, true);
+    const std::vector<void*> keyed(list->entries, list->entries + list->count);
+    std::copy(submitted.begin(), submitted.end(), list->entries);
+    SortDrawList(g, list, depthOrder, false);
+    const std::vector<void*> compared(list->entries, list->entries + list->count);
+    EXPECT_EQ(keyed, compared);
+    EXPECT_NE(keyed, submitted);
+    FlushDrawItems(g);
+  }
+}
+
+TEST_F(FrameCallTest, NotANumberDepthsCannotDisturbTheOrderOfTheRest) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  auto quad = [&](float x, float z, DWORD colour, DWORD flags) {
+    BatchVertex* v = Vertices(4, x, 10);
+    v[1].x = v[2].x = x + 40;
+    v[2].y = v[3].y = 50;
+    for (int k = 0; k < 4; ++k) {
+      v[k].z = z;
+      v[k].diffuse = colour;
+    }
+    SubmitDrawItem(g, DRAW_QUADS, nullptr, v, 4, flags);
+  };
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  VekClear(g, 0xFF000000);
+  quad(10, 0.2f, 0x80FF0000, 0);  // near red
+  for (int i = 0; i < 300; ++i) {
+    quad(300, i % 2 ? nan : 0.5f, 0x80FFFFFF, 0);
+    quad(400, i % 3 ? nan : 0.3f, 0xFFFFFFFF, DRAW_OPAQUE);
+  }
+  quad(10, 0.8f, 0x800000FF, 0);  // far blue
+  EXPECT_EQ(VekEndRender(g), D3D_OK);
+  const std::vector<DWORD> px = ReadBackBufferPixels(device);
+  ASSERT_FALSE(px.empty());
+  // Blue first (0, 0, 128), then red over it.
+  const DWORD got = px[30 * 640 + 30] & 0xFFFFFF;
+  EXPECT_NEAR(static_cast<int>(got >> 16), 0x80, 2);
+  EXPECT_NEAR(static_cast<int>(got & 0xFF), 0x40, 2);
 }
 
 TEST_F(FrameCallTest, ARepeatedFrameChangesNoState) {

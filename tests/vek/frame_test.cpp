@@ -1,6 +1,8 @@
 // The frame on either build's Direct3D 8: items sorted by depth and state,
 // clipping, the stencil mask between a stencil surface and its parent, and
 // saving a frame, all read back as pixels.
+#include "graphics/frame.h"
+
 #include <vek/vek.h>
 
 #include <cstdio>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "gd/device.h"
-#include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "support/platform_test.h"
 #include "support/surface_test.h"
@@ -35,7 +36,8 @@ class FrameTest : public WithWindowSurface<PlatformTest> {
   }
   static void ExpectNear(DWORD got, DWORD want) {
     for (int shift = 0; shift < 24; shift += 8) {
-      const int a = static_cast<int>(got >> shift & 0xFF), b = static_cast<int>(want >> shift & 0xFF);
+      const int a = static_cast<int>(got >> shift & 0xFF),
+                b = static_cast<int>(want >> shift & 0xFF);
       EXPECT_LE(std::abs(a - b), 2) << std::hex << "got " << got << " want " << want;
     }
   }
@@ -55,19 +57,33 @@ TEST_F(FrameTest, TranslucentItemsGoFarToNearWhateverTheCallOrder) {
 TEST_F(FrameTest, OpaqueItemsComeFirstAndTheNearestWins) {
   ASSERT_EQ(VekBeginRender(g), D3D_OK);
   VekClear(g, 0xFF000000);
-  Quad(g, 0, 0, 100, 100, 0.1f, 0x80FF0000);                 // translucent, nearest
-  Quad(g, 0, 0, 100, 100, 0.9f, 0xFF00FF00, DRAW_OPAQUE);    // opaque green, far
-  Quad(g, 50, 0, 100, 100, 0.5f, 0xFF0000FF, DRAW_OPAQUE);   // opaque blue, nearer
+  Quad(g, 0, 0, 100, 100, 0.1f, 0x80FF0000);                // translucent, nearest
+  Quad(g, 0, 0, 100, 100, 0.9f, 0xFF00FF00, DRAW_OPAQUE);   // opaque green, far
+  Quad(g, 50, 0, 100, 100, 0.5f, 0xFF0000FF, DRAW_OPAQUE);  // opaque blue, nearer
   EXPECT_EQ(VekEndRender(g), D3D_OK);
   ExpectNear(Pixel(25, 50), 0x807F00);  // red half over green
   ExpectNear(Pixel(75, 50), 0x80007F);  // red half over blue, which hid green
+}
+
+TEST_F(FrameTest, ItemsEqualInEveryKeyKeepTheirSubmissionOrder) {
+  // Enough ties that an unstable sort would shuffle them; the last one
+  // submitted must end on top in both lists.
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  VekClear(g, 0xFF000000);
+  for (DWORD i = 1; i <= 40; ++i) {
+    Quad(g, 10, 10, 50, 50, 0.5f, 0xFF000000 | i * 0x000601);
+    Quad(g, 110, 10, 150, 50, 0.5f, 0xFF000000 | i * 0x010600, DRAW_OPAQUE);
+  }
+  EXPECT_EQ(VekEndRender(g), D3D_OK);
+  ExpectNear(Pixel(30, 30), 40 * 0x000601);
+  ExpectNear(Pixel(130, 30), 40 * 0x010600);
 }
 
 TEST_F(FrameTest, ClipRectangleCutsItemsThatLeaveIt) {
   VekSetClip(g, 100, 100, 200, 200);
   ASSERT_EQ(VekBeginRender(g), D3D_OK);
   VekClear(g, 0xFF000000);
-  Quad(g, 50, 50, 250, 250, 0.5f, 0xFFFFFFFF, DRAW_OPAQUE);  // leaves the clip
+  Quad(g, 50, 50, 250, 250, 0.5f, 0xFFFFFFFF, DRAW_OPAQUE);    // leaves the clip
   Quad(g, 120, 300, 140, 320, 0.5f, 0xFF00FF00, DRAW_OPAQUE);  // outside it too
   EXPECT_EQ(VekEndRender(g), D3D_OK);
   ExpectNear(Pixel(150, 150), 0xFFFFFF);
@@ -81,7 +97,7 @@ TEST_F(FrameTest, ClipIsClampedAndEmptyRectanglesAreRefused) {
   EXPECT_EQ(g->clip[2], 640.0f);
   EXPECT_EQ(g->clip[3], 480.0f);
   EXPECT_EQ(g->clip[0], 0.0f);
-  VekSetClip(g, 10, 10, 10, 20);  // no width
+  VekSetClip(g, 10, 10, 10, 20);    // no width
   VekSetClip(g, -10, -10, -5, -5);  // empty once clamped
   VekSetClip(g, 700, 10, 800, 20);
   EXPECT_EQ(g->clip[0], 0.0f);
