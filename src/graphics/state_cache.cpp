@@ -8,8 +8,10 @@ namespace {
 // The render states Direct3D 8 defines, as ranges of enumerator values, in
 // the order of their slots.
 constexpr std::array<std::array<DWORD, 2>, 13> kRenderStateRanges{{
+    // clang-format off
     {7, 10}, {14, 16}, {19, 20}, {22, 30}, {34, 38}, {40, 40}, {47, 48},
     {52, 60}, {128, 137}, {139, 143}, {145, 148}, {151, 168}, {170, 173},
+    // clang-format on
 }};
 constexpr DWORD kLastRenderState = 173;
 
@@ -51,8 +53,28 @@ int TransformSlot(DWORD state) {
   return -1;
 }
 
+namespace {
+
+// Lets go of the textures and surfaces the copy says are bound: the device
+// keeps what is bound alive, and a reset is refused while any default-pool
+// resource lives, even one its owner has released. The back buffer (with no
+// depth surface) replaces a drawing surface's target.
+void UnbindResources(RenderStateCache* cache) {
+  IDirect3DDevice8* device = cache->device;
+  for (DWORD stage = 0; stage < kCachedStages; ++stage)
+    if (cache->textures[stage]) device->SetTexture(stage, nullptr);
+  if (!cache->renderTarget && !cache->depthStencil) return;
+  IDirect3DSurface8* back = nullptr;
+  if (FAILED(device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back)) || !back) return;
+  if (cache->depthStencil || cache->renderTarget != back) device->SetRenderTarget(back, nullptr);
+  back->Release();
+}
+
+}  // namespace
+
 void ResetStateCache(RenderStateCache* cache) {
   IDirect3DDevice8* device = cache->device;
+  if (device) UnbindResources(cache);
   std::memset(cache, 0, sizeof(*cache));
   cache->device = device;
   for (DWORD& v : cache->renderStates) v = 0xFFFFFFFFu;
@@ -87,8 +109,8 @@ HRESULT SetVertexShaderCached(RenderStateCache* cache, DWORD handle) {
   return cache->device->SetVertexShader(handle);
 }
 
-HRESULT SetStreamSourceCached(RenderStateCache* cache, UINT stream,
-                              IDirect3DVertexBuffer8* buffer, UINT stride) {
+HRESULT SetStreamSourceCached(RenderStateCache* cache, UINT stream, IDirect3DVertexBuffer8* buffer,
+                              UINT stride) {
   if (stream >= kCachedStreams || cache->streams[stream] == buffer) return D3D_OK;
   cache->streams[stream] = buffer;
   return cache->device->SetStreamSource(stream, buffer, stride);

@@ -35,6 +35,9 @@ int TransformSlot(DWORD state);
 
 // Keeps the device interface; every other field becomes zero, and every
 // render and stage state 0xFFFFFFFF so that its next set reaches the device.
+// Textures and a drawing surface's target still bound on the device are
+// unbound first (the back buffer becomes the target), so that a reset that
+// follows is not refused for them.
 void ResetStateCache(RenderStateCache* cache);
 
 HRESULT SetRenderStateCached(RenderStateCache* cache, D3DRENDERSTATETYPE state, DWORD value);
@@ -42,8 +45,8 @@ HRESULT SetTextureStageStateCached(RenderStateCache* cache, DWORD stage,
                                    D3DTEXTURESTAGESTATETYPE type, DWORD value);
 HRESULT SetTextureCached(RenderStateCache* cache, DWORD stage, IDirect3DBaseTexture8* texture);
 HRESULT SetVertexShaderCached(RenderStateCache* cache, DWORD handle);
-HRESULT SetStreamSourceCached(RenderStateCache* cache, UINT stream,
-                              IDirect3DVertexBuffer8* buffer, UINT stride);
+HRESULT SetStreamSourceCached(RenderStateCache* cache, UINT stream, IDirect3DVertexBuffer8* buffer,
+                              UINT stride);
 HRESULT SetIndicesCached(RenderStateCache* cache, IDirect3DIndexBuffer8* buffer,
                          UINT baseVertexIndex);
 HRESULT SetTransformCached(RenderStateCache* cache, D3DTRANSFORMSTATETYPE state,
