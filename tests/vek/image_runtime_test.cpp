@@ -183,6 +183,22 @@ TEST_F(ImageRuntimeTest, PaddingThatCannotBeAllocatedKeepsThePictureAsRead) {
   ASSERT_EQ(image->texture.dataSize, file.size());
   EXPECT_EQ(std::memcmp(image->texture.data, file.data(), file.size()), 0);
   EXPECT_EQ(VekGetImageSize(image), 100u | 64u << 16);
+
+  // D3DX pads the level instead (rows of 32 blocks, not 25): reading
+  // the texture follows its rows, so the colours stay the same.
+  std::vector<DWORD> pending;
+  for (UINT y = 0; y < 64; y += 3)
+    for (UINT x = 0; x < 100; x += 3) pending.push_back(VekGetImageColor(image, x, y));
+  EXPECT_EQ(MakeTexture(image), 0);
+  ASSERT_NE(image->texture.tex, nullptr);
+  D3DSURFACE_DESC level{};
+  image->texture.tex->GetLevelDesc(0, &level);
+  EXPECT_EQ(level.Width, 128u);
+  EXPECT_EQ(image->texture.uScale, 0.78125f);
+  std::vector<DWORD> ready;
+  for (UINT y = 0; y < 64; y += 3)
+    for (UINT x = 0; x < 100; x += 3) ready.push_back(VekGetImageColor(image, x, y));
+  EXPECT_EQ(ready, pending);
   VekDestroyImage(image);
 }
 
