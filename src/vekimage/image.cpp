@@ -75,6 +75,83 @@ bool TakeDxtFile(VekImage* image, BYTE* bytes, UINT n, DWORD fourCC, INT compres
   return true;
 }
 
+DWORD ReadBe16(const BYTE* p) { return DWORD(p[0]) << 8 | p[1]; }
+DWORD ReadBe32(const BYTE* p) { return DWORD(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+
+// The picture size a JPEG's frame header announces; false when none is found
+// before the scan data.
+bool JpegFrameSize(const BYTE* bytes, UINT n, UINT* width, UINT* height) {
+  UINT at = 2;
+  while (at + 4 <= n) {
+    if (bytes[at] != 0xFF) return false;
+    const BYTE marker = bytes[at + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length
+      at += 2;
+      continue;
+    }
+    if (marker == 0xDA || marker == 0xD9) return false;  // scan or end first
+    const UINT length = ReadBe16(bytes + at + 2);
+    const bool frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) {
+      if (length < 7 || at + 9 > n) return false;
+      *height = ReadBe16(bytes + at + 5);
+      *width = ReadBe16(bytes + at + 7);
+      return true;
+    }
+    if (length < 2) return false;
+    at += 2 + length;
+  }
+  return false;
+}
+
+// Whether the 32-bit DDS file image a decoded picture becomes (padded when
+// the current device needs powers of two) can be represented, judged from
+// the size the file's header announces, so that no decoder is asked to
+// allocate for a picture that would be refused anyway. Sizes that cannot be
+// read are left to the decoder.
+bool AnnouncedSizeFits(ImageSignature signature, const BYTE* bytes, UINT n) {
+  UINT width = 0, height = 0;
+  switch (signature) {
+    case ImageSignature::kDds:
+      height = ReadU32(bytes + kDdsHeight);
+      width = ReadU32(bytes + kDdsWidth);
+      break;
+    case ImageSignature::kPng:  // IHDR: the first chunk
+      if (std::memcmp(bytes + 12, "IHDR", 4) != 0) return true;
+      width = ReadBe32(bytes + 16);
+      height = ReadBe32(bytes + 20);
+      break;
+    case ImageSignature::kBmp:
+      if (ReadU32(bytes + 14) == 12) {  // OS/2 core header: 16-bit sides
+        width = bytes[18] | bytes[19] << 8;
+        height = bytes[20] | bytes[21] << 8;
+      } else {
+        const LONG w = static_cast<LONG>(ReadU32(bytes + 18));
+        const LONG h = static_cast<LONG>(ReadU32(bytes + 22));  // negative: top-down
+        width = w < 0 ? 0u - static_cast<UINT>(w) : static_cast<UINT>(w);
+        height = h < 0 ? 0u - static_cast<UINT>(h) : static_cast<UINT>(h);
+      }
+      break;
+    case ImageSignature::kJpeg:
+      if (!JpegFrameSize(bytes, n, &width, &height)) return true;
+      break;
+    case ImageSignature::kNone:
+      return true;
+  }
+  if (width == 0 || height == 0) return true;
+  if (CurrentDeviceNeedsPow2() && !(IsPow2(width) && IsPow2(height))) {
+    width = PaddedPow2(width);
+    height = PaddedPow2(height);
+    if (!width || !height) return false;
+  }
+  return static_cast<unsigned long long>(width) * height * 4 + kDdsHeaderSize <= UINT_MAX;
+}
+
 // Hands the bytes to the FreeImage path, which releases them on failure.
 bool DecodeOther(VekImage* image, BYTE* bytes, UINT n, int fif) {
   VekTexture& t = image->texture;
@@ -113,7 +190,8 @@ ImageSignature SniffSignature(const BYTE* bytes, UINT n) {
 bool SniffImageFormat(VekImage* image, BYTE* bytes, UINT n) {
   VekTexture& t = image->texture;
   t.compression = kCompressionNone;
-  switch (SniffSignature(bytes, n)) {
+  const ImageSignature signature = SniffSignature(bytes, n);
+  switch (signature) {
     case ImageSignature::kDds: {
       // Nothing of a DDS file can be read before its whole header.
       if (n < kDdsHeaderSize) break;
@@ -122,17 +200,23 @@ bool SniffImageFormat(VekImage* image, BYTE* bytes, UINT n) {
       if (fourCC == FourCC('D', 'X', 'T', '1')) compression = kCompressionDxt1;
       if (fourCC == FourCC('D', 'X', 'T', '3')) compression = kCompressionDxt3;
       if (fourCC == FourCC('D', 'X', 'T', '5')) compression = kCompressionDxt5;
-      if (!compression) return DecodeOther(image, bytes, n, kFifDds);
+      if (!compression) {
+        if (!AnnouncedSizeFits(signature, bytes, n)) break;
+        return DecodeOther(image, bytes, n, kFifDds);
+      }
       if (TakeDxtFile(image, bytes, n, fourCC, compression)) return true;
       break;
     }
     case ImageSignature::kPng:
+      if (!AnnouncedSizeFits(signature, bytes, n)) break;
       t.format = D3DFMT_A8R8G8B8;
       return DecodeOther(image, bytes, n, kFifPng);
     case ImageSignature::kJpeg:
+      if (!AnnouncedSizeFits(signature, bytes, n)) break;
       t.format = D3DFMT_X8R8G8B8;
       return DecodeOther(image, bytes, n, kFifJpeg);
     case ImageSignature::kBmp:
+      if (!AnnouncedSizeFits(signature, bytes, n)) break;
       t.format = D3DFMT_X8R8G8B8;
       return DecodeOther(image, bytes, n, kFifBmp);
     case ImageSignature::kNone:

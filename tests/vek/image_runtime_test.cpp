@@ -12,6 +12,7 @@
 #include "support/dds.h"
 #include "support/vek_test.h"
 #include "vekimage/dxt.h"
+#include "vekimage/freeimage.h"
 #include "vekimage/image.h"
 
 namespace {
@@ -342,6 +343,86 @@ TEST_F(ImageRuntimeTest, SizeOnADeviceWithoutPowerOfTwoIsTheStoredOne) {
   image.contentScaleY = 0.5f;
   // As stored while the current device pads nothing.
   EXPECT_EQ(VekGetImageSize(&image), 128u | 128u << 16);
+}
+
+// Leading bytes of files whose headers announce the given size; the rest
+// is zeros, so a decoder asked to read them fails.
+std::vector<uint8_t> PngAnnouncing(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> b(64, 0);
+  const uint8_t lead[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A,
+                          0,    0,   0,   13,  'I',  'H',  'D',  'R'};
+  std::memcpy(b.data(), lead, sizeof lead);
+  for (int i = 0; i < 4; ++i) {
+    b[16 + i] = uint8_t(width >> (24 - 8 * i));
+    b[20 + i] = uint8_t(height >> (24 - 8 * i));
+  }
+  return b;
+}
+std::vector<uint8_t> BmpAnnouncing(int32_t width, int32_t height) {
+  std::vector<uint8_t> b(64, 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  testdds::Put32(b, 14, 40);
+  testdds::Put32(b, 18, uint32_t(width));
+  testdds::Put32(b, 22, uint32_t(height));
+  return b;
+}
+std::vector<uint8_t> JpegAnnouncing(uint16_t width, uint16_t height) {
+  // SOI, an APP0 segment to skip, then a baseline frame header.
+  std::vector<uint8_t> b = {0xFF,
+                            0xD8,
+                            0xFF,
+                            0xE0,
+                            0x00,
+                            0x04,
+                            0x00,
+                            0x00,
+                            0xFF,
+                            0xC0,
+                            0x00,
+                            0x0B,
+                            0x08,
+                            uint8_t(height >> 8),
+                            uint8_t(height),
+                            uint8_t(width >> 8),
+                            uint8_t(width),
+                            0x01,
+                            0x01,
+                            0x11,
+                            0x00};
+  b.resize(64, 0);
+  return b;
+}
+
+TEST_F(ImageRuntimeTest, PicturesTooLargeToHoldAreRefusedBeforeDecoding) {
+  Open(false);
+  ASSERT_TRUE(FreeImageAvailable());
+  const std::string refused = "CDEBUG: VekCreateImage fail, invalid image data ";
+  const std::vector<std::vector<uint8_t>> huge = {
+      PngAnnouncing(65536, 65536),  PngAnnouncing(0x7FFFFFFF, 1),
+      BmpAnnouncing(70000, -70000), BmpAnnouncing(-0x7FFFFFFF - 1, 1),
+      JpegAnnouncing(65535, 65535), testdds::Header(0x10000, 0x4000, nullptr, 0)};
+  for (size_t i = 0; i < huge.size(); ++i) {
+    EXPECT_EQ(Load(huge[i]), nullptr) << "case " << i;
+    EXPECT_EQ(printed, refused) << "case " << i;  // the decoder was never asked
+  }
+  // Sizes that fit are the decoder's to judge (these bytes it cannot decode).
+  const std::vector<std::vector<uint8_t>> fitting = {
+      PngAnnouncing(33000, 16384), BmpAnnouncing(33000, -16384), JpegAnnouncing(33000, 16384)};
+  for (size_t i = 0; i < fitting.size(); ++i) {
+    EXPECT_EQ(Load(fitting[i]), nullptr) << "case " << i;
+    EXPECT_NE(printed, refused) << "case " << i;
+    EXPECT_NE(printed.find(refused), std::string::npos) << "case " << i;
+  }
+  VekCloseGraphicsDevice(device);
+
+  // Padded to 65536 x 32768 they no longer fit.
+  device = nullptr;
+  Open(true);
+  for (size_t i = 0; i < fitting.size(); ++i) {
+    EXPECT_EQ(Load(fitting[i]), nullptr) << "case " << i;
+    EXPECT_EQ(printed, refused) << "case " << i;
+  }
 }
 
 }  // namespace
