@@ -1,6 +1,7 @@
 #include "graphics/frame.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -90,10 +91,20 @@ bool DepthBefore(const DrawItem* a, const DrawItem* b) {
   return StateBefore(a, b);
 }
 
+// The state keys from flags to the last effect parameter lie together, with
+// no padding between them.
+constexpr size_t kPackedStateBytes =
+    offsetof(DrawItem, shaderParam) + sizeof(DrawItem::shaderParam) - offsetof(DrawItem, flags);
+static_assert(kPackedStateBytes == 13 * 4, "flags, clip, stencil, shader id and parameters");
+
 bool SameState(const DrawItem* a, const DrawItem* b) {
-  if (a->texture != b->texture || a->flags != b->flags || a->kind != b->kind ||
-      a->stencilFunc != b->stencilFunc || a->stencilPass != b->stencilPass ||
-      a->stencilRef != b->stencilRef || a->shaderId != b->shaderId)
+  if (a->texture != b->texture || a->kind != b->kind) return false;
+  // Identical bits are equal state; otherwise compare numerically, where -0
+  // equals +0 and NaNs equal each other.
+  if (std::memcmp(&a->flags, &b->flags, kPackedStateBytes) == 0) return true;
+  if (a->flags != b->flags || a->stencilFunc != b->stencilFunc ||
+      a->stencilPass != b->stencilPass || a->stencilRef != b->stencilRef ||
+      a->shaderId != b->shaderId)
     return false;
   for (int i = 0; i < 4; ++i)
     if (OrderedBits(a->clip[i]) != OrderedBits(b->clip[i]) ||
@@ -137,10 +148,10 @@ struct SortSpace {
 };
 
 bool TakeSortSpace(Graphics* g, UINT n, SortSpace* space) {
-  UINT size = 16;
-  while (size < 2 * n) size *= 2;
   // Each array must be addressable by MemMalloc's 32-bit size.
   if (n > (1u << 24)) return false;
+  UINT size = 16;
+  while (size < 2 * n) size *= 2;
   space->table = static_cast<uint32_t*>(MemMalloc(&g->frameMemory, size * 4));
   space->slotRank = static_cast<uint32_t*>(MemMalloc(&g->frameMemory, size * 4));
   space->distinct = static_cast<uint32_t*>(MemMalloc(&g->frameMemory, n * 4));
@@ -312,9 +323,42 @@ class RunBatcher {
   bool discarded_ = false;
   Segment segments_[kMaxSegments];
   UINT pending_ = 0;
-  float clip_[4] = {};
-  bool clipKnown_ = false;
+  // Viewports and projections of the clips met in this flush, so that runs
+  // alternating between a few clips do not build the same matrices again.
+  struct ClipProjection {
+    float clip[4];
+    D3DVIEWPORT8 viewport;
+    D3DMATRIX projection;
+  };
+  static constexpr UINT kKeptClips = 4;
+  ClipProjection clips_[kKeptClips];
+  UINT keptClips_ = 0;
+  UINT lastClip_ = kKeptClips;  // none yet
+  void ApplyClip(const float clip[4]);
 };
+
+// What SetClipProjection does, with the result of an earlier identical clip
+// reused (compared bit for bit, so the matrices would come out the same).
+void RunBatcher::ApplyClip(const float clip[4]) {
+  if (lastClip_ < kKeptClips && std::memcmp(clips_[lastClip_].clip, clip, sizeof(float) * 4) == 0)
+    return;  // the cache and the Graphics already hold them
+  for (UINT i = 0; i < keptClips_ && i < kKeptClips; ++i) {
+    if (std::memcmp(clips_[i].clip, clip, sizeof(float) * 4) != 0) continue;
+    RenderStateCache* cache = &g_->device->cache;
+    g_->viewport = clips_[i].viewport;
+    SetViewportCached(cache, &g_->viewport);
+    g_->projection = clips_[i].projection;
+    SetTransformCached(cache, D3DTS_PROJECTION, &g_->projection);
+    lastClip_ = i;
+    return;
+  }
+  SetClipProjection(g_, clip[0], clip[1], clip[2], clip[3]);
+  lastClip_ = keptClips_++ % kKeptClips;
+  ClipProjection& kept = clips_[lastClip_];
+  std::memcpy(kept.clip, clip, sizeof(kept.clip));
+  kept.viewport = g_->viewport;
+  kept.projection = g_->projection;
+}
 
 bool RunBatcher::Lock() {
   if (data_) return true;
@@ -408,13 +452,7 @@ void RunBatcher::ApplyRunState(const DrawItem* first) {
     SetRenderStateCached(cache, D3DRS_DESTBLEND,
                          (first->flags & DRAW_ADDBLEND) ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
   SetRenderStateCached(cache, D3DRS_ZWRITEENABLE, (first->flags & DRAW_NOZWRITE) ? FALSE : TRUE);
-  // The same clip as the last run gives the same viewport and projection,
-  // which the cache already holds: skip building the matrices again.
-  if (!clipKnown_ || std::memcmp(clip_, first->clip, sizeof(clip_)) != 0) {
-    SetClipProjection(g_, first->clip[0], first->clip[1], first->clip[2], first->clip[3]);
-    std::memcpy(clip_, first->clip, sizeof(clip_));
-    clipKnown_ = true;
-  }
+  ApplyClip(first->clip);
   if (first->stencilFunc != 0) {
     SetRenderStateCached(cache, D3DRS_STENCILENABLE, TRUE);
     SetRenderStateCached(cache, D3DRS_STENCILFUNC, first->stencilFunc);

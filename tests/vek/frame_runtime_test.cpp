@@ -129,6 +129,30 @@ TEST_F(FrameCallTest, ManyShortRunsAppendWithoutOverwriting) {
   EXPECT_EQ(vrt::CountCalls("IDirect3DVertexBuffer8::Unlock"), locks.size());
 }
 
+TEST_F(FrameCallTest, RunsCyclingThroughClipsEachGetTheirOwnViewport) {
+  // Six clips, twice round, far to near: more clips than are remembered, and
+  // each comes back after others.
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  for (int i = 0; i < 12; ++i) {
+    const float right = static_cast<float>(100 + 10 * (i % 6));
+    VekSetClip(g, 5, 5, right, 400);
+    BatchVertex* v = Vertices(4, 300, 300);  // outside every clip: keeps it
+    for (int k = 0; k < 4; ++k) v[k].z = 1.0f - static_cast<float>(i) / 20.0f;
+    SubmitDrawItem(g, DRAW_QUADS, nullptr, v, 4, 0);
+  }
+  vrt::ClearCallLog();
+  EXPECT_EQ(VekEndRender(g), D3D_OK);
+  const auto viewports = Calls("SetViewport");
+  const auto projections = Calls("SetTransform");
+  ASSERT_EQ(viewports.size(), 12u);
+  ASSERT_EQ(projections.size(), 12u);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(viewports[i].args.at(2), 95u + 10u * (i % 6)) << i;
+  // The last run's projection is the one built for its clip from scratch.
+  const D3DMATRIX kept = g->projection;
+  SetClipProjection(g, 5, 5, 150, 400);
+  EXPECT_EQ(std::memcmp(&kept, &g->projection, sizeof(kept)), 0);
+}
+
 TEST_F(FrameCallTest, AFailedLockLosesOnlyItsOwnRun) {
   for (int frame = 0; frame < 2; ++frame) {
     if (frame == 0) vrt::FailCall("IDirect3DVertexBuffer8::Lock", D3DERR_INVALIDCALL);
