@@ -1,0 +1,176 @@
+// A test-only FreeImage.dll over stb_image, so that the Windows build's
+// tests decode pictures without the real library. It serves the ten entry
+// points the image loader resolves, with FreeImage's documented behaviour
+// for them: read-only memory streams; BMP, JPEG and PNG decoding (every other
+// format, DDS included, is refused); bitmaps stored bottom-up with B, G, R(,
+// A) byte order and scan lines padded to 4 bytes, as FreeImage stores them on
+// little-endian machines; conversion to 32 bits with opaque alpha for
+// pictures without one. Never shipped.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_BMP
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#include <stb_image.h>
+#pragma GCC diagnostic pop
+
+namespace {
+
+enum : int { kFifBmp = 0, kFifJpeg = 2, kFifPng = 13 };
+
+}  // namespace
+
+struct FIMEMORY {
+  const BYTE* data;
+  DWORD size;
+};
+
+struct FIBITMAP {
+  unsigned width;
+  unsigned height;
+  unsigned bpp;  // 8 (grey), 24 or 32
+  unsigned pitch;
+  BYTE* bits;  // scan line 0 is the bottom one
+};
+
+namespace {
+
+unsigned PitchOf(unsigned width, unsigned bpp) { return ((width * bpp / 8) + 3) & ~3u; }
+
+FIBITMAP* Allocate(unsigned width, unsigned height, unsigned bpp) {
+  auto* bitmap = static_cast<FIBITMAP*>(std::calloc(1, sizeof(FIBITMAP)));
+  if (!bitmap) return nullptr;
+  bitmap->width = width;
+  bitmap->height = height;
+  bitmap->bpp = bpp;
+  bitmap->pitch = PitchOf(width, bpp);
+  bitmap->bits = static_cast<BYTE*>(std::calloc(size_t(bitmap->pitch) * height, 1));
+  if (!bitmap->bits) {
+    std::free(bitmap);
+    return nullptr;
+  }
+  return bitmap;
+}
+
+// Each format's leading bytes; the plug-in of one format does not read another.
+bool HasSignature(int fif, const BYTE* data, DWORD size) {
+  switch (fif) {
+    case kFifBmp:
+      return size >= 2 && data[0] == 'B' && data[1] == 'M';
+    case kFifJpeg:
+      return size >= 2 && data[0] == 0xFF && data[1] == 0xD8;
+    case kFifPng:
+      return size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) FIMEMORY* WINAPI FreeImage_OpenMemory(BYTE* data, DWORD size) {
+  // Only read streams are needed: a null buffer (a write stream) is refused.
+  if (!data) return nullptr;
+  auto* stream = static_cast<FIMEMORY*>(std::malloc(sizeof(FIMEMORY)));
+  if (!stream) return nullptr;
+  stream->data = data;
+  stream->size = size;
+  return stream;
+}
+
+__declspec(dllexport) void WINAPI FreeImage_CloseMemory(FIMEMORY* stream) { std::free(stream); }
+
+__declspec(dllexport) FIBITMAP* WINAPI
+    FreeImage_LoadFromMemory(int fif, FIMEMORY* stream, int flags) {
+  (void)flags;
+  if (!stream || stream->size > 0x7FFFFFFF || !HasSignature(fif, stream->data, stream->size))
+    return nullptr;
+  const int length = static_cast<int>(stream->size);
+  int w = 0, h = 0, channels = 0;
+  if (!stbi_info_from_memory(stream->data, length, &w, &h, &channels)) return nullptr;
+  // Grey with alpha becomes 32-bit RGBA, as FreeImage's PNG plug-in does.
+  const int keep = channels == 2 ? 4 : channels;
+  stbi_uc* pixels = stbi_load_from_memory(stream->data, length, &w, &h, &channels, keep);
+  if (!pixels) return nullptr;
+  FIBITMAP* bitmap = Allocate(unsigned(w), unsigned(h), unsigned(keep) * 8);
+  if (bitmap) {
+    for (int y = 0; y < h; ++y) {
+      const stbi_uc* src = pixels + size_t(y) * w * keep;
+      BYTE* dst = bitmap->bits + size_t(h - 1 - y) * bitmap->pitch;
+      for (int x = 0; x < w; ++x, src += keep, dst += keep) {
+        if (keep == 1) {
+          dst[0] = src[0];
+          continue;
+        }
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
+        if (keep == 4) dst[3] = src[3];
+      }
+    }
+  }
+  stbi_image_free(pixels);
+  return bitmap;
+}
+
+__declspec(dllexport) void WINAPI FreeImage_Unload(FIBITMAP* bitmap) {
+  if (!bitmap) return;
+  std::free(bitmap->bits);
+  std::free(bitmap);
+}
+
+__declspec(dllexport) unsigned WINAPI FreeImage_GetBPP(FIBITMAP* bitmap) {
+  return bitmap ? bitmap->bpp : 0;
+}
+
+__declspec(dllexport) FIBITMAP* WINAPI FreeImage_ConvertTo32Bits(FIBITMAP* bitmap) {
+  if (!bitmap) return nullptr;
+  FIBITMAP* copy = Allocate(bitmap->width, bitmap->height, 32);
+  if (!copy) return nullptr;
+  const unsigned step = bitmap->bpp / 8;
+  for (unsigned y = 0; y < bitmap->height; ++y) {
+    const BYTE* src = bitmap->bits + size_t(y) * bitmap->pitch;
+    BYTE* dst = copy->bits + size_t(y) * copy->pitch;
+    for (unsigned x = 0; x < bitmap->width; ++x, src += step, dst += 4) {
+      if (step == 1) {
+        dst[0] = dst[1] = dst[2] = src[0];
+      } else {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[2] = src[2];
+      }
+      dst[3] = step == 4 ? src[3] : 0xFF;
+    }
+  }
+  return copy;
+}
+
+__declspec(dllexport) unsigned WINAPI FreeImage_GetPitch(FIBITMAP* bitmap) {
+  return bitmap ? bitmap->pitch : 0;
+}
+
+__declspec(dllexport) BYTE* WINAPI FreeImage_GetBits(FIBITMAP* bitmap) {
+  return bitmap ? bitmap->bits : nullptr;
+}
+
+__declspec(dllexport) unsigned WINAPI FreeImage_GetWidth(FIBITMAP* bitmap) {
+  return bitmap ? bitmap->width : 0;
+}
+
+__declspec(dllexport) unsigned WINAPI FreeImage_GetHeight(FIBITMAP* bitmap) {
+  return bitmap ? bitmap->height : 0;
+}
+
+}  // extern "C"
