@@ -17,7 +17,7 @@ constexpr UINT kBezierCapSegments = 339;
 // x87 code keeps intermediates in extended precision; the curve and the
 // coordinate corrections round every value to single precision on purpose,
 // so both builds produce the same bits.
-#if defined(__i386__) && !defined(__SSE2_MATH__)
+#if defined(__FLT_EVAL_METHOD__) && __FLT_EVAL_METHOD__ != 0
 inline float Single(float x) {
   volatile float r = x;
   return r;
