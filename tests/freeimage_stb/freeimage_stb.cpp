@@ -5,8 +5,15 @@
 // format, DDS included, is refused); bitmaps stored bottom-up with B, G, R(,
 // A) byte order and scan lines padded to 4 bytes, as FreeImage stores them on
 // little-endian machines; conversion to 32 bits with opaque alpha for
-// pictures without one. Never shipped.
+// pictures without one. Never shipped. The POSIX build makes the same
+// module under the plain names, so its behaviour is tested there too.
 #include <windows.h>
+
+#ifdef _WIN32
+#define FI_EXPORT __declspec(dllexport)
+#else
+#define FI_EXPORT __attribute__((visibility("default")))
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -80,7 +87,7 @@ bool HasSignature(int fif, const BYTE* data, DWORD size) {
 
 extern "C" {
 
-__declspec(dllexport) FIMEMORY* WINAPI FreeImage_OpenMemory(BYTE* data, DWORD size) {
+FI_EXPORT FIMEMORY* WINAPI FreeImage_OpenMemory(BYTE* data, DWORD size) {
   // Only read streams are needed: a null buffer (a write stream) is refused.
   if (!data) return nullptr;
   auto* stream = static_cast<FIMEMORY*>(std::malloc(sizeof(FIMEMORY)));
@@ -90,10 +97,9 @@ __declspec(dllexport) FIMEMORY* WINAPI FreeImage_OpenMemory(BYTE* data, DWORD si
   return stream;
 }
 
-__declspec(dllexport) void WINAPI FreeImage_CloseMemory(FIMEMORY* stream) { std::free(stream); }
+FI_EXPORT void WINAPI FreeImage_CloseMemory(FIMEMORY* stream) { std::free(stream); }
 
-__declspec(dllexport) FIBITMAP* WINAPI
-    FreeImage_LoadFromMemory(int fif, FIMEMORY* stream, int flags) {
+FI_EXPORT FIBITMAP* WINAPI FreeImage_LoadFromMemory(int fif, FIMEMORY* stream, int flags) {
   (void)flags;
   if (!stream || stream->size > 0x7FFFFFFF || !HasSignature(fif, stream->data, stream->size))
     return nullptr;
@@ -125,17 +131,15 @@ __declspec(dllexport) FIBITMAP* WINAPI
   return bitmap;
 }
 
-__declspec(dllexport) void WINAPI FreeImage_Unload(FIBITMAP* bitmap) {
+FI_EXPORT void WINAPI FreeImage_Unload(FIBITMAP* bitmap) {
   if (!bitmap) return;
   std::free(bitmap->bits);
   std::free(bitmap);
 }
 
-__declspec(dllexport) unsigned WINAPI FreeImage_GetBPP(FIBITMAP* bitmap) {
-  return bitmap ? bitmap->bpp : 0;
-}
+FI_EXPORT unsigned WINAPI FreeImage_GetBPP(FIBITMAP* bitmap) { return bitmap ? bitmap->bpp : 0; }
 
-__declspec(dllexport) FIBITMAP* WINAPI FreeImage_ConvertTo32Bits(FIBITMAP* bitmap) {
+FI_EXPORT FIBITMAP* WINAPI FreeImage_ConvertTo32Bits(FIBITMAP* bitmap) {
   if (!bitmap) return nullptr;
   FIBITMAP* copy = Allocate(bitmap->width, bitmap->height, 32);
   if (!copy) return nullptr;
@@ -157,19 +161,19 @@ __declspec(dllexport) FIBITMAP* WINAPI FreeImage_ConvertTo32Bits(FIBITMAP* bitma
   return copy;
 }
 
-__declspec(dllexport) unsigned WINAPI FreeImage_GetPitch(FIBITMAP* bitmap) {
+FI_EXPORT unsigned WINAPI FreeImage_GetPitch(FIBITMAP* bitmap) {
   return bitmap ? bitmap->pitch : 0;
 }
 
-__declspec(dllexport) BYTE* WINAPI FreeImage_GetBits(FIBITMAP* bitmap) {
+FI_EXPORT BYTE* WINAPI FreeImage_GetBits(FIBITMAP* bitmap) {
   return bitmap ? bitmap->bits : nullptr;
 }
 
-__declspec(dllexport) unsigned WINAPI FreeImage_GetWidth(FIBITMAP* bitmap) {
+FI_EXPORT unsigned WINAPI FreeImage_GetWidth(FIBITMAP* bitmap) {
   return bitmap ? bitmap->width : 0;
 }
 
-__declspec(dllexport) unsigned WINAPI FreeImage_GetHeight(FIBITMAP* bitmap) {
+FI_EXPORT unsigned WINAPI FreeImage_GetHeight(FIBITMAP* bitmap) {
   return bitmap ? bitmap->height : 0;
 }
 

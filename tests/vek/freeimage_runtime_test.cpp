@@ -75,7 +75,9 @@ class FreeImageRuntimeTest : public VekTest {
     VekTest::TearDown();
     EXPECT_TRUE(FreeImageAvailable()) << "the test did not restore FreeImage";
   }
+  // Replaces what the image holds with a copy of `file`.
   void Keep(const std::vector<uint8_t>& file) {
+    if (image.texture.data) Free(image.texture.data);
     image = VekImage{};
     image.contentScaleX = 1.0f;
     image.contentScaleY = 1.0f;
@@ -246,6 +248,61 @@ TEST_F(FreeImageRuntimeTest, CurrentDirectoryDecidesWhichModuleLoads) {
     dlclose(fake);
     fake = nullptr;
   }
+}
+
+// The module the Windows build's tests use in place of FreeImage decodes
+// what the library hands it as FreeImage does and refuses the rest.
+TEST_F(FreeImageRuntimeTest, StbModuleDecodesLikeFreeImage) {
+  ScratchDir dir;
+  Place(VEK_STB_FREEIMAGE, dir.path);
+  AttachedIn attached(dir.path);
+  ASSERT_TRUE(FreeImageAvailable());
+  auto pixel = [&](UINT x, UINT y) {
+    uint32_t v;
+    std::memcpy(&v, image.texture.data + 128 + (size_t(y) * image.texture.width + x) * 4, 4);
+    return v;
+  };
+
+  Keep(pictures::Png(3, 2, k3x2));
+  ASSERT_TRUE(HueImage_OtherFormat(&image, kFifPng));
+  ASSERT_EQ(image.texture.dataSize, 152u);
+  for (UINT i = 0; i < 6; ++i) EXPECT_EQ(pixel(i % 3, i / 3), k3x2[i]) << i;
+
+  // 5 x 3 at 24 bits: scan lines padded to 4 bytes in the bitmap.
+  std::vector<uint32_t> bmp(5 * 3);
+  for (UINT i = 0; i < bmp.size(); ++i) bmp[i] = 0x00010203u * (i + 1);
+  Keep(pictures::Bmp24(5, 3, bmp));
+  ASSERT_TRUE(HueImage_OtherFormat(&image, kFifBmp));
+  for (UINT i = 0; i < bmp.size(); ++i) EXPECT_EQ(pixel(i % 5, i / 5), bmp[i] | 0xFF000000u) << i;
+
+  Keep(pictures::Jpeg(8, 8, std::vector<uint32_t>(64, 0x00204080)));
+  ASSERT_TRUE(HueImage_OtherFormat(&image, kFifJpeg));
+  for (UINT i = 0; i < 64; ++i) EXPECT_EQ(pixel(i % 8, i / 8) >> 24, 0xFFu);
+
+  // Grey pictures widen to equal channels; grey with alpha keeps its alpha.
+  std::vector<uint8_t> greyPng;
+  const uint8_t grey[4] = {0x10, 0x80, 0xF0, 0x33};
+  stbi_write_png_to_func(pictures::AppendBytes, &greyPng, 2, 2, 1, grey, 2);
+  Keep(greyPng);
+  ASSERT_TRUE(HueImage_OtherFormat(&image, kFifPng));
+  EXPECT_EQ(pixel(1, 0), 0xFF808080u);
+  EXPECT_EQ(pixel(0, 1), 0xFFF0F0F0u);
+  std::vector<uint8_t> greyAlphaPng;
+  const uint8_t greyAlpha[2] = {0x40, 0x90};
+  stbi_write_png_to_func(pictures::AppendBytes, &greyAlphaPng, 1, 1, 2, greyAlpha, 2);
+  Keep(greyAlphaPng);
+  ASSERT_TRUE(HueImage_OtherFormat(&image, kFifPng));
+  EXPECT_EQ(pixel(0, 0), 0x90404040u);
+
+  // DDS is left to the real library; a format named wrongly is refused.
+  Keep(testdds::Solid32(2, 2, 0xFF00FF00));
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(HueImage_OtherFormat(&image, kFifDds));
+  Keep(pictures::Png(3, 2, k3x2));
+  EXPECT_FALSE(HueImage_OtherFormat(&image, kFifJpeg));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "HueImage_OtherFormat End: FreeImage_CloseMemory\n"
+            "HueImage_OtherFormat End: FreeImage_CloseMemory\n");
 }
 
 TEST_F(FreeImageRuntimeTest, TooLongCurrentDirectoryIsNotSearched) {
