@@ -248,13 +248,18 @@ bool HueImage_OtherFormat(VekImage* image, int fif) {
     std::printf("HueImage_OtherFormat End: (unsigned char*)Malloc(length) \xB3\xF6\xB4\xED\n");
     return false;
   }
-  std::memset(block, 0, static_cast<size_t>(size));
   // FreeImage's scan line 0 is the bottom one; the file image is top-down.
+  // Only the padding is zeroed (transparent black): the picture's bytes are
+  // written once.
+  BYTE* pixels = block + kDdsHeaderSize;
   const size_t destPitch = static_cast<size_t>(width) * 4;
   for (UINT i = 0; i < h0; ++i) {
-    std::memcpy(block + kDdsHeaderSize + static_cast<size_t>(h0 - 1 - i) * destPitch,
-                bits + static_cast<size_t>(i) * pitch, static_cast<size_t>(rowBytes));
+    BYTE* row = pixels + static_cast<size_t>(h0 - 1 - i) * destPitch;
+    std::memcpy(row, bits + static_cast<size_t>(i) * pitch, static_cast<size_t>(rowBytes));
+    if (destPitch > rowBytes) std::memset(row + rowBytes, 0, destPitch - rowBytes);
   }
+  std::memset(pixels + static_cast<size_t>(h0) * destPitch, 0,
+              static_cast<size_t>(height - h0) * destPitch);
 
   ReleaseData(image);
   t.data = block;
