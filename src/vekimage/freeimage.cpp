@@ -132,7 +132,7 @@ void LoadFreeImage() {
   if (api.module) UnloadFreeImage();
 
   // The current directory, a separator and the file name, in the fixed
-  // buffer; a directory too long for it is not searched at all.
+  // buffer; with a directory too long for it nothing is loaded at all.
   WCHAR path[MAX_PATH];
   const DWORD dirLength = GetCurrentDirectoryW(MAX_PATH, path);
   const size_t nameLength = TextLength(kFileName);

@@ -68,6 +68,14 @@ std::vector<uint8_t> Script(uint32_t width, uint32_t height, uint32_t bpp, uint3
 
 class FreeImageRuntimeTest : public VekTest {
  protected:
+  // The system's FreeImage brings libraries (OpenMP, colour management)
+  // that leave their start-up blocks behind when unloaded. Pinned here, it
+  // stays mapped while the tests release and take the library's handle to
+  // it as often as they need.
+  static void SetUpTestSuite() {
+    static void* pinned = dlopen("libfreeimage.so.3", RTLD_NOW | RTLD_NODELETE);
+    ASSERT_NE(pinned, nullptr);
+  }
   void TearDown() override {
     if (image.texture.data) Free(image.texture.data);
     if (device) VekCloseGraphicsDevice(device);
