@@ -66,7 +66,7 @@ HRESULT CreateDepth(Graphics* g) {
     height = std::max(height, colour.Height);
   }
   return g->device->cache.device->CreateDepthStencilSurface(width, height, t->depthFormat,
-                                                             D3DMULTISAMPLE_NONE, &t->depth);
+                                                            D3DMULTISAMPLE_NONE, &t->depth);
 }
 
 // Depth surface and list entry, the common end of the owning kinds.

@@ -126,9 +126,8 @@ VEK_EXPORT void* VEKAPI VekDrawTri(HVEKGRAPHICS graphics, float x0, float y0, fl
                                    DWORD colour1, float u1, float v1, float x2, float y2, float z2,
                                    DWORD colour2, float u2, float v2, DWORD flags,
                                    HVEKTEXTURE texture) {
-  const PrimitiveCorner corners[3] = {{x0, y0, z0, colour0, u0, v0},
-                                      {x1, y1, z1, colour1, u1, v1},
-                                      {x2, y2, z2, colour2, u2, v2}};
+  const PrimitiveCorner corners[3] = {
+      {x0, y0, z0, colour0, u0, v0}, {x1, y1, z1, colour1, u1, v1}, {x2, y2, z2, colour2, u2, v2}};
   return DrawTri(graphics, corners, flags, texture);
 }
 
