@@ -149,6 +149,11 @@ bool AnnouncedSizeFits(ImageSignature signature, const BYTE* bytes, UINT n) {
     height = PaddedPow2(height);
     if (!width || !height) return false;
   }
+  // A picture larger than the device's largest texture can never be drawn
+  // or read back; decoding it would only ask for up to gigabytes first.
+  const GraphicsDevice* device = GetCurrentDevice();
+  if (device && (width > device->caps.MaxTextureWidth || height > device->caps.MaxTextureHeight))
+    return false;
   return static_cast<unsigned long long>(width) * height * 4 + kDdsHeaderSize <= UINT_MAX;
 }
 

@@ -401,14 +401,16 @@ TEST_F(ImageRuntimeTest, PicturesTooLargeToHoldAreRefusedBeforeDecoding) {
   const std::vector<std::vector<uint8_t>> huge = {
       PngAnnouncing(65536, 65536),  PngAnnouncing(0x7FFFFFFF, 1),
       BmpAnnouncing(70000, -70000), BmpAnnouncing(-0x7FFFFFFF - 1, 1),
-      JpegAnnouncing(65535, 65535), testdds::Header(0x10000, 0x4000, nullptr, 0)};
+      JpegAnnouncing(65535, 65535), testdds::Header(0x10000, 0x4000, nullptr, 0),
+      // Beyond the adapter's largest texture (4096): never drawable.
+      PngAnnouncing(4097, 16),      testdds::Header(0x04000008, 8, nullptr, 0)};
   for (size_t i = 0; i < huge.size(); ++i) {
     EXPECT_EQ(Load(huge[i]), nullptr) << "case " << i;
     EXPECT_EQ(printed, refused) << "case " << i;  // the decoder was never asked
   }
   // Sizes that fit are the decoder's to judge (these bytes it cannot decode).
   const std::vector<std::vector<uint8_t>> fitting = {
-      PngAnnouncing(33000, 16384), BmpAnnouncing(33000, -16384), JpegAnnouncing(33000, 16384)};
+      PngAnnouncing(4096, 100), BmpAnnouncing(4096, -100), JpegAnnouncing(4096, 100)};
   for (size_t i = 0; i < fitting.size(); ++i) {
     EXPECT_EQ(Load(fitting[i]), nullptr) << "case " << i;
     EXPECT_NE(printed, refused) << "case " << i;
@@ -416,7 +418,7 @@ TEST_F(ImageRuntimeTest, PicturesTooLargeToHoldAreRefusedBeforeDecoding) {
   }
   VekCloseGraphicsDevice(device);
 
-  // Padded to 65536 x 32768 they no longer fit.
+  // Padded to 8192 x 128 they no longer fit in a texture.
   device = nullptr;
   Open(true);
   for (size_t i = 0; i < fitting.size(); ++i) {
