@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/freeimage_suite.h"
 #include "support/platform_test.h"
 #include "vekimage/freeimage.h"
 
@@ -22,18 +23,8 @@ struct Case {
   int alphaTolerance;   // against the source alpha, or -1: always opaque
 };
 
-class PicturesTest : public PlatformTest {
+class PicturesTest : public WithFreeImage<PlatformTest> {
  protected:
-  static void SetUpTestSuite() {
-#ifdef _WIN32
-    LoadFreeImage();  // no module attach in a program linked statically
-#endif
-  }
-  static void TearDownTestSuite() {
-#ifdef _WIN32
-    UnloadFreeImage();
-#endif
-  }
   void SetUp() override {
     PlatformTest::SetUp();
     ASSERT_TRUE(FreeImageAvailable()) << "FreeImage did not load";

@@ -1,5 +1,11 @@
 #include "support/vek_test.h"
 
+void UseDefaultAdapter(bool pow2) {
+  vrt::AdapterConfig a = vrt::DefaultAdapter();
+  if (pow2) a.textureCaps |= D3DPTEXTURECAPS_POW2;
+  vrt::SetAdapters({a});
+}
+
 void VekTest::SetUp() {
   vrt::ResetRuntime();
   vrt::EnableCallLog(true);

@@ -7,6 +7,10 @@
 
 #include "support/platform_test.h"
 
+// Makes the runtime's one adapter the default one, requiring power-of-two
+// textures when `pow2` is set.
+void UseDefaultAdapter(bool pow2);
+
 class VekTest : public PlatformTest {
  protected:
   void SetUp() override;

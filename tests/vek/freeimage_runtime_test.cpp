@@ -95,9 +95,7 @@ class FreeImageRuntimeTest : public VekTest {
     image.texture.dataSize = static_cast<UINT>(file.size());
   }
   void OpenDevice(bool pow2) {
-    vrt::AdapterConfig a = vrt::DefaultAdapter();
-    if (pow2) a.textureCaps |= D3DPTEXTURECAPS_POW2;
-    vrt::SetAdapters({a});
+    UseDefaultAdapter(pow2);
     device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 0, 0);
     ASSERT_NE(device, nullptr);
   }

@@ -9,26 +9,15 @@
 #include <vector>
 
 #include "gd/device.h"
+#include "support/freeimage_suite.h"
 #include "support/pictures.h"
 #include "support/platform_test.h"
 #include "vekimage/image.h"
 
 namespace {
 
-class FreeImageTest : public PlatformTest {
+class FreeImageTest : public WithFreeImage<PlatformTest> {
  protected:
-  // A program linked with the static archive has no DLL entry point on
-  // Windows; it loads FreeImage itself, as vek.dll does when attached.
-  static void SetUpTestSuite() {
-#ifdef _WIN32
-    LoadFreeImage();
-#endif
-  }
-  static void TearDownTestSuite() {
-#ifdef _WIN32
-    UnloadFreeImage();
-#endif
-  }
   void SetUp() override {
     PlatformTest::SetUp();
     ASSERT_TRUE(FreeImageAvailable()) << "FreeImage did not load";

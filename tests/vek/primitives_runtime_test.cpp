@@ -31,9 +31,7 @@ class PrimitivesRuntimeTest : public VekTest {
   // A device (with a window surface) whose adapter may require power-of-two
   // textures.
   void Open(bool pow2) {
-    vrt::AdapterConfig a = vrt::DefaultAdapter();
-    if (pow2) a.textureCaps |= D3DPTEXTURECAPS_POW2;
-    vrt::SetAdapters({a});
+    UseDefaultAdapter(pow2);
     device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 32, 0);
     ASSERT_NE(device, nullptr);
     ASSERT_EQ(device->texturesPow2, pow2 ? 1 : 0);
