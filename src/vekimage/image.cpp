@@ -36,9 +36,15 @@ void WriteU32(BYTE* p, DWORD v) {
 }
 
 // Bytes of the level-0 blocks of a DXT picture; 64-bit so no size wraps.
+// Bytes of a level's blocks, saturated well above any 32-bit size: the
+// largest sides would otherwise wrap 64-bit arithmetic round to zero.
 unsigned long long DxtLevelBytes(UINT width, UINT height, INT compression) {
-  return static_cast<unsigned long long>(DxtBlocksAcross(width)) * DxtBlocksAcross(height) *
-         DxtBlockBytes(compression);
+  constexpr unsigned long long kSaturated = 1ull << 62;
+  const unsigned long long rowBytes =
+      static_cast<unsigned long long>(DxtBlocksAcross(width)) * DxtBlockBytes(compression);
+  const unsigned long long rows = DxtBlocksAcross(height);
+  if (rowBytes && rows > kSaturated / rowBytes) return kSaturated;
+  return rowBytes * rows;
 }
 
 bool CurrentDeviceNeedsPow2() {
@@ -398,7 +404,9 @@ DWORD GetColorFromTex(VekImage* image, UINT x, UINT y) {
       blockBytes ? static_cast<unsigned long long>(DxtBlocksAcross(t.width)) * blockBytes
                  : static_cast<unsigned long long>(t.width) * 4;
   const unsigned long long rows = blockBytes ? DxtBlocksAcross(t.height) : t.height;
-  if (kDdsHeaderSize + pitch * rows > t.dataSize) return 0;  // data shorter than the picture
+  // Data shorter than the picture (the quotient form cannot wrap).
+  if (t.dataSize < kDdsHeaderSize || pitch == 0 || rows > (t.dataSize - kDdsHeaderSize) / pitch)
+    return 0;
   return ReadPixel(t.data + kDdsHeaderSize, t.width, static_cast<UINT>(pitch), t.compression, x, y);
 }
 

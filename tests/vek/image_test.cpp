@@ -249,6 +249,8 @@ TEST_F(ImageTest, DataThatIsNoPictureIsRefusedWithNothingKept) {
   // Sides whose block bytes do not even fit in 32 bits.
   bad.push_back(testdds::DxtFile(0x40000000, 0x40000000, "DXT5", testdds::VariedBlocks(4, 16)));
   bad.push_back(testdds::DxtFile(0xFFFFFFFF, 4, "DXT1", testdds::VariedBlocks(4, 8)));
+  // Block bytes that wrap 64-bit arithmetic to nothing.
+  bad.push_back(testdds::DxtFile(0xFFFFFFFF, 0xFFFFFFFF, "DXT3", testdds::VariedBlocks(1, 16)));
   bad.push_back(std::vector<uint8_t>(64, 'x'));
   for (size_t i = 0; i < bad.size(); ++i) {
     EXPECT_EQ(Load(bad[i]), nullptr) << "case " << i;
