@@ -15,6 +15,7 @@
 
 #include "gd/device.h"
 #include "support/dds.h"
+#include "support/kept_image.h"
 #include "support/pictures.h"
 #include "support/vek_test.h"
 #include "vekimage/freeimage.h"
@@ -86,13 +87,7 @@ class FreeImageRuntimeTest : public VekTest {
   // Replaces what the image holds with a copy of `file`.
   void Keep(const std::vector<uint8_t>& file) {
     if (image.texture.data) Free(image.texture.data);
-    image = VekImage{};
-    image.contentScaleX = 1.0f;
-    image.contentScaleY = 1.0f;
-    image.texture.data = static_cast<BYTE*>(Malloc(static_cast<UINT>(file.size())));
-    ASSERT_NE(image.texture.data, nullptr);
-    std::memcpy(image.texture.data, file.data(), file.size());
-    image.texture.dataSize = static_cast<UINT>(file.size());
+    ASSERT_TRUE(KeepFile(&image, file));
   }
   void OpenDevice(bool pow2) {
     UseDefaultAdapter(pow2);

@@ -10,6 +10,7 @@
 
 #include "gd/device.h"
 #include "support/freeimage_suite.h"
+#include "support/kept_image.h"
 #include "support/pictures.h"
 #include "support/platform_test.h"
 #include "vekimage/image.h"
@@ -31,15 +32,7 @@ class FreeImageTest : public WithFreeImage<PlatformTest> {
   }
   // Fills the image record with a copy of `file`, as the image loader does
   // before decoding.
-  void Keep(const std::vector<uint8_t>& file) {
-    image = VekImage{};
-    image.contentScaleX = 1.0f;
-    image.contentScaleY = 1.0f;
-    image.texture.data = static_cast<BYTE*>(Malloc(static_cast<UINT>(file.size())));
-    ASSERT_NE(image.texture.data, nullptr);
-    std::memcpy(image.texture.data, file.data(), file.size());
-    image.texture.dataSize = static_cast<UINT>(file.size());
-  }
+  void Keep(const std::vector<uint8_t>& file) { ASSERT_TRUE(KeepFile(&image, file)); }
   uint32_t Pixel(UINT x, UINT y) const {
     uint32_t v;
     std::memcpy(&v, image.texture.data + 128 + (size_t(y) * image.texture.width + x) * 4, 4);

@@ -12,6 +12,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "support/dds.h"
+#include "support/kept_image.h"
 #include "support/vek_test.h"
 #include "vekimage/image.h"
 
@@ -47,13 +48,10 @@ class PrimitivesRuntimeTest : public VekTest {
                   float contentY = 1.0f) {
     const std::vector<uint8_t> file = testdds::Solid32(width, height, colour);
     auto* image = static_cast<VekImage*>(Malloc(sizeof(VekImage)));
-    std::memset(static_cast<void*>(image), 0, sizeof(VekImage));
+    EXPECT_TRUE(KeepFile(image, file));
     image->texture.width = width;
     image->texture.height = height;
     image->texture.compression = 1;
-    image->texture.data = static_cast<BYTE*>(Malloc(static_cast<UINT>(file.size())));
-    std::memcpy(image->texture.data, file.data(), file.size());
-    image->texture.dataSize = static_cast<UINT>(file.size());
     image->contentScaleX = contentX;
     image->contentScaleY = contentY;
     images_.push_back(image);

@@ -13,6 +13,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "support/dds.h"
+#include "support/kept_image.h"
 #include "support/platform_test.h"
 #include "support/surface_test.h"
 #include "vekimage/image.h"
@@ -44,15 +45,10 @@ class PrimitivesTest : public WithWindowSurface<PlatformTest> {
   // image as data, no texture yet, whole-picture content scales.
   VekImage* PendingImage(const std::vector<uint8_t>& file, UINT width, UINT height) {
     auto* image = static_cast<VekImage*>(Malloc(sizeof(VekImage)));
-    std::memset(static_cast<void*>(image), 0, sizeof(VekImage));
+    EXPECT_TRUE(KeepFile(image, file));
     image->texture.width = width;
     image->texture.height = height;
     image->texture.compression = 1;
-    image->texture.data = static_cast<BYTE*>(Malloc(static_cast<UINT>(file.size())));
-    std::memcpy(image->texture.data, file.data(), file.size());
-    image->texture.dataSize = static_cast<UINT>(file.size());
-    image->contentScaleX = 1.0f;
-    image->contentScaleY = 1.0f;
     images_.push_back(image);
     return image;
   }
