@@ -4,11 +4,11 @@
 // recognising the format, re-packing top-down into a DDS file image). The
 // pictures are generated: smooth gradients, a few shapes and fine noise, so
 // that the encoders and decoders do realistic work. The page faults per load
-// are printed too: the library's path holds FreeImage's 32-bit bitmap and its
-// own file image at once, which can make the C allocator hand back and
-// re-fault the pages every load (costly on virtual machines). To see the
-// cost without that effect, keep freed memory in the heap:
-//   GLIBC_TUNABLES=glibc.malloc.trim_threshold=268435456:glibc.malloc.mmap_threshold=33554432
+// are printed too: the library's path holds FreeImage's 32-bit bitmap, the
+// file bytes and its own file image at once. The base library serves those
+// big blocks from kept huge-page mappings of its own; were they in the C heap
+// beside FreeImage's, the allocator would hand the pages back and re-fault
+// them every load (costly on virtual machines).
 #include <FreeImage.h>
 #include <rask.h>
 #include <sys/resource.h>

@@ -16,6 +16,18 @@
 #include <string>
 #include <vector>
 
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PELTO_PLAIN_HEAP 1
+#endif
+#endif
+#ifndef PELTO_PLAIN_HEAP
+#define PELTO_LARGE_BLOCKS 1
+#include <sys/mman.h>
+#endif
+#endif
+
 namespace {
 
 // ---- Locking ----------------------------------------------------------------
@@ -71,6 +83,119 @@ bool InjectedFailure() {
   if (--g_failTimes == 0) g_failArmed.store(false, std::memory_order_release);
   return true;
 }
+
+// ---- Large blocks -----------------------------------------------------------
+
+#ifdef PELTO_LARGE_BLOCKS
+// Picture-sized blocks (a decoded picture, a file read whole) get mappings of
+// their own, 2 MB aligned, rounded up to whole 2 MB and marked for transparent
+// huge pages: the kernel faults them in 2 MB at a time instead of 4 KB, which
+// on virtual machines costs a fraction. A few freed mappings are kept and
+// handed out again, so loading picture after picture touches no fresh memory.
+// Keeping them out of the C heap also leaves that heap, which other libraries
+// in the process use (the picture decoder), as it would be without us, much
+// as each DLL has a heap of its own on Windows. Sanitizer builds keep every
+// block in the C heap so that its checks cover them.
+//
+// Every block carries a header: the length of its mapping, 0 for heap blocks.
+constexpr size_t kBlockHeader = 16;
+constexpr size_t kLargeBlock = size_t{1} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kKeptMappings = 4;
+constexpr size_t kKeptBytesLimit = size_t{32} << 20;
+
+struct KeptMappings {
+  void* base[kKeptMappings];
+  size_t length[kKeptMappings];
+  size_t count;
+  size_t bytes;
+};
+
+Lock g_keptLock;
+KeptMappings g_kept;
+
+// A kept mapping of at least `length` bytes and at most twice that, or null.
+void* TakeKeptMapping(size_t length, size_t* taken) {
+  Guard guard(g_keptLock);
+  for (size_t i = 0; i < g_kept.count; ++i) {
+    if (g_kept.length[i] < length || g_kept.length[i] / 2 > length) continue;
+    void* base = g_kept.base[i];
+    *taken = g_kept.length[i];
+    g_kept.bytes -= *taken;
+    --g_kept.count;
+    g_kept.base[i] = g_kept.base[g_kept.count];
+    g_kept.length[i] = g_kept.length[g_kept.count];
+    return base;
+  }
+  return nullptr;
+}
+
+// Keeps a freed mapping for reuse when there is room, else unmaps it.
+void ReleaseMapping(void* base, size_t length) {
+  {
+    Guard guard(g_keptLock);
+    if (g_kept.count < kKeptMappings && length <= kKeptBytesLimit - g_kept.bytes) {
+      g_kept.base[g_kept.count] = base;
+      g_kept.length[g_kept.count] = length;
+      ++g_kept.count;
+      g_kept.bytes += length;
+      return;
+    }
+  }
+  munmap(base, length);
+}
+
+// A new mapping of `length` bytes (a multiple of kHugePage) aligned to
+// kHugePage: map one huge page more and cut the slack off both ends.
+void* NewMapping(size_t length) {
+  if (length > SIZE_MAX - kHugePage) return nullptr;
+  const size_t span = length + kHugePage;
+  void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t{kHugePage - 1};
+  const size_t head = aligned - start;
+  if (head != 0) munmap(raw, head);
+  if (span - head - length != 0) munmap(reinterpret_cast<void*>(aligned + length), span - head - length);
+  void* base = reinterpret_cast<void*>(aligned);
+  madvise(base, length, MADV_HUGEPAGE);  // only a hint: fine if unsupported
+  return base;
+}
+
+void* AllocateBlock(size_t size) {
+  if (size > SIZE_MAX - kBlockHeader - kHugePage) return nullptr;
+  const size_t need = size + kBlockHeader;
+  unsigned char* raw;
+  size_t mapped = 0;
+  if (size >= kLargeBlock) {
+    const size_t length = (need + kHugePage - 1) & ~(kHugePage - 1);
+    raw = static_cast<unsigned char*>(TakeKeptMapping(length, &mapped));
+    if (raw == nullptr) {
+      raw = static_cast<unsigned char*>(NewMapping(length));
+      mapped = length;
+    }
+  } else {
+    raw = static_cast<unsigned char*>(std::malloc(need));
+  }
+  if (raw == nullptr) return nullptr;
+  std::memcpy(raw, &mapped, sizeof mapped);
+  return raw + kBlockHeader;
+}
+
+void ReleaseBlock(void* block) {
+  unsigned char* raw = static_cast<unsigned char*>(block) - kBlockHeader;
+  size_t mapped;
+  std::memcpy(&mapped, raw, sizeof mapped);
+  if (mapped != 0) {
+    ReleaseMapping(raw, mapped);
+  } else {
+    std::free(raw);
+  }
+}
+#else
+void* AllocateBlock(size_t size) { return std::malloc(size); }
+void ReleaseBlock(void* block) { std::free(block); }
+#endif
 
 // ---- Frame memory -----------------------------------------------------------
 
@@ -301,14 +426,14 @@ extern "C" {
 PELTO_API void* WINAPI Malloc(UINT size) {
   if (InjectedFailure()) return nullptr;
   // Zero-byte requests still get a block of their own.
-  void* block = std::malloc(size == 0 ? 1 : size);
+  void* block = AllocateBlock(size == 0 ? 1 : size);
   if (block != nullptr) g_liveBlocks.fetch_add(1, std::memory_order_relaxed);
   return block;
 }
 
 PELTO_API int WINAPI Free(void* block) {
   if (block == nullptr) return 0;
-  std::free(block);
+  ReleaseBlock(block);
   g_liveBlocks.fetch_sub(1, std::memory_order_relaxed);
   return 1;
 }

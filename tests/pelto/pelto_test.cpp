@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -48,6 +49,40 @@ TEST(Malloc, CountsLiveBlocksAndFailsOnRequest) {
   void* block = Malloc(8);
   EXPECT_NE(block, nullptr);
   Free(block);
+  EXPECT_EQ(LiveBlockCount(), base);
+}
+
+// Picture-sized blocks may come from mappings of their own that are kept and
+// handed out again: every block, small or large, fresh or reused, must be
+// aligned, wholly writable and disjoint from every other live block.
+TEST(Malloc, LargeAndSmallBlocksAreWholeAndDisjointAcrossReuse) {
+  const LONG base = LiveBlockCount();
+  const UINT sizes[] = {100,         (1u << 20) - 1, 1u << 20,      (2u << 20) - 16, (2u << 20) - 15,
+                        2u << 20,    4194432,        (9u << 20) + 1, 3u << 20,       6u << 20};
+  for (int round = 0; round < 3; ++round) {
+    std::vector<unsigned char*> blocks;
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+      // Later rounds ask in another order, so kept mappings meet other sizes.
+      const UINT size = sizes[(i * (round + 1) + round) % std::size(sizes)];
+      auto* block = static_cast<unsigned char*>(Malloc(size));
+      ASSERT_NE(block, nullptr) << size;
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % 16, 0u);
+      std::memset(block, int(i + 1), size);
+      blocks.push_back(block);
+    }
+    EXPECT_EQ(LiveBlockCount(), base + LONG(std::size(sizes)));
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      const UINT size = sizes[(i * (round + 1) + round) % std::size(sizes)];
+      const unsigned char* block = blocks[i];
+      EXPECT_TRUE(block[0] == i + 1 && block[size / 2] == i + 1 && block[size - 1] == i + 1)
+          << "block " << i << " of " << size << " bytes was overwritten";
+    }
+    // Odd blocks first, then even ones.
+    for (size_t i = 1; i < blocks.size(); i += 2) EXPECT_EQ(Free(blocks[i]), 1);
+    for (size_t i = 0; i < blocks.size(); i += 2) EXPECT_EQ(Free(blocks[i]), 1);
+  }
+  FailMalloc(0, 1);
+  EXPECT_EQ(Malloc(4u << 20), nullptr);
   EXPECT_EQ(LiveBlockCount(), base);
 }
 
