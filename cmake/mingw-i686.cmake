@@ -1,42 +1,14 @@
-# Cross toolchain for 32-bit Windows with Debian's mingw-w64 (i686).
-# The posix thread-model compilers are used so std::thread and std::mutex
-# work; tests built with it run under Wine through scripts/wine-test.sh.
+# Cross toolchain for 32-bit Windows with Debian's mingw-w64 (i686): the
+# product build. The posix thread-model compilers are used so std::thread and
+# std::mutex work; tests built with it run under Wine through
+# scripts/wine-test.sh.
 #
 #   cmake -S . -B build/windows -G Ninja \
 #         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 #
 # Packages: scripts/install-windows-deps.sh.
 
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(VEK_MINGW_TRIPLE i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${VEK_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VEK_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${VEK_MINGW_TRIPLE}-windres)
-# ar, ranlib, dlltool, objcopy and objdump are found from the compiler's
-# prefix by CMake itself.
-
-# Look for headers and libraries only in the cross sysroot; programs
-# (code generators, scripts) come from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${VEK_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# No compiler runtime DLLs beside the binaries: hosts load vek.dll alone.
-# -static also takes winpthread (needed by the posix thread model) from its
-# archive; Windows system libraries are import libraries either way.
-set(_vek_static "-static-libgcc -static-libstdc++ -static")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "${_vek_static}")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_vek_static}")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_vek_static}")
-unset(_vek_static)
-
-# try_run() and ctest (including gtest_discover_tests) run Windows programs
-# through Wine on a virtual display.
-get_filename_component(_vek_source_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_vek_source_root}/scripts/wine-test.sh;--")
-unset(_vek_source_root)
+set(VEK_WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

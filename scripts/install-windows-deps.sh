@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what the 32-bit Windows cross build and its Wine test stage need:
-# the mingw-w64 i686 cross compiler (posix thread model, for std::thread),
-# 32-bit Wine with Mesa's software OpenGL (Wine's Direct3D 8 runs on it),
-# Xvfb for a display, and the GoogleTest sources the cross build compiles.
+# Installs what the Windows cross builds and their Wine test stage need: the
+# mingw-w64 i686 cross compiler (posix thread model, for std::thread), 32-bit
+# Wine with Mesa's software OpenGL (Wine's Direct3D 8 runs on it), Xvfb for a
+# display, and the GoogleTest sources the cross build compiles; and the
+# x86-64 compiler with 64-bit Wine, for machines that cannot start 32-bit
+# programs (scripts/test.sh).
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
@@ -17,6 +19,14 @@ packages=(
   mingw-w64-i686-dev
   wine
   wine32:i386
+  wine64
+  g++-mingw-w64-x86-64-posix
+  gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64
+  mingw-w64-x86-64-dev
+  libgl1:amd64
+  libglx-mesa0:amd64
+  libgl1-mesa-dri:amd64
   xvfb
   xauth
   libgl1:i386

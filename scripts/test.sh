@@ -17,12 +17,14 @@ done
 bash scripts/fuzz.sh 60  # the image fuzzer under ASan + UBSan, about a minute
 
 # Wine runs the 32-bit Windows programs; some kernels are booted with 32-bit
-# emulation off, and then nothing 32-bit can start. The DLL is still built
-# (tests compiled, discovery deferred) and its export table checked, but the
-# Windows suite and the differential scenes cannot run there.
+# emulation off, and then nothing 32-bit can start. The 32-bit DLL is then
+# still built (tests compiled, discovery deferred) and its export table
+# checked, and the Windows suite and the differential scenes run on a 64-bit
+# build of the same sources under 64-bit Wine instead: the same Wine
+# Direct3D 8, GDI and kernel, only without what is 32-bit alone (decorated
+# names, which the export check covers, and x87 arithmetic).
 if ! wine --version >/dev/null 2>&1; then
-  echo "== windows build only: this machine cannot run 32-bit programs, so Wine cannot run"
-  echo "   (the Windows suite and the differential scenes are not run here)"
+  echo "== windows build only: this machine cannot run 32-bit programs, so 32-bit Wine cannot run"
   cmake --preset windows -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
   cmake --build --preset windows -j"$jobs"
   # The one Windows check that needs no Wine: the DLL's decorated export table.
@@ -30,6 +32,17 @@ if ! wine --version >/dev/null 2>&1; then
     -DOBJDUMP="$(sed -n 's/^CMAKE_OBJDUMP:[A-Z]*=//p' build/windows/CMakeCache.txt)" \
     -DEXPECTED=tests/vek/expected_exports_win32.txt -P tests/vek/check_dll_exports.cmake
   echo "windows export table: 1 passed, 0 failed"
+
+  echo "== 64-bit windows build, tests under 64-bit Wine"
+  export VEK_WINE_ARCH=win64
+  bash scripts/wine-test.sh --arch win64 start
+  trap 'bash scripts/wine-test.sh --arch win64 stop || true' EXIT
+  cmake --preset windows64 -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=POST_BUILD >/dev/null
+  cmake --build --preset windows64 -j"$jobs"
+  ctest --preset windows64
+
+  echo "== differential scenes: software device against 64-bit Wine's Direct3D 8"
+  bash scripts/differential.sh build/debug/bin build/windows64/bin
   exit 0
 fi
 

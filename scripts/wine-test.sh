@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs 32-bit Windows test programs under Wine on a virtual X display.
+# Runs Windows test programs under Wine on a virtual X display: 32-bit ones
+# (the product build) by default, 64-bit ones with --arch win64.
 #
 #   wine-test.sh [options] PROG.exe [PROG.exe ...]   run each (no arguments);
 #                                                    fails if any fails
@@ -8,7 +9,8 @@
 #   wine-test.sh start                               start a shared session
 #   wine-test.sh stop                                stop it
 #
-# Options: --dll-dir DIR  working directory and DLL search folder
+# Options: --arch ARCH    win32 (default) or win64: the prefix and loader
+#          --dll-dir DIR  working directory and DLL search folder
 #                         (default: the folder of each program)
 #          --timeout SEC  per program (default $VEK_WINE_TIMEOUT or 600)
 #
@@ -18,7 +20,8 @@
 # makes a private one and tears it down before returning, so nothing keeps
 # running and no background process holds the caller's output pipes.
 #
-# Environment: VEK_WINEPREFIX (default: <repo>/build/wine-prefix; created on
+# Environment: VEK_WINEPREFIX (default: <repo>/build/wine-prefix, or
+# <repo>/build/wine64-prefix for win64; created on
 # first use, ~10 s), VEK_WINE_TIMEOUT, VEK_WINE_SCREEN (Xvfb screen, default
 # 1280x1024x24: the one display mode Direct3D reports), WINEDEBUG (default
 # -all,err+module).
@@ -27,8 +30,35 @@ set -euo pipefail
 script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo_dir=$(dirname "$script_dir")
 
-export WINEPREFIX=${VEK_WINEPREFIX:-$repo_dir/build/wine-prefix}
-export WINEARCH=win32
+# The architecture decides the prefix and the loader; it is read before the
+# other options because everything below depends on it.
+arch=win32
+for ((i = 1; i < $#; i++)); do
+  [[ ${!i} == -- ]] && break
+  if [[ ${!i} == --arch ]]; then
+    j=$((i + 1))
+    arch=${!j}
+  fi
+done
+case $arch in
+  win32)
+    wine_bin=wine
+    default_prefix=$repo_dir/build/wine-prefix
+    ;;
+  win64)
+    # Debian's `wine` starts the 32-bit loader whenever it is installed, even
+    # where it cannot run; a 64-bit prefix needs the 64-bit one.
+    wine_bin=/usr/lib/wine/wine64
+    export WINELOADER=$wine_bin
+    default_prefix=$repo_dir/build/wine64-prefix
+    ;;
+  *)
+    echo "wine-test: unknown architecture $arch (win32 or win64)" >&2
+    exit 2
+    ;;
+esac
+export WINEPREFIX=${VEK_WINEPREFIX:-$default_prefix}
+export WINEARCH=$arch
 # Quiet, except for why a program or DLL failed to load.
 export WINEDEBUG=${WINEDEBUG:--all,err+module}
 # No Mono/Gecko download prompts, no menu entries, and no crash dialog that
@@ -65,7 +95,7 @@ ensure_prefix() {
     log "creating Wine prefix $WINEPREFIX (first start takes a while)"
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot --init </dev/null >/dev/null 2>&1 9>&-
+    "$wine_bin" wineboot --init </dev/null >/dev/null 2>&1 9>&-
   fi
   # Unmanaged top-level windows: without a window manager (Xvfb has none)
   # Wine otherwise waits 2 s for one on every DestroyWindow of a shown
@@ -81,7 +111,7 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
-  wine regedit /S "$(winepath_of "$reg")" </dev/null >/dev/null 2>&1 9>&-
+  "$wine_bin" regedit /S "$(winepath_of "$reg")" </dev/null >/dev/null 2>&1 9>&-
   rm -f "$reg"
   # The registry reaches the disk when the server exits.
   wineserver -w
@@ -135,7 +165,7 @@ start_session() {
   # their output on /dev/null, so later runs never hand them a caller's pipe.
   # fd 9 (the lock) is closed for them so that they never hold it.
   wineserver -p </dev/null >/dev/null 2>&1 9>&-
-  wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+  "$wine_bin" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
 }
 
 # Ends the prefix's Wine processes and the Xvfb with the given pid.
@@ -176,7 +206,7 @@ run_one() {
   (
     cd "$dir"
     WINEPATH="$(winepath_of "$PWD")${WINEPATH:+;$WINEPATH}" \
-      timeout --kill-after=10 "$timeout_s" wine "$exe" "$@" </dev/null 9>&-
+      timeout --kill-after=10 "$timeout_s" "$wine_bin" "$exe" "$@" </dev/null 9>&-
   ) || rc=$?
   if [[ $rc -ne 0 ]]; then
     if [[ $rc -eq 124 ]]; then
@@ -192,13 +222,14 @@ dll_dir=""
 timeout_s=${VEK_WINE_TIMEOUT:-600}
 while [[ $# -gt 0 ]]; do
   case $1 in
+    --arch) shift 2 ;;  # read above
     --dll-dir) dll_dir=$(cd "$2" && pwd); shift 2 ;;
     --timeout) timeout_s=$2; shift 2 ;;
     *) break ;;
   esac
 done
 
-need wine
+need "$wine_bin"
 need wineserver
 need Xvfb
 
@@ -216,7 +247,7 @@ case ${1:-} in
     exit 0
     ;;
   "")
-    log "usage: wine-test.sh [--dll-dir DIR] [--timeout SEC] (PROG.exe ... | -- PROG.exe ARGS ... | start | stop)"
+    log "usage: wine-test.sh [--arch ARCH] [--dll-dir DIR] [--timeout SEC] (PROG.exe ... | -- PROG.exe ARGS ... | start | stop)"
     exit 2
     ;;
 esac

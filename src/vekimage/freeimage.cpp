@@ -50,14 +50,17 @@ struct FreeImageApi {
 
 FreeImageApi api;
 
-// The Windows DLL exports its standard-call functions under decorated
-// names; the shared object under the plain C names.
-#ifdef _WIN32
+// The 32-bit Windows DLL exports its standard-call functions under
+// decorated names; 64-bit DLLs and the shared object under the plain C names.
+#if defined(_WIN32) && !defined(_WIN64)
 #define VEK_FI_NAME(name, bytes) "_" #name "@" #bytes
+#else
+#define VEK_FI_NAME(name, bytes) #name
+#endif
+#ifdef _WIN32
 constexpr WCHAR kSeparator = L'\\';
 constexpr const WCHAR* kFileName = L"FreeImage.dll";
 #else
-#define VEK_FI_NAME(name, bytes) #name
 constexpr WCHAR kSeparator = u'/';
 constexpr const WCHAR* kFileName = u"libfreeimage.so.3";
 // Used when the current directory holds no FreeImage of its own.
