@@ -1,8 +1,9 @@
 // A test-only FreeImage.dll over stb_image, so that the Windows build's
 // tests decode pictures without the real library. It serves the ten entry
 // points the image loader resolves, with FreeImage's documented behaviour
-// for them: read-only memory streams; BMP, JPEG and PNG decoding (every other
-// format, DDS included, is refused); bitmaps stored bottom-up with B, G, R(,
+// for them: read-only memory streams; BMP, JPEG and PNG decoding, DDS files
+// of uncompressed 32-bit B, G, R(, A) pixels (every other format or DDS
+// layout is refused); bitmaps stored bottom-up with B, G, R(,
 // A) byte order and scan lines padded to 4 bytes, as FreeImage stores them on
 // little-endian machines; conversion to 32 bits with opaque alpha for
 // pictures without one. Never shipped. The POSIX build makes the same
@@ -15,6 +16,7 @@
 #define FI_EXPORT __attribute__((visibility("default")))
 #endif
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,7 +35,7 @@
 
 namespace {
 
-enum : int { kFifBmp = 0, kFifJpeg = 2, kFifPng = 13 };
+enum : int { kFifBmp = 0, kFifJpeg = 2, kFifPng = 13, kFifDds = 24 };
 
 }  // namespace
 
@@ -78,9 +80,44 @@ bool HasSignature(int fif, const BYTE* data, DWORD size) {
       return size >= 2 && data[0] == 0xFF && data[1] == 0xD8;
     case kFifPng:
       return size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0;
+    case kFifDds:
+      return size >= 4 && std::memcmp(data, "DDS ", 4) == 0;
     default:
       return false;
   }
+}
+
+uint32_t ReadU32(const BYTE* at) {
+  return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+// Uncompressed 32-bit DDS pixels (red, green and blue masks in B, G, R byte
+// order; alpha from its mask when the file says it has one, else opaque).
+// Anything else, DXT blocks included, is refused.
+FIBITMAP* LoadDds(const BYTE* data, DWORD size) {
+  constexpr DWORD kHeader = 128;
+  constexpr uint32_t kAlphaPixels = 0x1, kRgb = 0x40;
+  if (size < kHeader || ReadU32(data + 4) != 124) return nullptr;
+  const uint32_t height = ReadU32(data + 12), width = ReadU32(data + 16);
+  const uint32_t flags = ReadU32(data + 80);
+  const bool alpha = (flags & kAlphaPixels) && ReadU32(data + 104) == 0xFF000000u;
+  if (!(flags & kRgb) || ReadU32(data + 88) != 32 || ReadU32(data + 92) != 0x00FF0000u ||
+      ReadU32(data + 96) != 0x0000FF00u || ReadU32(data + 100) != 0x000000FFu)
+    return nullptr;
+  if (width == 0 || height == 0 || width > 16384 || height > 16384 ||
+      uint64_t(width) * height * 4 > size - kHeader)
+    return nullptr;
+  FIBITMAP* bitmap = Allocate(width, height, 32);
+  if (!bitmap) return nullptr;
+  for (uint32_t y = 0; y < height; ++y) {
+    const BYTE* src = data + kHeader + size_t(y) * width * 4;
+    BYTE* dst = bitmap->bits + size_t(height - 1 - y) * bitmap->pitch;
+    std::memcpy(dst, src, size_t(width) * 4);
+    if (!alpha) {
+      for (uint32_t x = 0; x < width; ++x) dst[4 * x + 3] = 0xFF;
+    }
+  }
+  return bitmap;
 }
 
 }  // namespace
@@ -103,6 +140,7 @@ FI_EXPORT FIBITMAP* WINAPI FreeImage_LoadFromMemory(int fif, FIMEMORY* stream, i
   (void)flags;
   if (!stream || stream->size > 0x7FFFFFFF || !HasSignature(fif, stream->data, stream->size))
     return nullptr;
+  if (fif == kFifDds) return LoadDds(stream->data, stream->size);
   const int length = static_cast<int>(stream->size);
   int w = 0, h = 0, channels = 0;
   if (!stbi_info_from_memory(stream->data, length, &w, &h, &channels)) return nullptr;

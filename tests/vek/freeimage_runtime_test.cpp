@@ -295,8 +295,12 @@ TEST_F(FreeImageRuntimeTest, StbModuleDecodesLikeFreeImage) {
   ASSERT_TRUE(HueImage_OtherFormat(&image, kFifPng));
   EXPECT_EQ(pixel(0, 0), 0x90404040u);
 
-  // DDS is left to the real library; a format named wrongly is refused.
-  Keep(testdds::Solid32(2, 2, 0xFF00FF00));
+  // Uncompressed 32-bit DDS keeps its alpha; DXT blocks are the library's
+  // own business, and a format named wrongly is refused.
+  Keep(testdds::Solid32(2, 2, 0x40FF8000));
+  ASSERT_TRUE(HueImage_OtherFormat(&image, kFifDds));
+  EXPECT_EQ(pixel(1, 1), 0x40FF8000u);
+  Keep(testdds::SolidDxt1(4, 4, 0xF800));
   testing::internal::CaptureStdout();
   EXPECT_FALSE(HueImage_OtherFormat(&image, kFifDds));
   Keep(pictures::Png(3, 2, k3x2));
