@@ -32,7 +32,8 @@ TEST_F(Lines, MajorAxisStepsAndTheLastPixel) {
   std::vector<uint32_t> px = ReadBack();
   EXPECT_EQ(Lit(px, 0, 0, 8, 3), (Pixels{{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}}));
   EXPECT_EQ(Lit(px, 8, 8, 16, 16), (Pixels{{10, 10}, {11, 11}, {12, 12}, {13, 13}}));
-  EXPECT_EQ(Lit(px, 18, 0, 24, 6), (Pixels{{20, 0}, {20, 1}, {21, 2}, {21, 3}, {21, 4}}));
+  // At y = 2 the line is exactly between columns 20 and 21: the left one.
+  EXPECT_EQ(Lit(px, 18, 0, 24, 6), (Pixels{{20, 0}, {20, 1}, {20, 2}, {21, 3}, {21, 4}}));
   // Without the last pixel, and drawn backwards.
   device->SetRenderState(D3DRS_LASTPIXEL, FALSE);
   device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
@@ -71,6 +72,32 @@ TEST_F(Lines, ColoursInterpolateAndPointsTakeTheNearestPixel) {
   EXPECT_EQ(At(px, 4, 60), 0xFFFFFFFFu);
   EXPECT_EQ(Lit(px, 0, 0, 8, 8), (Pixels{{2, 4}}));
   EXPECT_EQ(At(px, 639, 479), 0xFFFF0000u);
+}
+
+// Exactly between two rows or columns, a line takes the upper or left one
+// and a point the upper-left pixel (the top-left rule Wine's Direct3D
+// follows too); just past the middle they take the next.
+TEST_F(Lines, TiesGoToTheUpperAndLeftPixels) {
+  device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  ASSERT_EQ(Draw(Points({{1, 20.5f}, {4, 20.5f}}, 0xFFFFFFFF), D3DPT_LINELIST), D3D_OK);
+  ASSERT_EQ(Draw(Points({{30.5f, 1}, {30.5f, 3}}, 0xFFFFFFFF), D3DPT_LINELIST), D3D_OK);
+  ASSERT_EQ(Draw(Points({{1, 40.51f}, {3, 40.51f}}, 0xFFFFFFFF), D3DPT_LINELIST), D3D_OK);
+  ASSERT_EQ(Draw(Points({{50.5f, 50.5f}, {60.5f, 50.2f}, {70.7f, 50.5f}}, 0xFFFFFFFF),
+                 D3DPT_POINTLIST),
+            D3D_OK);
+  const std::vector<uint32_t> px = ReadBack();
+  EXPECT_EQ(Lit(px, 0, 18, 8, 23), (Pixels{{1, 20}, {2, 20}, {3, 20}, {4, 20}}));
+  EXPECT_EQ(Lit(px, 28, 0, 33, 5), (Pixels{{30, 1}, {30, 2}, {30, 3}}));
+  EXPECT_EQ(Lit(px, 0, 38, 8, 43), (Pixels{{1, 41}, {2, 41}, {3, 41}}));
+  EXPECT_EQ(Lit(px, 48, 48, 80, 53), (Pixels{{50, 50}, {60, 50}, {71, 50}}));
+
+  // Ends exactly between two pixels take the one further along the line, so
+  // a line drawn backwards covers the mirror image of the forward one.
+  device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  ASSERT_EQ(Draw(Points({{1.5f, 60}, {4.5f, 60}}, 0xFFFFFFFF), D3DPT_LINELIST), D3D_OK);
+  ASSERT_EQ(Draw(Points({{14.5f, 60}, {11.5f, 60}}, 0xFFFFFFFF), D3DPT_LINELIST), D3D_OK);
+  EXPECT_EQ(Lit(ReadBack(), 0, 58, 20, 62),
+            (Pixels{{2, 60}, {3, 60}, {4, 60}, {5, 60}, {11, 60}, {12, 60}, {13, 60}, {14, 60}}));
 }
 
 }  // namespace

@@ -47,6 +47,30 @@ TEST_F(PixelOps, AlphaTestDropsFragmentsFailingTheReference) {
   }
 }
 
+// The test sees the modulated alpha before it is rounded to 8 bits: texel
+// alpha 15 under vertex alpha 128 is 7.53, written as 8 but below a
+// reference of 8; 16 under 128 is 8.03 and passes.
+TEST_F(PixelOps, AlphaTestComparesTheUnroundedModulatedAlpha) {
+  Com<IDirect3DTexture8> t{MakeTexture(2, 1, D3DFMT_A8R8G8B8, {0x0FFFFFFF, 0x10FFFFFF})};
+  device->SetTexture(0, t.get());
+  device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+  device->SetRenderState(D3DRS_ALPHAREF, 8);
+  device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+  // The general stage path as well as the single modulate stage.
+  for (DWORD colorOp : {DWORD{D3DTOP_MODULATE}, DWORD{D3DTOP_SELECTARG1}}) {
+    device->SetTextureStageState(0, D3DTSS_COLOROP, colorOp);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    Draw(Quad(-0.5f, -0.5f, 1.5f, 0.5f, 0x80FFFFFF));
+    const std::vector<uint32_t> px = ReadBack();
+    EXPECT_EQ(At(px, 0, 0), 0u) << colorOp;
+    EXPECT_EQ(At(px, 1, 0), 0x08FFFFFFu) << colorOp;
+  }
+  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+  device->SetTexture(0, nullptr);
+}
+
 TEST_F(PixelOps, BlendFactorsAndOperations) {
   struct Case {
     DWORD src, dst, op;

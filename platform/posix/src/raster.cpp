@@ -3,8 +3,8 @@
 // clips its vertices, and fills pixel spans in chunks.
 //
 // Rules kept exact and deterministic:
-// - Pixel centres are at integer coordinates; vertices snap to 1/256 pixel
-//   and coverage uses integer edge functions with the top-left convention,
+// - Pixel centres are at integer coordinates; vertices (of lines and points
+//   too) snap to 1/256 pixel and triangle coverage uses integer edge functions with the top-left convention,
 //   so triangles sharing an edge cover each pixel once.
 // - Colours are 8 bits per channel. Interpolated colours round to nearest.
 //   Modulate is round(a * b / 255); add saturates at 255; blending computes
@@ -13,9 +13,11 @@
 //   (sum of texel * weight + 32768) >> 16.
 // - Depth is stored as round(z * (2^bits - 1)); fragment z is clamped to 0..1.
 // - Lines step along their major axis one pixel per unit, rounding the minor
-//   coordinate at pixel centres (ties towards larger values); the last pixel
-//   is drawn only with D3DRS_LASTPIXEL. A point covers the pixel whose
-//   centre is nearest (x, y rounded half up).
+//   coordinate at pixel centres; a line exactly between two rows (columns)
+//   takes the upper (left) one, as Direct3D does. The last pixel is drawn
+//   only with D3DRS_LASTPIXEL. A point is a one-pixel square under the
+//   top-left rule: it covers the pixel whose centre is nearest, and one
+//   exactly between two pixels covers the upper or left one.
 #include "raster.h"
 
 #include <algorithm>
@@ -441,15 +443,22 @@ uint32_t Operate(DWORD op, uint32_t a, uint32_t b, const StageInputs& in) {
   }
 }
 
-uint32_t RunStages(const Pipeline& p, uint32_t diffuse, uint32_t specular, const float* tex) {
+// The stages' colour. `alpha255` receives the alpha that the alpha test
+// compares, times 255 and not rounded: hardware tests the product of a
+// modulate before it is stored in 8 bits, so 15 x 128 / 255 = 7.53 fails a
+// reference of 8 although it is written as 8.
+uint32_t RunStages(const Pipeline& p, uint32_t diffuse, uint32_t specular, const float* tex,
+                   uint32_t* alpha255) {
   if (p.modulateOnly) {
     // One stage modulating texture and diffuse colour and alpha.
     const Stage& st = p.stages[0];
     const uint32_t t = Sample(st, tex[2 * st.texSet], tex[2 * st.texSet + 1]);
     uint32_t out = 0;
     for (int s = 0; s < 32; s += 8) out |= Mul255(Ch(t, s), Ch(diffuse, s)) << s;
+    *alpha255 = (t >> 24) * (diffuse >> 24);
     return out;
   }
+  uint32_t exactAlpha = (diffuse >> 24) * 255;
   StageInputs in{diffuse, specular, diffuse, diffuse, p.textureFactor};
   for (int i = 0; i < p.stageCount; ++i) {
     const Stage& st = p.stages[i];
@@ -461,10 +470,13 @@ uint32_t RunStages(const Pipeline& p, uint32_t diffuse, uint32_t specular, const
       out |= in.current & 0xFF000000u;
     } else {
       const uint32_t a1 = Argument(st.alphaArg1, in) >> 24, a2 = Argument(st.alphaArg2, in) >> 24;
-      out |= Operate(st.alphaOp, a1, a2, in) << 24;
+      const uint32_t a = Operate(st.alphaOp, a1, a2, in);
+      out |= a << 24;
+      exactAlpha = st.alphaOp == D3DTOP_MODULATE ? a1 * a2 : a * 255;
     }
     in.current = out;
   }
+  *alpha255 = exactAlpha;
   uint32_t c = in.current;
   if (p.specularAdd) {
     uint32_t out = c & 0xFF000000u;
@@ -476,7 +488,8 @@ uint32_t RunStages(const Pipeline& p, uint32_t diffuse, uint32_t specular, const
 
 // One pixel of a ps.1.4 program. Registers hold floats kept in -8..8; the
 // result r0 is saturated and rounded to 8 bits per channel.
-uint32_t RunShader(const Pipeline& p, uint32_t diffuse, uint32_t specular, const float* tex) {
+uint32_t RunShader(const Pipeline& p, uint32_t diffuse, uint32_t specular, const float* tex,
+                   uint32_t* alpha255) {
   float r[6][4] = {};
   float v[2][4];
   for (int i = 0; i < 4; ++i) {
@@ -614,11 +627,14 @@ uint32_t RunShader(const Pipeline& p, uint32_t diffuse, uint32_t specular, const
     const float x = std::clamp(r[0][i], 0.0f, 1.0f) * 255.0f + 0.5f;
     out |= static_cast<uint32_t>(x) << (i == 3 ? 24 : 16 - 8 * i);
   }
+  *alpha255 = static_cast<uint32_t>(std::clamp(r[0][3], 0.0f, 1.0f) * 65025.0f + 0.5f);
   return out;
 }
 
-inline uint32_t Shade(const Pipeline& p, uint32_t diffuse, uint32_t specular, const float* tex) {
-  return p.shaded ? RunShader(p, diffuse, specular, tex) : RunStages(p, diffuse, specular, tex);
+inline uint32_t Shade(const Pipeline& p, uint32_t diffuse, uint32_t specular, const float* tex,
+                      uint32_t* alpha255) {
+  return p.shaded ? RunShader(p, diffuse, specular, tex, alpha255)
+                  : RunStages(p, diffuse, specular, tex, alpha255);
 }
 
 uint32_t BlendFactor(DWORD f, int shift, uint32_t src, uint32_t dst) {
@@ -726,9 +742,10 @@ inline void StorePixel(BYTE* at, UINT bytes, uint32_t v) {
 }
 
 // Depth, stencil, blending and the write of one fragment already coloured.
+// `alpha255` is the alpha the alpha test compares, times 255 (see RunStages).
 [[gnu::always_inline]] inline void WriteFragment(const Pipeline& p, int x, int y, float z,
-                                                 uint32_t color) {
-  if (p.alphaTest && !Compare(p.alphaFunc, color >> 24, p.alphaRef)) return;
+                                                 uint32_t color, uint32_t alpha255) {
+  if (p.alphaTest && !Compare(p.alphaFunc, alpha255, p.alphaRef * 255)) return;
   if (p.depthTest || p.stencil) {
     BYTE* at = p.depthBits + static_cast<size_t>(y) * p.depthPitch +
                static_cast<size_t>(x) * p.depth.bytes;
@@ -1287,8 +1304,9 @@ void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, int rowPar
       for (int i = 0; i < n; ++i) {
         for (int t = 0; t < texFloats; ++t) tex[t] = buf[2 + kColorAttrs + t][i];
         const int x = static_cast<int>(start) + i;
-        const uint32_t color = Shade(p, diffuse[i], specular[i], tex);
-        WriteFragment(p, x, py, buf[0][i], color);
+        uint32_t alpha255;
+        const uint32_t color = Shade(p, diffuse[i], specular[i], tex, &alpha255);
+        WriteFragment(p, x, py, buf[0][i], color, alpha255);
       }
     }
   }
@@ -1309,15 +1327,26 @@ void ShadeAt(const Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, fl
   float tex[2 * kMaxTexSets] = {};
   for (int t2 = 0; t2 < 2 * kMaxTexSets && kColorAttrs + t2 < attrs; ++t2)
     tex[t2] = v[4 + kColorAttrs + t2] * w;
-  WriteFragment(p, x, y, v[2], Shade(p, diffuse, specular, tex));
+  uint32_t alpha255;
+  const uint32_t color = Shade(p, diffuse, specular, tex, &alpha255);
+  WriteFragment(p, x, y, v[2], color, alpha255);
+}
+
+// A screen coordinate on the 1/kSub pixel grid triangles are rasterised on.
+inline double SnapToGrid(float v) {
+  return static_cast<double>(std::llround(static_cast<double>(v) * kSub)) / kSub;
 }
 
 void RasterLine(Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, int attrs, bool last) {
   for (int i = 0; i < p.stageCount; ++i)
     p.stages[i].linear = p.stages[i].magFilter == D3DTEXF_LINEAR;
-  const double ax = a[0], ay = a[1], bx = b[0], by = b[1];
-  for (double c : {ax, ay, bx, by})
-    if (!(std::fabs(c) < 1e7)) return;
+  for (float c : {a[0], a[1], b[0], b[1]})
+    if (!(std::fabs(c) < 1e7f)) return;
+  // Snapped to the sub-pixel grid like triangle vertices, so that a vertex
+  // meant to lie between two pixels (x.5) is not pushed across by the
+  // rounding of the transforms.
+  const double ax = SnapToGrid(a[0]), ay = SnapToGrid(a[1]);
+  const double bx = SnapToGrid(b[0]), by = SnapToGrid(b[1]);
   const double dx = bx - ax, dy = by - ay;
   const bool xMajor = std::fabs(dx) >= std::fabs(dy);
   const double major0 = xMajor ? ax : ay, major1 = xMajor ? bx : by;
@@ -1325,8 +1354,12 @@ void RasterLine(Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, int a
   if (len == 0) return;
   // Pixel centres along the major axis from the first vertex up to the last.
   const double dir = len > 0 ? 1 : -1;
-  int64_t first = static_cast<int64_t>(std::floor(major0 + 0.5));
-  int64_t end = static_cast<int64_t>(std::floor(major1 + 0.5));
+  // The nearest centres to the two ends; an end exactly between two pixels
+  // takes the one further along the line, so a line drawn backwards covers
+  // the mirror image of the same line drawn forwards.
+  auto nearest = [dir](double m) { return dir > 0 ? std::floor(m + 0.5) : std::ceil(m - 0.5); };
+  int64_t first = static_cast<int64_t>(nearest(major0));
+  int64_t end = static_cast<int64_t>(nearest(major1));
   const int64_t bound = 1 << 20;
   first = std::clamp<int64_t>(first, -bound, bound);
   end = std::clamp<int64_t>(end, -bound, bound);
@@ -1339,7 +1372,7 @@ void RasterLine(Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, int a
     if ((dir > 0 && m < 0) || (dir < 0 && m >= limit)) continue;
     const double t = std::clamp((static_cast<double>(m) - major0) / len, 0.0, 1.0);
     const double minor = minor0 + slope * (static_cast<double>(m) - major0);
-    const double mr = std::floor(minor + 0.5);
+    const double mr = std::ceil(minor - 0.5);
     if (!(std::fabs(mr) < bound)) continue;
     const int x = static_cast<int>(xMajor ? m : static_cast<int64_t>(mr));
     const int y = static_cast<int>(xMajor ? static_cast<int64_t>(mr) : m);
@@ -1350,8 +1383,8 @@ void RasterLine(Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, int a
 void RasterPoint(Pipeline& p, const ScreenVertex& a, int attrs) {
   for (int i = 0; i < p.stageCount; ++i)
     p.stages[i].linear = p.stages[i].magFilter == D3DTEXF_LINEAR;
-  const double fx = std::floor(a[0] + 0.5), fy = std::floor(a[1] + 0.5);
-  if (!(std::fabs(fx) < (1 << 24)) || !(std::fabs(fy) < (1 << 24))) return;
+  if (!(std::fabs(a[0]) < (1 << 24)) || !(std::fabs(a[1]) < (1 << 24))) return;
+  const double fx = std::ceil(SnapToGrid(a[0]) - 0.5), fy = std::ceil(SnapToGrid(a[1]) - 0.5);
   ShadeAt(p, a, a, 0.0f, static_cast<int>(fx), static_cast<int>(fy), attrs);
 }
 
