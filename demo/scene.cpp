@@ -132,7 +132,7 @@ bool DrawWindow(Scene& s) {
   Quad(g, 160, 208, 288, 336, 0.6f, 0xFFFFFFFF, 0, Tex(s.images[kGlowDxt5]));
   float bright[4] = {0.0f, 255.0f, 1.5f, 0.0f};
   VekSetPixelShader(g, 7, bright);
-  Quad(g, 304, 208, 384, 288, 0.6f, 0xFFFFFFFF, kOpaque, Tex(s.images[kRings]));
+  Quad(g, 304, 208, 368, 272, 0.6f, 0xFFFFFFFF, kOpaque, Tex(s.images[kRings]));
   VekSetPixelShader(g, 0, nullptr);
   // The texture surface, 1:1, and added on top of the rings.
   Quad(g, 16, 336, 144, 464, 0.5f, 0xFFFFFFFF, kOpaque, VekGetGraphicsTexture(s.canvas));
