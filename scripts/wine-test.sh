@@ -203,11 +203,21 @@ run_one() {
   fi
   exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
   local rc=0
+  # The program writes to files, shown when it ends: a background program
+  # Wine starts on its behalf (the desktop process on the first window, on
+  # 64-bit Wine) would otherwise inherit the caller's pipes and keep the
+  # caller (CTest) waiting until it exits.
+  local out err
+  out=$(mktemp "${TMPDIR:-/tmp}/vek-wine-out.XXXXXX")
+  err=$(mktemp "${TMPDIR:-/tmp}/vek-wine-err.XXXXXX")
   (
     cd "$dir"
     WINEPATH="$(winepath_of "$PWD")${WINEPATH:+;$WINEPATH}" \
-      timeout --kill-after=10 "$timeout_s" "$wine_bin" "$exe" "$@" </dev/null 9>&-
+      timeout --kill-after=10 "$timeout_s" "$wine_bin" "$exe" "$@" </dev/null >"$out" 2>"$err" 9>&-
   ) || rc=$?
+  cat "$out"
+  cat "$err" >&2
+  rm -f "$out" "$err"
   if [[ $rc -ne 0 ]]; then
     if [[ $rc -eq 124 ]]; then
       log "$(basename "$exe") timed out after ${timeout_s} s"
