@@ -1,6 +1,7 @@
-// A windowed 32-bit device with a window drawing surface on it, opened for
-// each test over either fixture (PlatformTest on both builds, VekTest with
-// the runtime's controls) and closed before that fixture's own checks.
+// A windowed device (WithDevice), or a windowed 32-bit device with a window
+// drawing surface on it (WithWindowSurface), opened for each test over
+// either fixture (PlatformTest on both builds, VekTest with the runtime's
+// controls) and closed before that fixture's own checks.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,23 @@
 
 #include "gd/device.h"
 #include "graphics/graphics.h"
+
+// The back buffer in the desktop's format.
+template <class Base>
+class WithDevice : public Base {
+ protected:
+  void SetUp() override {
+    Base::SetUp();
+    if (this->HasFatalFailure()) return;
+    device = VekOpenGraphicsDevice(0, this->window, 0, 1, 0, 0, 0, 0);
+    ASSERT_NE(device, nullptr);
+  }
+  void TearDown() override {
+    if (device) VekCloseGraphicsDevice(device);
+    Base::TearDown();
+  }
+  GraphicsDevice* device = nullptr;
+};
 
 template <class Base>
 class WithWindowSurface : public Base {

@@ -13,19 +13,7 @@
 
 namespace {
 
-class EffectsTest : public PlatformTest {
- protected:
-  void SetUp() override {
-    PlatformTest::SetUp();
-    device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 0, 0);
-    ASSERT_NE(device, nullptr);
-  }
-  void TearDown() override {
-    if (device) VekCloseGraphicsDevice(device);
-    PlatformTest::TearDown();
-  }
-  GraphicsDevice* device = nullptr;
-};
+using EffectsTest = WithDevice<PlatformTest>;
 
 TEST_F(EffectsTest, EveryProgramIsSetAtOpenAndCreatedOnDemand) {
   EXPECT_EQ(device->shaderSource[0], nullptr);

@@ -17,6 +17,7 @@
 #include "support/dds.h"
 #include "support/pictures.h"
 #include "support/platform_test.h"
+#include "support/surface_test.h"
 #include "vekimage/dxt.h"
 #include "vekimage/freeimage.h"
 
@@ -146,18 +147,8 @@ TEST(ImageSignatureTest, EachSignatureNeedsMoreThanItsLimit) {
   EXPECT_EQ(SniffSignature(nullptr, 64), ImageSignature::kNone);
 }
 
-class ImageTest : public PlatformTest {
+class ImageTest : public WithDevice<PlatformTest> {
  protected:
-  void SetUp() override {
-    PlatformTest::SetUp();
-    device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 0, 0);
-    ASSERT_NE(device, nullptr);
-  }
-  void TearDown() override {
-    if (device) VekCloseGraphicsDevice(device);
-    PlatformTest::TearDown();
-  }
-
   // Loads bytes through a memory file object, capturing what is printed.
   HVEKIMAGE Load(const std::vector<uint8_t>& bytes, const WCHAR* uri = nullptr) {
     HRASKFILE file = RaskCreateFileFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()), uri);
@@ -212,7 +203,6 @@ class ImageTest : public PlatformTest {
     ASSERT_EQ(image->texture.data, nullptr);
   }
 
-  GraphicsDevice* device = nullptr;
   std::string printed;
 };
 
