@@ -33,31 +33,6 @@ uint32_t FourCC(const char* code) {
          uint32_t(uint8_t(code[2])) << 16 | uint32_t(uint8_t(code[3])) << 24;
 }
 
-// The 128-byte DDS header for one level of the given payload.
-std::vector<uint8_t> DdsHeader(int width, int height, const char* fourcc, size_t payload) {
-  std::vector<uint8_t> out(128 + payload, 0);
-  std::memcpy(out.data(), "DDS ", 4);
-  Put32(out, 4, 124);
-  Put32(out, 8, 0x00081007);  // caps, height, width, pixel format, linear size
-  Put32(out, 12, static_cast<uint32_t>(height));
-  Put32(out, 16, static_cast<uint32_t>(width));
-  Put32(out, 20, static_cast<uint32_t>(payload));
-  Put32(out, 76, 32);
-  if (fourcc) {
-    Put32(out, 80, 0x4);  // DDPF_FOURCC
-    Put32(out, 84, FourCC(fourcc));
-  } else {
-    Put32(out, 80, 0x41);  // DDPF_RGB | DDPF_ALPHAPIXELS
-    Put32(out, 88, 32);
-    Put32(out, 92, 0x00FF0000);
-    Put32(out, 96, 0x0000FF00);
-    Put32(out, 100, 0x000000FF);
-    Put32(out, 104, 0xFF000000);
-  }
-  Put32(out, 108, 0x1000);  // DDSCAPS_TEXTURE
-  return out;
-}
-
 std::vector<uint8_t> ToRgba(const std::vector<uint32_t>& argb, int channels) {
   std::vector<uint8_t> out(argb.size() * channels);
   for (size_t i = 0; i < argb.size(); ++i) {
@@ -121,6 +96,30 @@ uint32_t Argb(double a, double r, double g, double b) {
 }
 
 }  // namespace
+
+std::vector<uint8_t> DdsHeader(int width, int height, const char* fourcc, size_t payload) {
+  std::vector<uint8_t> out(128 + payload, 0);
+  std::memcpy(out.data(), "DDS ", 4);
+  Put32(out, 4, 124);
+  Put32(out, 8, 0x00081007);  // caps, height, width, pixel format, linear size
+  Put32(out, 12, static_cast<uint32_t>(height));
+  Put32(out, 16, static_cast<uint32_t>(width));
+  Put32(out, 20, static_cast<uint32_t>(payload));
+  Put32(out, 76, 32);
+  if (fourcc) {
+    Put32(out, 80, 0x4);  // DDPF_FOURCC
+    Put32(out, 84, FourCC(fourcc));
+  } else {
+    Put32(out, 80, 0x41);  // DDPF_RGB | DDPF_ALPHAPIXELS
+    Put32(out, 88, 32);
+    Put32(out, 92, 0x00FF0000);
+    Put32(out, 96, 0x0000FF00);
+    Put32(out, 100, 0x000000FF);
+    Put32(out, 104, 0xFF000000);
+  }
+  Put32(out, 108, 0x1000);  // DDSCAPS_TEXTURE
+  return out;
+}
 
 bool ParseFormat(const std::string& name, Format* format) {
   static const struct {

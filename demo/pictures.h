@@ -20,6 +20,11 @@ bool ParseFormat(const std::string& name, Format* format);
 std::vector<uint8_t> Encode(Format format, int width, int height,
                             const std::vector<uint32_t>& argb);
 
+// A 128-byte DDS header followed by `payload` zero bytes: DXT blocks under
+// `fourcc` ("DXT1", "DXT3", "DXT5"), or uncompressed 32-bit B, G, R, A
+// pixels when `fourcc` is null. The linear size field is `payload`.
+std::vector<uint8_t> DdsHeader(int width, int height, const char* fourcc, size_t payload);
+
 // Named test patterns, A8R8G8B8; empty for an unknown name or a bad size.
 //   rings     concentric colour rings over a diagonal gradient, opaque
 //   glow      a white disc fading to transparent at its edge, tinted by y

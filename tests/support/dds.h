@@ -6,6 +6,9 @@
 #include <cstring>
 #include <vector>
 
+// The demo's picture maker (vek_pictures); not support/pictures.h beside this file.
+#include <pictures.h>
+
 namespace testdds {
 
 inline void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
@@ -17,31 +20,14 @@ inline uint32_t FourCC(const char* code) {
          uint32_t(uint8_t(code[2])) << 16 | uint32_t(uint8_t(code[3])) << 24;
 }
 
-// Header and room for the payload; `fourcc` null means 32-bit pixels.
+// Header and room for the payload; `fourcc` null means 32-bit pixels. The
+// linear size names the whole level even when a test makes the file short.
 inline std::vector<uint8_t> Header(uint32_t width, uint32_t height, const char* fourcc,
                                    size_t payload) {
-  std::vector<uint8_t> out(128 + payload, 0);
-  std::memcpy(out.data(), "DDS ", 4);
-  Put32(out, 4, 124);
-  Put32(out, 8, 0x00081007);
-  Put32(out, 12, height);
-  Put32(out, 16, width);
-  Put32(out, 76, 32);
-  if (fourcc) {
-    const uint32_t blockBytes = std::strcmp(fourcc, "DXT1") == 0 ? 8 : 16;
-    Put32(out, 20, ((width + 3) / 4) * ((height + 3) / 4) * blockBytes);
-    Put32(out, 80, 0x4);  // DDPF_FOURCC
-    Put32(out, 84, FourCC(fourcc));
-  } else {
-    Put32(out, 20, width * height * 4);
-    Put32(out, 80, 0x41);  // DDPF_RGB | DDPF_ALPHAPIXELS
-    Put32(out, 88, 32);
-    Put32(out, 92, 0x00FF0000);
-    Put32(out, 96, 0x0000FF00);
-    Put32(out, 100, 0x000000FF);
-    Put32(out, 104, 0xFF000000);
-  }
-  Put32(out, 108, 0x1000);  // DDSCAPS_TEXTURE
+  std::vector<uint8_t> out =
+      vekpic::DdsHeader(static_cast<int>(width), static_cast<int>(height), fourcc, payload);
+  const uint32_t blockBytes = fourcc && std::strcmp(fourcc, "DXT1") == 0 ? 8 : 16;
+  Put32(out, 20, fourcc ? ((width + 3) / 4) * ((height + 3) / 4) * blockBytes : width * height * 4);
   return out;
 }
 

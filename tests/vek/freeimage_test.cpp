@@ -13,22 +13,21 @@
 #include "support/kept_image.h"
 #include "support/pictures.h"
 #include "support/platform_test.h"
+#include "support/surface_test.h"
 #include "vekimage/image.h"
 
 namespace {
 
-class FreeImageTest : public WithFreeImage<PlatformTest> {
+class FreeImageTest : public WithDevice<WithFreeImage<PlatformTest>> {
  protected:
   void SetUp() override {
-    PlatformTest::SetUp();
+    WithDevice::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(FreeImageAvailable()) << "FreeImage did not load";
-    device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 0, 0);
-    ASSERT_NE(device, nullptr);
   }
   void TearDown() override {
     if (image.texture.data) Free(image.texture.data);
-    if (device) VekCloseGraphicsDevice(device);
-    PlatformTest::TearDown();
+    WithDevice::TearDown();
   }
   // Fills the image record with a copy of `file`, as the image loader does
   // before decoding.
@@ -44,7 +43,6 @@ class FreeImageTest : public WithFreeImage<PlatformTest> {
     return v;
   }
 
-  GraphicsDevice* device = nullptr;
   VekImage image{};
 };
 
