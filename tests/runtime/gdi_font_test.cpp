@@ -107,11 +107,22 @@ TEST_F(GdiFont, ExtentsAreGreyAdvancesAndBoldAddsOne) {
   EXPECT_EQ(s.cy, 19);
   EXPECT_FALSE(GetTextExtentPoint32W(dc, nullptr, 3, &s));
 
-  // Only the regular file is registered: bold is synthesised, one pixel wider.
+  // The system's Bold file serves a bold request, as GDI chooses among every
+  // face of the family (Wine on this machine answers the same).
+  Use(-16, u"DejaVu Sans", FW_BOLD);
+  EXPECT_EQ(Extent(u"A"), 12);
+  EXPECT_EQ(Extent(u"AgW "), 12 + 11 + 18 + 6);
+  EXPECT_EQ(Metrics().tmAveCharWidth, 9);
+  EXPECT_EQ(Metrics().tmMaxCharWidth, 49);
+  EXPECT_EQ(Metrics().tmWeight, FW_BOLD);
+
+  // With only the regular file, bold is synthesised: one pixel more each.
+  vrt::SetSystemFonts(false);
   Use(-16, u"DejaVu Sans", FW_BOLD);
   EXPECT_EQ(Extent(u"A"), 12);
   EXPECT_EQ(Extent(u"AgW "), 11 + 10 + 16 + 5 + 4);
   EXPECT_EQ(Metrics().tmAveCharWidth, 9);
+  EXPECT_EQ(Metrics().tmMaxCharWidth, 46);
   EXPECT_EQ(Metrics().tmWeight, FW_BOLD);
   Use(-16, u"DejaVu Sans", FW_NORMAL, true);
   EXPECT_EQ(Extent(u"A"), 11);
@@ -195,6 +206,7 @@ TEST_F(GdiFont, TheSpaceHasAnAdvanceButNoBitmap) {
 }
 
 TEST_F(GdiFont, SynthesisedBoldIsWiderInk) {
+  vrt::SetSystemFonts(false);
   Use(-32);
   GLYPHMETRICS regular{}, bold{};
   ASSERT_NE(GetGlyphOutlineW(dc, u'l', GGO_GRAY8_BITMAP, &regular, 0, nullptr, &kIdentity), GDI_ERROR);

@@ -91,9 +91,11 @@ void FillMetrics(Font& f, int weight, bool italic, bool underline, bool strikeOu
   if (os2) {
     tm.tmFirstChar = os2->usFirstCharIndex;
     tm.tmLastChar = os2->usLastCharIndex;
-    tm.tmDefaultChar = os2->version >= 2 ? os2->usDefaultChar : 0;
+    // GDI reports 0x1F where the font names no default character.
+    tm.tmDefaultChar = os2->version >= 2 && os2->usDefaultChar ? os2->usDefaultChar : 0x1f;
     tm.tmBreakChar = os2->version >= 2 && os2->usBreakChar ? os2->usBreakChar : u' ';
   } else {
+    tm.tmDefaultChar = 0x1f;
     tm.tmBreakChar = u' ';
   }
   tm.tmItalic = (italic || (face->style_flags & FT_STYLE_FLAG_ITALIC)) ? 255 : 0;
