@@ -308,7 +308,8 @@ BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size) {
       cx += g.metrics.gmCellIncX;
   }
   size->cx = static_cast<LONG>(std::min<int64_t>(cx, INT32_MAX));
-  size->cy = font->metrics.tmHeight;
+  // No text has no height either (Wine's GDI answers 0 x 0).
+  size->cy = count > 0 ? font->metrics.tmHeight : 0;
   return TRUE;
 }
 
