@@ -3,6 +3,7 @@
 // real GDI (Wine's, on the same FreeType) gives for the same file.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "gdi_faces.h"
 
@@ -21,6 +22,13 @@ constexpr int64_t kMaxPpem = 0xffff;
 // Synthesised italic: x += y / 4, in 16.16.
 constexpr FT_Matrix kShear{0x10000, 0x4000, 0, 0x10000};
 
+// A glyph loaded, synthesised and measured as GDI measures it.
+struct Glyph {
+  GLYPHMETRICS metrics{};
+  FT_Pos xMin = 0, yMin = 0;
+  int width = 0, height = 0;  // the box in pixels, 0 for an empty glyph
+};
+
 struct Font : Object {
   Font() : Object(Kind::kFont) {}
   ~Font() override {
@@ -31,6 +39,14 @@ struct Font : Object {
   bool fakeBold = false;
   bool fakeItalic = false;
   TEXTMETRICW metrics{};
+  // The slot's outline as LoadGlyph left it (synthesised, not yet moved for
+  // rendering): a size query and the call that fills the buffer load once.
+  bool slotReady = false;
+  uint64_t slotKey = 0;
+  Glyph slotGlyph;
+  // Grey advances by UTF-16 unit, -1 until measured: text is measured one
+  // unit at a time, over and over.
+  std::vector<int16_t> advances;
 };
 
 LONG Scale(FT_Long units, FT_Fixed scale) { return static_cast<LONG>(FT_MulFix(units, scale)); }
@@ -158,13 +174,6 @@ std::shared_ptr<Font> FontOf(HDC dc) {
   return font;
 }
 
-// A glyph loaded, synthesised and measured as GDI measures it.
-struct Glyph {
-  GLYPHMETRICS metrics{};
-  FT_Pos xMin = 0, yMin = 0;
-  int width = 0, height = 0;  // the box in pixels, 0 for an empty glyph
-};
-
 bool LoadGlyph(Font& f, UINT ch, bool byIndex, FT_Int32 target, bool unhinted, Glyph* g) {
   FT_Face face = f.face;
   const FT_UInt index = byIndex ? ch : FT_Get_Char_Index(face, ch);
@@ -213,6 +222,31 @@ bool LoadGlyph(Font& f, UINT ch, bool byIndex, FT_Int32 target, bool unhinted, G
   g->metrics.gmCellIncX = static_cast<short>((m.horiAdvance + 63) >> 6);
   g->metrics.gmCellIncY = 0;
   return true;
+}
+
+// LoadGlyph, or the glyph still in the slot from the call before.
+bool Loaded(Font& f, UINT ch, bool byIndex, FT_Int32 target, bool unhinted, Glyph* g) {
+  const uint64_t key = uint64_t{ch} | uint64_t{byIndex} << 32 | uint64_t{unhinted} << 33 |
+                       uint64_t{target == FT_LOAD_TARGET_MONO} << 34;
+  if (f.slotReady && f.slotKey == key) {
+    *g = f.slotGlyph;
+    return true;
+  }
+  f.slotReady = LoadGlyph(f, ch, byIndex, target, unhinted, g);
+  f.slotKey = key;
+  f.slotGlyph = *g;
+  if (f.slotReady && !byIndex && !unhinted && target == FT_LOAD_TARGET_NORMAL && ch <= 0xffff &&
+      !f.advances.empty())
+    f.advances[ch] = static_cast<int16_t>(std::clamp<int>(g->metrics.gmCellIncX, 0, INT16_MAX));
+  return f.slotReady;
+}
+
+// The grey advance of one UTF-16 unit; 0 when the glyph cannot be loaded.
+int Advance(Font& f, WCHAR unit) {
+  if (f.advances.empty()) f.advances.assign(0x10000, -1);
+  if (f.advances[unit] >= 0) return f.advances[unit];
+  Glyph g;
+  return Loaded(f, unit, false, FT_LOAD_TARGET_NORMAL, false, &g) ? f.advances[unit] : 0;
 }
 
 bool IsIdentity(const MAT2& m) {
@@ -302,11 +336,7 @@ BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size) {
   }
   // Each unit advances by its grey-hinted advance rounded up, as GDI sums them.
   int64_t cx = 0;
-  for (int i = 0; i < count; ++i) {
-    Glyph g;
-    if (LoadGlyph(*font, text[i], false, FT_LOAD_TARGET_NORMAL, false, &g))
-      cx += g.metrics.gmCellIncX;
-  }
+  for (int i = 0; i < count; ++i) cx += Advance(*font, text[i]);
   size->cx = static_cast<LONG>(std::min<int64_t>(cx, INT32_MAX));
   // No text has no height either (Wine's GDI answers 0 x 0).
   size->cy = count > 0 ? font->metrics.tmHeight : 0;
@@ -335,7 +365,7 @@ DWORD GetGlyphOutlineW(HDC dc, UINT ch, UINT format, LPGLYPHMETRICS metrics, DWO
   }
   Glyph g;
   const FT_Int32 target = format == GGO_BITMAP ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
-  if (!LoadGlyph(*font, ch, byIndex, target, unhinted, &g)) {
+  if (!Loaded(*font, ch, byIndex, target, unhinted, &g)) {
     SetLastError(kErrorInvalidParameter);
     return GDI_ERROR;
   }
@@ -357,6 +387,7 @@ DWORD GetGlyphOutlineW(HDC dc, UINT ch, UINT format, LPGLYPHMETRICS metrics, DWO
   // An empty glyph (the space) has no bitmap to give, and a short buffer gets
   // nothing: both leave the buffer and the metrics alone.
   if (needed == 0 || needed > bufferSize) return GDI_ERROR;
+  font->slotReady = false;  // rendering moves the outline
   if (!Render(font->face->glyph, g, format, pitch, bufferSize, static_cast<uint8_t*>(buffer))) {
     SetLastError(kErrorInvalidParameter);
     return GDI_ERROR;
