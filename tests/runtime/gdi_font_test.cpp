@@ -121,6 +121,7 @@ class FontFiles : public RuntimeTest {
   std::string folder;
 };
 
+// The same last errors as Wine's GDI for each case.
 TEST_F(FontFiles, AddFailuresSayWhy) {
   struct Case {
     std::u16string path;
@@ -139,7 +140,9 @@ TEST_F(FontFiles, AddFailuresSayWhy) {
   SetLastError(12345);
   EXPECT_EQ(AddFontResourceW(nullptr), 0);
   EXPECT_EQ(GetLastError(), 3u);
+  SetLastError(12345);
   EXPECT_FALSE(RemoveFontResourceW(Wide(folder + "/text.ttf").c_str()));
+  EXPECT_EQ(GetLastError(), 0u);
 }
 
 TEST_F(FontFiles, RemovalsAreCountedAndZPathsWork) {
