@@ -183,6 +183,51 @@ TEST_F(GdiFacts, OneBitGlyphsAreTheSameBytes) {
   }
 }
 
+// DejaVu Math TeX Gyre (fonts-dejavu-extra) has no bold or italic file, so
+// both builds synthesise them; its cell of about 4.25 ems shows how a
+// positive height rounds down to a cell no taller than asked.
+TEST_F(GdiFacts, SynthesisedStylesAndCellHeights) {
+  const WCHAR math[] = W("Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuMathTeXGyre.ttf");
+  ASSERT_EQ(AddFontResourceW(math), 1);
+  const WCHAR* face = W("DejaVu Math TeX Gyre");
+  struct Height {
+    int asked;
+    LONG cell;
+  };
+  for (const Height& h : {Height{20, 17}, Height{13, 13}, Height{0, 13}, Height{-16, 69}}) {
+    Use(h.asked, face);
+    EXPECT_EQ(Metrics().tmHeight, h.cell) << h.asked;
+  }
+  struct Case {
+    int weight;
+    BYTE italic;
+    WCHAR ch;
+    LONG extent;
+    UINT boxX;
+    uint32_t hash;
+  };
+  const Case cases[] = {{FW_BOLD, 0, 'A', 13, 14, 0xdf0feb1eu},
+                        {FW_NORMAL, 1, 'A', 12, 16, 0xa73336afu},
+                        {FW_BOLD, 1, 'g', 11, 14, 0xd1cd7894u}};
+  for (const Case& c : cases) {
+    HFONT f = CreateFontW(-16, 0, 0, 0, c.weight, c.italic, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0,
+                          0, face);
+    ASSERT_NE(f, nullptr);
+    HGDIOBJ previous = SelectObject(dc, f);
+    EXPECT_EQ(Extent(&c.ch, 1), c.extent) << c.weight << " " << int{c.italic};
+    std::vector<uint8_t> buffer(4096);
+    GLYPHMETRICS gm{};
+    const DWORD size = GetGlyphOutlineW(dc, c.ch, GGO_BITMAP, &gm,
+                                        static_cast<DWORD>(buffer.size()), buffer.data(), &kIdentity);
+    ASSERT_NE(size, GDI_ERROR);
+    EXPECT_EQ(gm.gmBlackBoxX, c.boxX) << c.weight << " " << int{c.italic};
+    EXPECT_EQ(Fnv(buffer.data(), size), c.hash) << c.weight << " " << int{c.italic};
+    SelectObject(dc, previous);
+    DeleteObject(f);
+  }
+  RemoveFontResourceW(math);
+}
+
 TEST_F(GdiFacts, TheSpaceHasAnAdvanceButNoBitmap) {
   Use(-16);
   for (UINT format : {GGO_BITMAP, GGO_GRAY4_BITMAP, GGO_GRAY8_BITMAP}) {

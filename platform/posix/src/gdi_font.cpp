@@ -57,8 +57,25 @@ int64_t MulDivRound(int64_t a, int64_t b, int64_t c) {
   return (p >= 0) == (c > 0) ? (p + c / 2) / c : (p - c / 2) / c;
 }
 
+// Ascent and descent, as GetTextMetricsW reports them, at `ppem`.
+struct Vertical {
+  FT_Long ascent, descent;  // font units
+};
+
+Vertical VerticalOf(FT_Face face) {
+  const TT_OS2* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (os2 && os2->usWinAscent + os2->usWinDescent != 0) return {os2->usWinAscent, os2->usWinDescent};
+  return {face->ascender, -face->descender};
+}
+
+int64_t CellAt(FT_Face face, int ppem) {
+  const FT_Fixed em = FT_MulDiv(ppem, 65536, face->units_per_EM);
+  const Vertical v = VerticalOf(face);
+  return int64_t{FT_MulFix(v.ascent, em)} + FT_MulFix(v.descent, em);
+}
+
 // Pixels per em for a LOGFONT height: negative is the em itself, positive the
-// cell (ascent + descent), zero GDI's default cell of 16.
+// cell (ascent + descent, never exceeded), zero GDI's default cell of 16.
 int PpemForHeight(FT_Face face, int height) {
   const TT_OS2* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
   const TT_HoriHeader* hhea = static_cast<TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
@@ -71,6 +88,8 @@ int PpemForHeight(FT_Face face, int height) {
     if (cell == 0 && hhea) cell = int64_t{hhea->Ascender} - hhea->Descender;
     if (cell <= 0) cell = face->units_per_EM;
     ppem = MulDivRound(face->units_per_EM, h, cell);
+    // Rounded up to a cell taller than asked for: one pixel per em less.
+    if (ppem > 1 && ppem <= kMaxPpem && CellAt(face, static_cast<int>(ppem)) > h) --ppem;
   }
   return ppem < 1 || ppem > kMaxPpem ? 1 : static_cast<int>(ppem);
 }
@@ -80,11 +99,7 @@ void FillMetrics(Font& f, int weight, bool italic, bool underline, bool strikeOu
   const TT_OS2* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
   const TT_HoriHeader* hhea = static_cast<TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
   const FT_Fixed em = FT_MulDiv(f.ppem, 65536, face->units_per_EM);
-  FT_Long ascent = face->ascender, descent = -face->descender;
-  if (os2 && os2->usWinAscent + os2->usWinDescent != 0) {
-    ascent = os2->usWinAscent;
-    descent = os2->usWinDescent;
-  }
+  const auto [ascent, descent] = VerticalOf(face);
   TEXTMETRICW& tm = f.metrics;
   tm = TEXTMETRICW{};
   tm.tmAscent = Scale(ascent, em);
@@ -117,16 +132,21 @@ void FillMetrics(Font& f, int weight, bool italic, bool underline, bool strikeOu
   tm.tmItalic = (italic || (face->style_flags & FT_STYLE_FLAG_ITALIC)) ? 255 : 0;
   tm.tmUnderlined = underline ? 255 : 0;
   tm.tmStruckOut = strikeOut ? 255 : 0;
-  // TMPF_FIXED_PITCH set means variable pitch, as GDI has it.
+  // TMPF_FIXED_PITCH set means variable pitch, as GDI has it. The family
+  // comes from the PANOSE class: script and decorative kinds, else monospaced
+  // (modern), else by serif style (roman or swiss).
   BYTE pitch = TMPF_VECTOR | TMPF_TRUETYPE | (FT_IS_FIXED_WIDTH(face) ? 0 : TMPF_FIXED_PITCH);
-  if (FT_IS_FIXED_WIDTH(face)) {
-    pitch |= FF_MODERN;
-  } else if (os2 && os2->panose[0] == 2) {
-    pitch |= os2->panose[1] >= 11 && os2->panose[1] <= 13 ? FF_SWISS : FF_ROMAN;
-  } else if (os2 && os2->panose[0] == 3) {
+  const BYTE kind = os2 ? os2->panose[0] : 0, serif = os2 ? os2->panose[1] : 0;
+  if (kind == 3) {
     pitch |= FF_SCRIPT;
-  } else if (os2 && os2->panose[0] == 4) {
+  } else if (kind == 4) {
     pitch |= FF_DECORATIVE;
+  } else if (FT_IS_FIXED_WIDTH(face) || (os2 && os2->panose[3] == 9)) {
+    pitch |= FF_MODERN;
+  } else if (serif >= 2 && serif <= 10) {
+    pitch |= FF_ROMAN;
+  } else if (serif >= 11 && serif <= 15) {
+    pitch |= FF_SWISS;
   }
   tm.tmPitchAndFamily = pitch;
   tm.tmCharSet = ANSI_CHARSET;
