@@ -159,6 +159,10 @@ TEST_F(GdiFont, ObjectsAreCountedAndSelectionReturnsThePrevious) {
   HFONT b = CreateFontW(-20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, u"DejaVu Sans");
   ASSERT_TRUE(a && b);
   EXPECT_EQ(vrt::LiveObjectCount(), base + 2);
+  // A new DC's stock font measures as the default face at a cell of 16.
+  TEXTMETRICW tm{};
+  EXPECT_TRUE(GetTextMetricsW(dc, &tm));
+  EXPECT_EQ(tm.tmHeight, 16);
   HGDIOBJ first = SelectObject(dc, a);
   EXPECT_EQ(GetObjectType(first), static_cast<DWORD>(OBJ_FONT));
   EXPECT_EQ(SelectObject(dc, b), a);

@@ -152,30 +152,33 @@ void FillMetrics(Font& f, int weight, bool italic, bool underline, bool strikeOu
   tm.tmCharSet = ANSI_CHARSET;
 }
 
-std::shared_ptr<Font> MakeFont(int height, int weight, bool italic, bool underline,
-                               bool strikeOut, const std::u16string& name) {
+// Gives `font` its face and size; false (last error set) when none is found.
+bool Realise(Font& font, int height, int weight, bool italic, bool underline, bool strikeOut,
+             const std::u16string& name) {
   FaceChoice choice;
   if (!Library() || !ChooseFace(name, weight, italic, &choice)) {
     SetLastError(kErrorFileNotFound);
-    return nullptr;
+    return false;
   }
-  auto font = std::make_shared<Font>();
-  if (FT_New_Face(Library(), choice.face.path.c_str(), choice.face.index, &font->face) != 0) {
-    font->face = nullptr;
+  FT_Face face = nullptr;
+  if (FT_New_Face(Library(), choice.face.path.c_str(), choice.face.index, &face) != 0) {
     SetLastError(kErrorFileInvalid);
-    return nullptr;
+    return false;
   }
-  if (FT_Select_Charmap(font->face, FT_ENCODING_UNICODE) != 0 && font->face->num_charmaps > 0)
-    FT_Set_Charmap(font->face, font->face->charmaps[0]);
-  font->ppem = PpemForHeight(font->face, height);
-  if (FT_Set_Pixel_Sizes(font->face, 0, static_cast<FT_UInt>(font->ppem)) != 0) {
+  if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0 && face->num_charmaps > 0)
+    FT_Set_Charmap(face, face->charmaps[0]);
+  const int ppem = PpemForHeight(face, height);
+  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem)) != 0) {
+    FT_Done_Face(face);
     SetLastError(kErrorInvalidParameter);
-    return nullptr;
+    return false;
   }
-  font->fakeBold = choice.fakeBold;
-  font->fakeItalic = choice.fakeItalic;
-  FillMetrics(*font, weight, italic, underline, strikeOut);
-  return font;
+  font.face = face;
+  font.ppem = ppem;
+  font.fakeBold = choice.fakeBold;
+  font.fakeItalic = choice.fakeItalic;
+  FillMetrics(font, weight, italic, underline, strikeOut);
+  return true;
 }
 
 // The realised font selected into `dc`; null with the last error set when
@@ -187,7 +190,9 @@ std::shared_ptr<Font> FontOf(HDC dc) {
     return nullptr;
   }
   auto font = std::static_pointer_cast<Font>(object);
-  if (!font->face) {
+  // The stock font takes its face when first used: the default face of that
+  // moment (usually the first font added), at GDI's default cell of 16.
+  if (!font->face && !(font->stock && Realise(*font, 0, FW_NORMAL, false, false, false, {}))) {
     SetLastError(kErrorFileNotFound);
     return nullptr;
   }
@@ -302,8 +307,7 @@ bool Render(FT_GlyphSlot slot, const Glyph& g, UINT format, int64_t pitch, DWORD
 
 HANDLE StockFont() {
   static HANDLE stock = [] {
-    auto font = MakeFont(0, FW_NORMAL, false, false, false, std::u16string());
-    if (!font) font = std::make_shared<Font>();  // no face anywhere: text calls fail
+    auto font = std::make_shared<Font>();
     font->stock = true;
     return AddHandle(font, false);
   }();
@@ -328,8 +332,10 @@ HFONT CreateFontW(int height, int width, int escapement, int orientation, int we
   (void)quality, (void)pitchAndFamily;
   std::u16string name;
   for (size_t i = 0; faceName && i < kFaceNameUnits && faceName[i]; ++i) name.push_back(faceName[i]);
-  auto font = MakeFont(height, weight, italic != 0, underline != 0, strikeOut != 0, name);
-  return font ? static_cast<HFONT>(AddHandle(font)) : nullptr;
+  auto font = std::make_shared<Font>();
+  if (!Realise(*font, height, weight, italic != 0, underline != 0, strikeOut != 0, name))
+    return nullptr;
+  return static_cast<HFONT>(AddHandle(font));
 }
 
 BOOL GetTextMetricsW(HDC dc, LPTEXTMETRICW metrics) {
