@@ -9,63 +9,28 @@
 #include <thread>
 #include <vector>
 
+#include "../wine/gdi_font_fixture.h"
 #include "runtime_test.h"
 
 namespace {
 
 constexpr char16_t kDejaVu[] = u"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-constexpr MAT2 kIdentity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
 
-class GdiFont : public RuntimeTest {
+// The shared fixture on a fresh runtime, ending with nothing alive.
+class GdiFont : public GdiFontTest {
  protected:
   void SetUp() override {
-    RuntimeTest::SetUp();
-    ASSERT_EQ(AddFontResourceW(kDejaVu), 1);
-    dc = CreateCompatibleDC(nullptr);
-    ASSERT_NE(dc, nullptr);
+    vrt::ResetRuntime();
+    GdiFontTest::SetUp();
   }
   void TearDown() override {
-    SelectFont(nullptr);
-    EXPECT_TRUE(DeleteDC(dc));
-    EXPECT_TRUE(RemoveFontResourceW(kDejaVu));
-    RuntimeTest::TearDown();
-  }
-  // Selects a new font (null: none), deleting the one selected before.
-  void SelectFont(HFONT font) {
-    if (font) {
-      HGDIOBJ previous = SelectObject(dc, font);
-      EXPECT_NE(previous, nullptr);
-      if (!stock) stock = previous;
-    } else if (stock) {
-      SelectObject(dc, stock);
-    }
-    if (current) {
-      EXPECT_TRUE(DeleteObject(current));
-    }
-    current = font;
-  }
-  void Use(int height, const char16_t* face = u"DejaVu Sans", int weight = FW_NORMAL,
-           bool italic = false) {
-    HFONT f = CreateFontW(height, 0, 0, 0, weight, italic, FALSE, FALSE, DEFAULT_CHARSET,
-                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                          DEFAULT_PITCH, face);
-    ASSERT_NE(f, nullptr);
-    SelectFont(f);
-  }
-  TEXTMETRICW Metrics() {
-    TEXTMETRICW tm{};
-    EXPECT_TRUE(GetTextMetricsW(dc, &tm));
-    return tm;
+    GdiFontTest::TearDown();
+    EXPECT_EQ(vrt::LiveObjectCount(), 0) << "runtime objects leaked";
+    vrt::ResetRuntime();
   }
   LONG Extent(const char16_t* text) {
-    SIZE s{-1, -1};
-    EXPECT_TRUE(GetTextExtentPoint32W(dc, text, static_cast<int>(std::char_traits<char16_t>::length(text)), &s));
-    return s.cx;
+    return GdiFontTest::Extent(text, static_cast<int>(std::char_traits<char16_t>::length(text)));
   }
-
-  HDC dc = nullptr;
-  HGDIOBJ stock = nullptr;
-  HFONT current = nullptr;
 };
 
 TEST_F(GdiFont, WithOnlyTheRegularFileBoldAndItalicAreSynthesised) {
@@ -163,17 +128,17 @@ TEST_F(GdiFont, ObjectsAreCountedAndSelectionReturnsThePrevious) {
   TEXTMETRICW tm{};
   EXPECT_TRUE(GetTextMetricsW(dc, &tm));
   EXPECT_EQ(tm.tmHeight, 16);
-  HGDIOBJ first = SelectObject(dc, a);
-  EXPECT_EQ(GetObjectType(first), static_cast<DWORD>(OBJ_FONT));
+  HGDIOBJ stock = SelectObject(dc, a);
+  EXPECT_EQ(GetObjectType(stock), static_cast<DWORD>(OBJ_FONT));
   EXPECT_EQ(SelectObject(dc, b), a);
-  EXPECT_EQ(SelectObject(dc, first), b);
+  EXPECT_EQ(SelectObject(dc, stock), b);
   EXPECT_TRUE(DeleteObject(a));
   EXPECT_TRUE(DeleteObject(b));
   EXPECT_FALSE(DeleteObject(b));
-  EXPECT_TRUE(DeleteObject(first));  // stock objects stay
-  EXPECT_EQ(GetObjectType(first), static_cast<DWORD>(OBJ_FONT));
+  EXPECT_TRUE(DeleteObject(stock));  // stock objects stay
+  EXPECT_EQ(GetObjectType(stock), static_cast<DWORD>(OBJ_FONT));
   EXPECT_EQ(vrt::LiveObjectCount(), base);
-  EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(first), a), nullptr);
+  EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(stock), a), nullptr);
 }
 
 TEST_F(GdiFont, OneFontMeasuredAndRasterisedOnTwoThreads) {

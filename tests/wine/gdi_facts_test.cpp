@@ -3,74 +3,16 @@
 // 1-bit bitmaps are the same on both; grey bitmaps differ by one level on a
 // few pixels between 32- and 64-bit FreeType, so only their sizes and range
 // are checked here.
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <algorithm>
-#include <cstdint>
 #include <vector>
 
-#ifdef _WIN32
-#define W(s) L##s
-#else
-#define W(s) u##s
-#endif
+#include "gdi_font_fixture.h"
+
+#define W GDI_W
 
 namespace {
 
-// A Z: path: Wine's view of the Unix root, which the runtime takes as well.
-const WCHAR kDejaVu[] = W("Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf");
-constexpr MAT2 kIdentity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-
-uint32_t Fnv(const uint8_t* p, size_t n) {
-  uint32_t h = 2166136261u;
-  for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
-  return h;
-}
-
-class GdiFacts : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(AddFontResourceW(kDejaVu), 1);
-    dc = CreateCompatibleDC(nullptr);
-    ASSERT_NE(dc, nullptr);
-  }
-  void TearDown() override {
-    Use(0, nullptr, 0, true);
-    EXPECT_TRUE(DeleteDC(dc));
-    // Wine 8 answers 0 to every RemoveFontResourceW; the runtime counts.
-    RemoveFontResourceW(kDejaVu);
-  }
-  // Selects a new font; `done` puts the DC's first font back instead.
-  void Use(int height, const WCHAR* face = W("DejaVu Sans"), int weight = FW_NORMAL,
-           bool done = false) {
-    HFONT f = nullptr;
-    if (!done) {
-      f = CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                      DEFAULT_PITCH, face);
-      ASSERT_NE(f, nullptr);
-    }
-    HGDIOBJ previous = SelectObject(dc, f ? static_cast<HGDIOBJ>(f) : first);
-    if (!first) first = previous;
-    if (current) DeleteObject(current);
-    current = f;
-  }
-  TEXTMETRICW Metrics() {
-    TEXTMETRICW tm{};
-    EXPECT_TRUE(GetTextMetricsW(dc, &tm));
-    return tm;
-  }
-  LONG Extent(const WCHAR* text, int count) {
-    SIZE s{-1, -1};
-    EXPECT_TRUE(GetTextExtentPoint32W(dc, text, count, &s));
-    return s.cx;
-  }
-
-  HDC dc = nullptr;
-  HGDIOBJ first = nullptr;
-  HFONT current = nullptr;
-};
+using GdiFacts = GdiFontTest;
 
 TEST_F(GdiFacts, MetricsAtBothSizesAndForEveryDefaultName) {
   struct Case {
