@@ -2,6 +2,8 @@
 // and GetGlyphOutlineW's bitmap formats, with the metrics, boxes and pixels
 // real GDI (Wine's, on the same FreeType) gives for the same file.
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <cstring>
 #include <vector>
 
@@ -44,9 +46,18 @@ struct Font : Object {
   bool slotReady = false;
   uint64_t slotKey = 0;
   Glyph slotGlyph;
-  // Grey advances by UTF-16 unit, -1 until measured: text is measured one
-  // unit at a time, over and over.
-  std::vector<int16_t> advances;
+  // Grey advances by UTF-16 unit in pages of 256, -1 until measured: text is
+  // measured one unit at a time, over and over.
+  std::vector<std::unique_ptr<std::array<int16_t, 256>>> advances;
+  int16_t* AdvanceSlot(UINT unit) {
+    if (advances.empty()) advances.resize(256);
+    auto& page = advances[unit >> 8];
+    if (!page) {
+      page = std::make_unique<std::array<int16_t, 256>>();
+      page->fill(-1);
+    }
+    return &(*page)[unit & 0xff];
+  }
 };
 
 LONG Scale(FT_Long units, FT_Fixed scale) { return static_cast<LONG>(FT_MulFix(units, scale)); }
@@ -260,18 +271,17 @@ bool Loaded(Font& f, UINT ch, bool byIndex, FT_Int32 target, bool unhinted, Glyp
   f.slotReady = LoadGlyph(f, ch, byIndex, target, unhinted, g);
   f.slotKey = key;
   f.slotGlyph = *g;
-  if (f.slotReady && !byIndex && !unhinted && target == FT_LOAD_TARGET_NORMAL && ch <= 0xffff &&
-      !f.advances.empty())
-    f.advances[ch] = static_cast<int16_t>(std::clamp<int>(g->metrics.gmCellIncX, 0, INT16_MAX));
+  if (f.slotReady && !byIndex && !unhinted && target == FT_LOAD_TARGET_NORMAL && ch <= 0xffff)
+    *f.AdvanceSlot(ch) = static_cast<int16_t>(std::clamp<int>(g->metrics.gmCellIncX, 0, INT16_MAX));
   return f.slotReady;
 }
 
 // The grey advance of one UTF-16 unit; 0 when the glyph cannot be loaded.
 int Advance(Font& f, WCHAR unit) {
-  if (f.advances.empty()) f.advances.assign(0x10000, -1);
-  if (f.advances[unit] >= 0) return f.advances[unit];
+  const int16_t known = *f.AdvanceSlot(unit);
+  if (known >= 0) return known;
   Glyph g;
-  return Loaded(f, unit, false, FT_LOAD_TARGET_NORMAL, false, &g) ? f.advances[unit] : 0;
+  return Loaded(f, unit, false, FT_LOAD_TARGET_NORMAL, false, &g) ? *f.AdvanceSlot(unit) : 0;
 }
 
 bool IsIdentity(const MAT2& m) {
