@@ -142,6 +142,17 @@ TEST_F(GdiCapture, RectanglesAndCutsAtTheScreensEdges) {
   EXPECT_EQ(px2[2 * 8 + 6], 0x00FF00u);
   EXPECT_EQ(px2[3 * 8 + 7], 0x00FF00u);
   EXPECT_FALSE(BitBlt(screen, 0, 0, 8, 4, memory, 0, 0, SRCCOPY));  // no drawing on the screen
+
+  // A window's DC reads its client area, from the client origin.
+  HDC client = GetDC(window);
+  ASSERT_NE(client, nullptr);
+  ASSERT_TRUE(BitBlt(memory, 0, 0, 2, 1, client, 639, 0, SRCCOPY));
+  ASSERT_TRUE(BitBlt(memory, 0, 1, 1, 1, client, 0, 0, SRCCOPY));
+  px2 = Pixels(8, 4);
+  EXPECT_EQ(px2[0], R);
+  EXPECT_EQ(px2[1], 0u);  // beyond the client area
+  EXPECT_EQ(px2[8], G);
+  EXPECT_EQ(ReleaseDC(window, client), 1);
 }
 
 TEST_F(GdiCapture, MonochromeAndEmptyBitmapsAreDescribedLikeGdi) {
