@@ -63,12 +63,14 @@ constexpr const WCHAR* kFileName = L"FreeImage.dll";
 // Found by the system's search (an unusable copy in the current directory
 // fails there as well, and nothing is loaded).
 constexpr const WCHAR* kSystemName = L"FreeImage.dll";
+constexpr bool kSystemWhenAbsent = false;  // only a copy beside the host is used
 #else
 constexpr WCHAR kSeparator = u'/';
 constexpr const WCHAR* kFileName = u"libfreeimage.so.3";
 // Used when the current directory holds no FreeImage of its own, or one
 // that cannot be used.
 constexpr const WCHAR* kSystemName = u"libfreeimage.so.3";
+constexpr bool kSystemWhenAbsent = true;
 #endif
 
 size_t TextLength(const WCHAR* text) {
@@ -154,10 +156,8 @@ void LoadFreeImage() {
     // Not silently without decoding: the system's copy, and a line saying so.
     LogInfo(GetLogger(VEK_SRC_VEKIMAGE),
             VEK_W("FreeImage in the current directory cannot be used; trying the system's"));
-  } else {
-#ifdef _WIN32
+  } else if (!kSystemWhenAbsent) {
     return;
-#endif
   }
   HMODULE module = LoadLibraryW(kSystemName);
   if (module && !ResolveAll(module)) FreeLibrary(module);
