@@ -418,7 +418,8 @@ bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
   return true;
 }
 
-bool DrawParticle(Particle* p, const ParSysParams* params, ULONGLONG now, DWORD flags) {
+bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
+                       PrimitiveCorner corners[4]) {
   const float f = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
   const UINT width = InterpolateUint(p->widthStart, p->widthEnd, f);
   const UINT height = InterpolateUint(p->heightStart, p->heightEnd, f);
@@ -462,12 +463,16 @@ bool DrawParticle(Particle* p, const ParSysParams* params, ULONGLONG now, DWORD 
     if (!IsFinite(quad.x[i]) || !IsFinite(quad.y[i])) return false;
   if (!IsFinite(p->z)) return false;
 
-  const PrimitiveCorner corners[4] = {
-      {quad.x[0], quad.y[0], p->z, colour, uLeft, vTop},
-      {quad.x[1], quad.y[1], p->z, colour, uRight, vTop},
-      {quad.x[2], quad.y[2], p->z, colour, uRight, vBottom},
-      {quad.x[3], quad.y[3], p->z, colour, uLeft, vBottom},
-  };
+  corners[0] = {quad.x[0], quad.y[0], p->z, colour, uLeft, vTop};
+  corners[1] = {quad.x[1], quad.y[1], p->z, colour, uRight, vTop};
+  corners[2] = {quad.x[2], quad.y[2], p->z, colour, uRight, vBottom};
+  corners[3] = {quad.x[3], quad.y[3], p->z, colour, uLeft, vBottom};
+  return true;
+}
+
+bool DrawParticle(Particle* p, const ParSysParams* params, ULONGLONG now, DWORD flags) {
+  PrimitiveCorner corners[4];
+  if (!BuildParticleQuad(p, params, now, corners)) return false;
   return DrawQuad(params->graphics, corners, flags, params->texture) != nullptr;
 }
 

@@ -96,7 +96,12 @@ struct ParticleQuad {
 };
 bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
                        ParticleQuad* quad);
-// Size, frame, colour and placement, then the quad: true when one was queued.
+// Size, frame, colour and placement: the four corners as VekDrawQuad takes
+// them, or false when the particle is not drawn.
+struct PrimitiveCorner;
+bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
+                       PrimitiveCorner corners[4]);
+// BuildParticleQuad, then the quad: true when one was queued.
 bool DrawParticle(Particle* p, const ParSysParams* params, ULONGLONG now, DWORD flags);
 
 // The whole call: the number of particles processed (0 for a null Graphics).
