@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 #include "graphics/primitives.h"
 #include "particles/pmath.h"
@@ -123,13 +124,33 @@ UINT RandomStep(UINT* state) {
   return *state;
 }
 
+#ifdef __SIZEOF_INT128__
+__extension__ typedef unsigned __int128 Uint128;
+#endif
+
+// Lemire's remainder by multiplication, exact for every 32-bit value and
+// divisor: magic = floor((2^64 - 1) / span) + 1.
+void PrepareRange(UintRange* range) {
+#ifdef __SIZEOF_INT128__
+  const UINT span = range->hi - range->lo + 1u;
+  range->magic = span > 1 ? ~uint64_t{0} / span + 1 : 0;
+#else
+  range->magic = 0;
+#endif
+}
+
 UINT RandomUint(UINT* state, UintRange range) {
   if (range.lo == range.hi) return range.lo;
   const UINT s = RandomStep(state);
   // A reversed range one apart spans all 2^32 values (span 0 would divide
   // by zero); any other reversed range wraps like the unsigned arithmetic.
   const UINT span = range.hi - range.lo + 1u;
-  return range.lo + (span ? s % span : s);
+  if (!span) return range.lo + s;
+#ifdef __SIZEOF_INT128__
+  if (range.magic)
+    return range.lo + static_cast<UINT>((Uint128{range.magic * s} * span) >> 64);
+#endif
+  return range.lo + s % span;
 }
 
 float RandomFloat(UINT* state, FloatRange range) {
@@ -479,6 +500,12 @@ bool DrawParticle(Particle* p, const ParSysParams* params, ULONGLONG now, DWORD 
 INT DrawParSys(ParSysParams* params, ULONGLONG now, DWORD flags) {
   if (!params->graphics) return 0;
   params->pixelsUnreadable = false;
+  for (UintRange* r : {&params->period, &params->visible, &params->widthStart,
+                       &params->heightStart, &params->alphaStart, &params->redStart,
+                       &params->greenStart, &params->blueStart, &params->widthEnd,
+                       &params->heightEnd, &params->alphaEnd, &params->redEnd, &params->greenEnd,
+                       &params->blueEnd})
+    PrepareRange(r);
   UINT a = static_cast<UINT>(params->seedA);
   UINT b = static_cast<UINT>(params->seedB);
   if (params->seedA < 0) a += 0x7FFFFFFFu;

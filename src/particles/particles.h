@@ -5,12 +5,17 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 struct Graphics;
 struct VekTexture;
 struct VekImage;
 
 struct UintRange {
   UINT lo, hi;
+  // Set by DrawParSys on 64-bit builds: lets the draw's remainder be taken
+  // by multiplication (the same result); 0 means a plain division.
+  uint64_t magic = 0;
 };
 struct FloatRange {
   float lo, hi;
@@ -71,6 +76,8 @@ struct Particle {
 // One minimal-standard step of a state XORed with a kept mask.
 UINT RandomStep(UINT* state);
 UINT RandomUint(UINT* state, UintRange range);
+// Fills in the range's magic where the build can use it.
+void PrepareRange(UintRange* range);
 float RandomFloat(UINT* state, FloatRange range);
 UINT NextParticleSeed(UINT seed);
 

@@ -126,6 +126,14 @@ TEST(ParticleGeneratorsTest, MatchIndependentlyComputedValues) {
     const int64_t want = ((16807 * v) % 2147483647 + 2147483647) % 2147483647;
     ASSERT_EQ(RandomStep(&s), static_cast<UINT>(want)) << start;
   }
+  // The remainder by multiplication agrees with the division.
+  for (UINT i = 0; i < 20000; ++i) {
+    UintRange range{i * 7919u, i * 7919u + (i * 2654435761u >> (i % 32))};
+    UintRange prepared = range;
+    PrepareRange(&prepared);
+    UINT a = i * 40503u, b = a;
+    ASSERT_EQ(RandomUint(&a, range), RandomUint(&b, prepared)) << i;
+  }
   // Equal bounds take no step; a reversed range one apart spans every value.
   UINT s = 5;
   EXPECT_EQ(RandomUint(&s, {7, 7}), 7u);
