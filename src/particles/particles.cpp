@@ -247,14 +247,15 @@ bool SampleEmissionImage(Particle* p, ParSysParams* params, UINT* px, UINT* py, 
   const UINT w = image->pixelCacheWidth, h = image->pixelCacheHeight;
   const Span sx = RegionSpan(w, params->regionLeft, params->regionRight);
   const Span sy = RegionSpan(h, params->regionTop, params->regionBottom);
-  const uint64_t n = uint64_t{sx.length} * sy.length;
+  // The cache holds at most INT_MAX bytes, so the region's pixel count fits.
+  const UINT n = sx.length * sy.length;
   const UINT x1 = sx.start + sx.length, y1 = sy.start + sy.length;
   auto alphaAt = [&](UINT x, UINT y) { return pixels[(size_t{y} * w + x) * 4 + 3]; };
 
   for (int attempt = 0; attempt < kSampleTries; ++attempt) {
-    const uint64_t pick = RandomStep(&p->seedA) % n;
-    UINT x = sx.start + static_cast<UINT>(pick % sx.length);
-    UINT y = sy.start + static_cast<UINT>(pick / sx.length);
+    const UINT pick = RandomStep(&p->seedA) % n;
+    UINT x = sx.start + pick % sx.length;
+    UINT y = sy.start + pick / sx.length;
     bool found = false;
     switch (pick % 4) {
       case 0:  // leftwards

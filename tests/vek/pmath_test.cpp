@@ -17,6 +17,9 @@ uint32_t Bits(float f) {
   return b;
 }
 
+// Only on POSIX: the 32-bit Windows C library runs on the x87, whose
+// precision an earlier device in the same process may have lowered.
+#ifndef _WIN32
 // Distance in float steps between got and the float nearest to want.
 int64_t Ulps(float got, double want) {
   const float w = static_cast<float>(want);
@@ -27,9 +30,6 @@ int64_t Ulps(float got, double want) {
   return std::llabs(ordered(got) - ordered(w));
 }
 
-// Only on POSIX: the 32-bit Windows C library runs on the x87, whose
-// precision an earlier device in the same process may have lowered.
-#ifndef _WIN32
 TEST(ParticleMathTest, AgreesWithTheCLibraryWithinOneStep) {
   int64_t worstExp = 0, worstSin = 0, worstCos = 0, worstAcos = 0;
   for (int i = 0; i <= 200000; ++i) {
