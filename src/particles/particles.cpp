@@ -156,7 +156,8 @@ UINT RandomUint(UINT* state, UintRange range) {
 float RandomFloat(UINT* state, FloatRange range) {
   if (range.lo == range.hi) return range.lo;
   const UINT s = RandomStep(state);
-  const double unit = pmath::U32ToDouble(s) * 0x1p-31;
+  // A step's result is below 2^31, so the signed conversion is exact.
+  const double unit = static_cast<double>(static_cast<int32_t>(s)) * 0x1p-31;
   const double lo = range.lo;
   return static_cast<float>(lo + (static_cast<double>(range.hi) - lo) * unit);
 }
