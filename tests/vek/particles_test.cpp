@@ -338,12 +338,13 @@ TEST_F(ParticlesTest, RegionsAreClampedToTheImage) {
   s.count = 10;
   s.image = image;
   s.areaWidth = s.areaHeight = 40;
-  const float regions[][4] = {{1, 1, 0, 1},            // empty, at the right edge
-                              {1.5f, 0.9f, -2, 3},     // reversed and outside
+  const float regions[][4] = {{1, 1, 0, 1},             // empty, at the right edge
+                              {1.5f, 0.9f, -2, 3},      // reversed and outside
                               {0.2f, 0.2f, 0.5f, 0.5f}, // empty inside: nothing there
-                              {NAN, 2, 0, 1}};
-  const size_t expectSome[] = {1, 1, 0, 1};
-  for (int r = 0; r < 4; ++r) {
+                              {NAN, 2, 0, 1},
+                              {0, 0.75f, 0, 1}};        // scans stop at the region's edge
+  const size_t expectSome[] = {1, 1, 0, 1, 0};
+  for (int r = 0; r < 5; ++r) {
     std::copy(regions[r], regions[r] + 4, s.region);
     const std::vector<Quad> q = Quads(s);
     EXPECT_EQ(!q.empty(), expectSome[r] != 0) << r;
