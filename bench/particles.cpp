@@ -6,6 +6,8 @@
 // evaluation's share is visible. Heap allocations are counted by wrapping
 // the C allocator: after the first call (the image's pixel cache) there
 // should be none.
+#include "particles/particles.h"
+
 #include <vek/vek.h>
 #include <vekrt/runtime.h>
 
@@ -20,7 +22,6 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "graphics/primitives.h"
-#include "particles/particles.h"
 #include "support/dds.h"
 #include "support/kept_image.h"
 #include "vekimage/image.h"
@@ -152,8 +153,7 @@ int main() {
   for (UINT y = 0; y < kSide; ++y)
     for (UINT x = 0; x < kSide; ++x) {
       const int dx = static_cast<int>(x) - 64, dy = static_cast<int>(y) - 64;
-      if (dx * dx + dy * dy < 60 * 60)
-        testdds::Put32(file, 128 + 4 * (y * kSide + x), 0xC0FF8020u);
+      if (dx * dx + dy * dy < 60 * 60) testdds::Put32(file, 128 + 4 * (y * kSide + x), 0xC0FF8020u);
     }
   auto* image = static_cast<VekImage*>(Malloc(sizeof(VekImage)));
   if (!KeepFile(image, file)) return 1;

@@ -115,12 +115,12 @@ void DrawParticles(HVEKGRAPHICS g, HVEKIMAGE glow, ULONGLONG t) {
   // frames, align, then start sizes / colours / spin, end ones, seeds, time, flags.
   VekDrawParSys(g, 470, 290, 0.35f, nullptr, nullptr, 0, 160, 1600, 2200, 1600, 2200, 130, 170,
                 -106, -74, 0, 0, 0, 0, 1, 12, 2, 0, nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 150, 0,
-                nullptr, nullptr, 0, 0, 0, 5, 6, 5, 6, 255, 255, 200, 255, 230, 255, 255, 255, 0,
-                0, 2, 3, 2, 3, 160, 200, 40, 80, 120, 160, 255, 255, 0, 0, 7, 8, lo, hi, 0);
-  VekDrawParSys(g, 250, 185, 0.25f, nullptr, nullptr, 0, 150, 700, 1300, 700, 1300, 10, 30,
-                -100, -80, 0, 0, 0, 45, 1, 90, 40, 0, glow, 0.1f, 0.9f, 0.1f, 0.9f, 0, 1, 20,
-                0.5f, 0, -30, 0, nullptr, nullptr, 0, 0, 1, 6, 8, 3, 4, 255, 255, 0, 0, 0, 0, 0,
-                0, 0, 0, 3, 4, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 31, 32, lo, hi, 0);
+                nullptr, nullptr, 0, 0, 0, 5, 6, 5, 6, 255, 255, 200, 255, 230, 255, 255, 255, 0, 0,
+                2, 3, 2, 3, 160, 200, 40, 80, 120, 160, 255, 255, 0, 0, 7, 8, lo, hi, 0);
+  VekDrawParSys(g, 250, 185, 0.25f, nullptr, nullptr, 0, 150, 700, 1300, 700, 1300, 10, 30, -100,
+                -80, 0, 0, 0, 45, 1, 90, 40, 0, glow, 0.1f, 0.9f, 0.1f, 0.9f, 0, 1, 20, 0.5f, 0,
+                -30, 0, nullptr, nullptr, 0, 0, 1, 6, 8, 3, 4, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 3,
+                4, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 31, 32, lo, hi, 0);
 }
 
 bool DrawWindow(Scene& s, ULONGLONG t) {

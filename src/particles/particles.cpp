@@ -147,8 +147,7 @@ UINT RandomUint(UINT* state, UintRange range) {
   const UINT span = range.hi - range.lo + 1u;
   if (!span) return range.lo + s;
 #ifdef __SIZEOF_INT128__
-  if (range.magic)
-    return range.lo + static_cast<UINT>((Uint128{range.magic * s} * span) >> 64);
+  if (range.magic) return range.lo + static_cast<UINT>((Uint128{range.magic * s} * span) >> 64);
 #endif
   return range.lo + s % span;
 }
@@ -373,8 +372,7 @@ void MoveParticle(Particle* p, const ParSysParams* params) {
   }
 }
 
-bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
-                       ParticleQuad* quad) {
+bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, ParticleQuad* quad) {
   const float f = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
   float r = (params->emitterRotation + p->rotation) * kDegToRad;
   if (params->alignToVelocity) r += VectorAngle(p->vx, p->vy);
@@ -457,9 +455,9 @@ bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
     } else if (params->frameMode == 1) {
       index = InterpolateUint(0, last, f);
     } else {
-      index = InterpolateUint(0, last,
-                              pmath::U32ToFloat(p->age % params->frameMode) /
-                                  pmath::U32ToFloat(params->frameMode));
+      index = InterpolateUint(
+          0, last,
+          pmath::U32ToFloat(p->age % params->frameMode) / pmath::U32ToFloat(params->frameMode));
     }
     if (index > last) index = last;
     const size_t at = size_t{index} * kFrameBytes;
@@ -469,10 +467,9 @@ bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
     vBottom = ReadFloat(params->frames, at + 12);
   }
 
-  const DWORD colour = Channel(p->alphaStart, p->alphaEnd, f) << 24 |
-                       Channel(p->redStart, p->redEnd, f) << 16 |
-                       Channel(p->greenStart, p->greenEnd, f) << 8 |
-                       Channel(p->blueStart, p->blueEnd, f);
+  const DWORD colour =
+      Channel(p->alphaStart, p->alphaEnd, f) << 24 | Channel(p->redStart, p->redEnd, f) << 16 |
+      Channel(p->greenStart, p->greenEnd, f) << 8 | Channel(p->blueStart, p->blueEnd, f);
 
   ParticleQuad quad;
   const float hw = pmath::U32ToFloat(width / 2), hh = pmath::U32ToFloat(height / 2);
@@ -502,11 +499,10 @@ bool DrawParticle(Particle* p, const ParSysParams* params, ULONGLONG now, DWORD 
 INT DrawParSys(ParSysParams* params, ULONGLONG now, DWORD flags) {
   if (!params->graphics) return 0;
   params->pixelsUnreadable = false;
-  for (UintRange* r : {&params->period, &params->visible, &params->widthStart,
-                       &params->heightStart, &params->alphaStart, &params->redStart,
-                       &params->greenStart, &params->blueStart, &params->widthEnd,
-                       &params->heightEnd, &params->alphaEnd, &params->redEnd, &params->greenEnd,
-                       &params->blueEnd})
+  for (UintRange* r : {&params->period, &params->visible, &params->widthStart, &params->heightStart,
+                       &params->alphaStart, &params->redStart, &params->greenStart,
+                       &params->blueStart, &params->widthEnd, &params->heightEnd, &params->alphaEnd,
+                       &params->redEnd, &params->greenEnd, &params->blueEnd})
     PrepareRange(r);
   UINT a = static_cast<UINT>(params->seedA);
   UINT b = static_cast<UINT>(params->seedB);

@@ -101,8 +101,7 @@ void MoveParticle(Particle* p, const ParSysParams* params);
 struct ParticleQuad {
   float x[4], y[4];
 };
-bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
-                       ParticleQuad* quad);
+bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, ParticleQuad* quad);
 // Size, frame, colour and placement: the four corners as VekDrawQuad takes
 // them, or false when the particle is not drawn.
 struct PrimitiveCorner;

@@ -23,7 +23,7 @@ struct ExpCoefficients {
 };
 struct SinCosCoefficients {
   double sin[7];  // (-1)^n / (2n + 1)!
-  double cos[8];   // (-1)^n / (2n)!
+  double cos[8];  // (-1)^n / (2n)!
   constexpr SinCosCoefficients() : sin{}, cos{} {
     double f = 1.0;  // k!
     double sign = 1.0;

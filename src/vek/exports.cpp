@@ -154,14 +154,14 @@ VEK_EXPORT INT VEKAPI VekDrawParSys(
     HVEKIMAGE emitImage, float regionLeft, float regionRight, float regionTop, float regionBottom,
     DWORD alphaFromImage, DWORD colourFromImage, float forwardAccel, float drag, float accelX,
     float accelY, float unused36, HVEKTEXTURE texture, const VekParticleFrame* frames,
-    UINT frameCount, UINT frameMode, DWORD alignToVelocity, UINT widthStartMin,
-    UINT widthStartMax, UINT heightStartMin, UINT heightStartMax, UINT alphaStartMin,
-    UINT alphaStartMax, UINT redStartMin, UINT redStartMax, UINT greenStartMin,
-    UINT greenStartMax, UINT blueStartMin, UINT blueStartMax, float spinStartMin,
-    float spinStartMax, UINT widthEndMin, UINT widthEndMax, UINT heightEndMin, UINT heightEndMax,
-    UINT alphaEndMin, UINT alphaEndMax, UINT redEndMin, UINT redEndMax, UINT greenEndMin,
-    UINT greenEndMax, UINT blueEndMin, UINT blueEndMax, float spinEndMin, float spinEndMax,
-    INT seedA, INT seedB, UINT timeLow, UINT timeHigh, DWORD flags) {
+    UINT frameCount, UINT frameMode, DWORD alignToVelocity, UINT widthStartMin, UINT widthStartMax,
+    UINT heightStartMin, UINT heightStartMax, UINT alphaStartMin, UINT alphaStartMax,
+    UINT redStartMin, UINT redStartMax, UINT greenStartMin, UINT greenStartMax, UINT blueStartMin,
+    UINT blueStartMax, float spinStartMin, float spinStartMax, UINT widthEndMin, UINT widthEndMax,
+    UINT heightEndMin, UINT heightEndMax, UINT alphaEndMin, UINT alphaEndMax, UINT redEndMin,
+    UINT redEndMax, UINT greenEndMin, UINT greenEndMax, UINT blueEndMin, UINT blueEndMax,
+    float spinEndMin, float spinEndMax, INT seedA, INT seedB, UINT timeLow, UINT timeHigh,
+    DWORD flags) {
   ParSysParams p{};
   p.graphics = graphics;
   p.x = x;

@@ -362,32 +362,58 @@ class SceneHost {
         for (int i = 0; i < n; ++i) ok = ok && static_cast<bool>(v >> u[i]);
       };
       bool known = true;
-      if (key == "at") floats(at, 3);
-      else if (key == "count") uints(&count, 1);
-      else if (key == "period") uints(period, 2);
-      else if (key == "visible") uints(visible, 2);
-      else if (key == "speed") floats(speed, 2);
-      else if (key == "dir") floats(dir, 2);
-      else if (key == "rot") floats(rot, 2);
-      else if (key == "absolute") uints(&absolute, 1);
-      else if (key == "area") uints(area, 2);
-      else if (key == "erot") floats(&erot, 1);
-      else if (key == "image") ok = (image = FindImage(value)) != nullptr;
-      else if (key == "region") floats(region, 4);
-      else if (key == "alphaimg") uints(&alphaImage, 1);
-      else if (key == "colourimg") uints(&colourImage, 1);
-      else if (key == "fwd") floats(&fwd, 1);
-      else if (key == "drag") floats(&drag, 1);
-      else if (key == "accel") floats(accel, 2);
-      else if (key == "texture") ok = (texture = Texture(value)) != nullptr;
-      else if (key == "frames") uints(&frameCount, 1);
-      else if (key == "mode") uints(&mode, 1);
-      else if (key == "align") uints(&align, 1);
-      else if (key == "spinstart") floats(spinStart, 2);
-      else if (key == "spinend") floats(spinEnd, 2);
-      else if (key == "seeds") ok = static_cast<bool>(v >> seeds[0] >> seeds[1]);
-      else if (key == "time") ok = static_cast<bool>(v >> time);
-      else if (key == "flags") ok = static_cast<bool>(v >> std::hex >> flags);
+      if (key == "at")
+        floats(at, 3);
+      else if (key == "count")
+        uints(&count, 1);
+      else if (key == "period")
+        uints(period, 2);
+      else if (key == "visible")
+        uints(visible, 2);
+      else if (key == "speed")
+        floats(speed, 2);
+      else if (key == "dir")
+        floats(dir, 2);
+      else if (key == "rot")
+        floats(rot, 2);
+      else if (key == "absolute")
+        uints(&absolute, 1);
+      else if (key == "area")
+        uints(area, 2);
+      else if (key == "erot")
+        floats(&erot, 1);
+      else if (key == "image")
+        ok = (image = FindImage(value)) != nullptr;
+      else if (key == "region")
+        floats(region, 4);
+      else if (key == "alphaimg")
+        uints(&alphaImage, 1);
+      else if (key == "colourimg")
+        uints(&colourImage, 1);
+      else if (key == "fwd")
+        floats(&fwd, 1);
+      else if (key == "drag")
+        floats(&drag, 1);
+      else if (key == "accel")
+        floats(accel, 2);
+      else if (key == "texture")
+        ok = (texture = Texture(value)) != nullptr;
+      else if (key == "frames")
+        uints(&frameCount, 1);
+      else if (key == "mode")
+        uints(&mode, 1);
+      else if (key == "align")
+        uints(&align, 1);
+      else if (key == "spinstart")
+        floats(spinStart, 2);
+      else if (key == "spinend")
+        floats(spinEnd, 2);
+      else if (key == "seeds")
+        ok = static_cast<bool>(v >> seeds[0] >> seeds[1]);
+      else if (key == "time")
+        ok = static_cast<bool>(v >> time);
+      else if (key == "flags")
+        ok = static_cast<bool>(v >> std::hex >> flags);
       else if (key == "path") {
         float x, y;
         long long t;
@@ -421,10 +447,10 @@ class SceneHost {
         alphaImage, colourImage, fwd, drag, accel[0], accel[1], 0, texture,
         frames.empty() ? nullptr : frames.data(), static_cast<UINT>(frames.size()), mode, align,
         start[0][0], start[0][1], start[1][0], start[1][1], start[2][0], start[2][1], start[3][0],
-        start[3][1], start[4][0], start[4][1], start[5][0], start[5][1], spinStart[0],
-        spinStart[1], end[0][0], end[0][1], end[1][0], end[1][1], end[2][0], end[2][1], end[3][0],
-        end[3][1], end[4][0], end[4][1], end[5][0], end[5][1], spinEnd[0], spinEnd[1], seeds[0],
-        seeds[1], static_cast<UINT>(time), static_cast<UINT>(time >> 32), flags);
+        start[3][1], start[4][0], start[4][1], start[5][0], start[5][1], spinStart[0], spinStart[1],
+        end[0][0], end[0][1], end[1][0], end[1][1], end[2][0], end[2][1], end[3][0], end[3][1],
+        end[4][0], end[4][1], end[5][0], end[5][1], spinEnd[0], spinEnd[1], seeds[0], seeds[1],
+        static_cast<UINT>(time), static_cast<UINT>(time >> 32), flags);
     if (drawn != static_cast<INT>(count)) return Fail("parsys failed");
     return true;
   }
@@ -437,7 +463,8 @@ class SceneHost {
   D3DSURFACE_DESC BackBufferDesc() const {
     D3DSURFACE_DESC desc{};
     IDirect3DSurface8* back = nullptr;
-    if (device_ && SUCCEEDED(device_->cache.device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back))) {
+    if (device_ &&
+        SUCCEEDED(device_->cache.device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back))) {
       back->GetDesc(&desc);
       back->Release();
     }

@@ -2,6 +2,8 @@
 // independently computed values, the life cycle and motion of single
 // particles, and the quads whole systems queue, including the arguments
 // that would otherwise divide by zero or read outside an emission image.
+#include "particles/particles.h"
+
 #include <vek/vek.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "graphics/frame.h"
-#include "particles/particles.h"
 #include "particles/pmath.h"
 #include "support/dds.h"
 #include "support/kept_image.h"
@@ -53,13 +54,13 @@ INT Draw(HVEKGRAPHICS g, const Sys& s) {
       s.visible[0], s.visible[1], s.speed[0], s.speed[1], s.direction[0], s.direction[1], 0, 0,
       s.rotation[0], s.rotation[1], s.absoluteDirection, s.areaWidth, s.areaHeight,
       s.emitterRotation, s.image, s.region[0], s.region[1], s.region[2], s.region[3],
-      s.alphaFromImage, s.colourFromImage, s.forwardAccel, s.drag, s.accelX, s.accelY, 0,
-      s.texture, s.frames, s.frameCount, s.frameMode, s.align, s.start[0][0], s.start[0][1],
-      s.start[1][0], s.start[1][1], s.start[2][0], s.start[2][1], s.start[3][0], s.start[3][1],
-      s.start[4][0], s.start[4][1], s.start[5][0], s.start[5][1], s.spinStart[0], s.spinStart[1],
-      s.end[0][0], s.end[0][1], s.end[1][0], s.end[1][1], s.end[2][0], s.end[2][1], s.end[3][0],
-      s.end[3][1], s.end[4][0], s.end[4][1], s.end[5][0], s.end[5][1], s.spinEnd[0], s.spinEnd[1],
-      s.seedA, s.seedB, static_cast<UINT>(s.time), static_cast<UINT>(s.time >> 32), 0);
+      s.alphaFromImage, s.colourFromImage, s.forwardAccel, s.drag, s.accelX, s.accelY, 0, s.texture,
+      s.frames, s.frameCount, s.frameMode, s.align, s.start[0][0], s.start[0][1], s.start[1][0],
+      s.start[1][1], s.start[2][0], s.start[2][1], s.start[3][0], s.start[3][1], s.start[4][0],
+      s.start[4][1], s.start[5][0], s.start[5][1], s.spinStart[0], s.spinStart[1], s.end[0][0],
+      s.end[0][1], s.end[1][0], s.end[1][1], s.end[2][0], s.end[2][1], s.end[3][0], s.end[3][1],
+      s.end[4][0], s.end[4][1], s.end[5][0], s.end[5][1], s.spinEnd[0], s.spinEnd[1], s.seedA,
+      s.seedB, static_cast<UINT>(s.time), static_cast<UINT>(s.time >> 32), 0);
 }
 
 struct Quad {
@@ -338,11 +339,11 @@ TEST_F(ParticlesTest, RegionsAreClampedToTheImage) {
   s.count = 10;
   s.image = image;
   s.areaWidth = s.areaHeight = 40;
-  const float regions[][4] = {{1, 1, 0, 1},             // empty, at the right edge
-                              {1.5f, 0.9f, -2, 3},      // reversed and outside
-                              {0.2f, 0.2f, 0.5f, 0.5f}, // empty inside: nothing there
+  const float regions[][4] = {{1, 1, 0, 1},              // empty, at the right edge
+                              {1.5f, 0.9f, -2, 3},       // reversed and outside
+                              {0.2f, 0.2f, 0.5f, 0.5f},  // empty inside: nothing there
                               {NAN, 2, 0, 1},
-                              {0, 0.75f, 0, 1}};        // scans stop at the region's edge
+                              {0, 0.75f, 0, 1}};  // scans stop at the region's edge
   const size_t expectSome[] = {1, 1, 0, 1, 0};
   for (int r = 0; r < 5; ++r) {
     std::copy(regions[r], regions[r] + 4, s.region);

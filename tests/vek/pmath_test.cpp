@@ -1,13 +1,13 @@
 // The library's own exp, sin, cos and acos: within one float step of the
 // C library's double results over the ranges particles use, and a few
 // values pinned to the bit so both builds are held to the same answers.
+#include "particles/pmath.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-
-#include "particles/pmath.h"
 
 namespace {
 
@@ -43,10 +43,14 @@ TEST(ParticleMathTest, AgreesWithTheCLibraryWithinOneStep) {
       pmath::SinCos(x, &s, &c);
       // Near zeros a step is tiny; compare those absolutely.
       const double rs = std::sin(double(x)), rc = std::cos(double(x));
-      if (std::fabs(rs) > 1e-3) worstSin = std::max(worstSin, Ulps(s, rs));
-      else EXPECT_NEAR(s, rs, 1e-9) << x;
-      if (std::fabs(rc) > 1e-3) worstCos = std::max(worstCos, Ulps(c, rc));
-      else EXPECT_NEAR(c, rc, 1e-9) << x;
+      if (std::fabs(rs) > 1e-3)
+        worstSin = std::max(worstSin, Ulps(s, rs));
+      else
+        EXPECT_NEAR(s, rs, 1e-9) << x;
+      if (std::fabs(rc) > 1e-3)
+        worstCos = std::max(worstCos, Ulps(c, rc));
+      else
+        EXPECT_NEAR(c, rc, 1e-9) << x;
     }
     const float x = -1.0f + 2.0f * static_cast<float>(i) / 200000.0f;
     worstAcos = std::max(worstAcos, Ulps(pmath::Acos(x), std::acos(double(x))));
