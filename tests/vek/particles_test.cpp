@@ -6,6 +6,7 @@
 
 #include <vek/vek.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -86,7 +87,8 @@ class ParticlesTest : public WithWindowSurface<PlatformTest> {
         Quad q;
         for (int k = 0; k < 4; ++k) {
           q.v[k] = item->vertices[k];
-          EXPECT_TRUE(std::isfinite(q.v[k].x) && std::isfinite(q.v[k].y));
+          EXPECT_TRUE(std::isfinite(q.v[k].x) && std::isfinite(q.v[k].y) &&
+                      std::isfinite(q.v[k].z));
         }
         out.push_back(q);
       }
@@ -354,6 +356,58 @@ TEST_F(ParticlesTest, RegionsAreClampedToTheImage) {
   // An empty region at the right edge puts its particles in the middle.
   std::copy(regions[0], regions[0] + 4, s.region);
   for (const Quad& quad : Quads(s)) EXPECT_EQ(quad.cx(), 100.0f);
+}
+
+}  // namespace
+
+namespace {
+
+// Wild arguments (huge, negative, reversed, NaN, infinite) never crash, read
+// outside the image or queue a vertex that is not a finite number.
+TEST_F(ParticlesTest, WildArgumentsQueueOnlyFiniteQuads) {
+  VekImage* image = Image(5, 3, {{2, 0xFFFFFFFF}, {9, 0x80FF0000}, {14, 0x20FFFFFF}});
+  const VekParticleFrame frames[2] = {{0, 0.5f, 0, 1}, {0.5f, 1, 0, 1}};
+  const VekPathPoint points[3] = {{0, 0, 0}, {1e30f, -1e30f, 0}, {NAN, 5, 0}};
+  LONGLONG times[3] = {0, 0, 0};
+  uint32_t state = 12345;
+  auto next = [&]() { return state = state * 1664525u + 1013904223u; };
+  const float wild[] = {0, -0.0f, 1, -1, 0.5f, 1e-6f, 3e4f, -3e4f, 1e30f, -1e38f, INFINITY, NAN};
+  // One value in eight is wild, the rest ordinary.
+  auto f = [&]() {
+    return next() % 8 ? static_cast<float>(next() % 400) - 200.0f : wild[next() % 12];
+  };
+  auto u = [&]() {
+    const UINT v[] = {0, 1, 2, 5, 255, 300, 1000, 0x7FFFFFFF, 0xFFFFFFFF};
+    return next() % 8 ? 1 + next() % 2000 : v[next() % 9];
+  };
+  size_t drawn = 0;
+  for (int round = 0; round < 300; ++round) {
+    Sys s;
+    s.x = f(), s.y = f(), s.z = next() % 4 ? 0.5f : f();
+    s.count = 1 + next() % 6;
+    s.period[0] = u(), s.period[1] = u(), s.visible[0] = u(), s.visible[1] = u();
+    s.speed[0] = f(), s.speed[1] = f(), s.direction[0] = f(), s.direction[1] = f();
+    s.rotation[0] = f(), s.absoluteDirection = next() % 2;
+    s.areaWidth = u(), s.areaHeight = u(), s.emitterRotation = f();
+    s.image = next() % 2 ? image : nullptr;
+    for (float& r : s.region) r = next() % 3 ? static_cast<float>(next() % 5) / 3 - 0.5f : f();
+    s.alphaFromImage = next() % 2, s.colourFromImage = next() % 2;
+    s.forwardAccel = f(), s.drag = f(), s.accelX = f(), s.accelY = f();
+    s.texture = next() % 2 ? &image->texture : nullptr;
+    s.frames = next() % 2 ? frames : nullptr;
+    s.frameCount = next() % 3, s.frameMode = u(), s.align = next() % 2;
+    for (auto& range : s.start) range[0] = u(), range[1] = u();
+    for (auto& range : s.end) range[0] = u(), range[1] = u();
+    s.spinStart[0] = f(), s.spinEnd[1] = f();
+    for (LONGLONG& t : times) t = static_cast<LONGLONG>(next()) << (next() % 40);
+    times[0] = next() % 2 ? LLONG_MIN : times[0];
+    s.pathPoints = points, s.pathTimes = times, s.pathCount = next() % 2 ? 0 : next() % 4;
+    s.seedA = static_cast<INT>(next()), s.seedB = static_cast<INT>(next());
+    s.time = next() % 4 ? next() % 100000 : static_cast<ULONGLONG>(next()) << (next() % 33);
+    s.frameCount = s.frames ? s.frameCount : 2;  // a count without frames too
+    drawn += Quads(s).size();
+  }
+  EXPECT_GT(drawn, 50u);  // the rounds do reach the drawing steps
 }
 
 }  // namespace
