@@ -121,14 +121,18 @@ TEST(ParticleGeneratorsTest, MatchIndependentlyComputedValues) {
     EXPECT_EQ(s, k[1]);  // the mask stays off the stored state
     EXPECT_EQ(NextParticleSeed(k[0]), k[2]);
   }
-  // Schrage's method against the 64-bit product, the state read as signed.
-  for (uint64_t i = 0; i < 5000; ++i) {
-    const UINT start = static_cast<UINT>(i * 858993459u + 7);
+  // Against the 64-bit product, the masked state read as signed, over a
+  // spread of states and the edges of both halves.
+  auto check = [](UINT start) {
     UINT s = start;
     const int64_t v = static_cast<int32_t>(start ^ 123459876u);
     const int64_t want = ((16807 * v) % 2147483647 + 2147483647) % 2147483647;
-    ASSERT_EQ(RandomStep(&s), static_cast<UINT>(want)) << start;
-  }
+    return RandomStep(&s) == static_cast<UINT>(want);
+  };
+  for (uint64_t i = 0; i < 200000; ++i)
+    ASSERT_TRUE(check(static_cast<UINT>(i * 858993459u + 7))) << i;
+  for (UINT masked : {0u, 1u, 127772u, 127773u, 0x7FFFFFFEu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu})
+    EXPECT_TRUE(check(masked ^ 123459876u)) << masked;
   // The remainder by multiplication agrees with the division.
   for (UINT i = 0; i < 20000; ++i) {
     UintRange range{i * 7919u, i * 7919u + (i * 2654435761u >> (i % 32))};
