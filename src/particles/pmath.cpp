@@ -86,7 +86,8 @@ double Sqrt(double v) {
   bits = (bits >> 1) + (uint64_t{1023} << 51);
   double y;
   std::memcpy(&y, &bits, sizeof y);
-  for (int i = 0; i < 6; ++i) y = 0.5 * (y + v / y);
+  // The guess is at most 6% off; four steps leave no error a double can hold.
+  for (int i = 0; i < 4; ++i) y = 0.5 * (y + v / y);
   return y;
 }
 
