@@ -21,6 +21,9 @@ struct VekImage {
   UINT pixelCacheHeight;
 };
 
+// The longest picture side: sizes are reported in 16 bits.
+inline constexpr UINT kMaxPictureSide = 65535;
+
 // Size of the DDS file header every kept picture starts with.
 inline constexpr UINT kDdsHeaderSize = 128;
 
