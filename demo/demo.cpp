@@ -67,6 +67,8 @@ static int ReportLastError(const char* what) {
   return 1;
 }
 
+static constexpr int kAnimationFrames = 8;
+
 int main() {
   SetLogCapture(TRUE);
   const UINT adapters = VekListDisplayDevices();
@@ -120,10 +122,19 @@ int main() {
     return 1;
   }
   const char* scenePath = "vek-demo.png";
-  if (SaveScene(window, scenePath))
+  if (SaveScene(window, scenePath)) {
     std::printf("drew the scene and saved it as %s\n", scenePath);
-  else
+    // The particles moving: a tenth of a second apart.
+    int saved = 0;
+    for (int i = 0; i < kAnimationFrames; ++i) {
+      char path[64];
+      std::snprintf(path, sizeof path, "vek-demo-particles-%02d.png", i + 1);
+      if (DrawDemoScene(device, kDemoParticleTime + 100ull * i) && SaveScene(window, path)) ++saved;
+    }
+    std::printf("saved %d animation frames as vek-demo-particles-NN.png\n", saved);
+  } else {
     std::printf("drew the scene (presented in the window)\n");
+  }
   std::printf("closed: %lu\n", static_cast<unsigned long>(VekCloseGraphicsDevice(device)));
   DropWindow(window);
   return 0;

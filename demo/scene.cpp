@@ -105,7 +105,25 @@ bool DrawMask(Scene& s) {
   return VekEndRender(s.stencil) >= 0;
 }
 
-bool DrawWindow(Scene& s) {
+// Water: a narrow upward jet under gravity, drops shrinking and going
+// from white to blue. Fire: from the glow picture's visible pixels, taking
+// their colour, rising and fading, turned to their motion.
+void DrawParticles(HVEKGRAPHICS g, HVEKIMAGE glow, ULONGLONG t) {
+  const UINT lo = static_cast<UINT>(t), hi = static_cast<UINT>(t >> 32);
+  // count, period, visible, speed, direction, (unread), rotation, absolute, area, turn,
+  // image, region, image alpha / colour, forward, drag, accel x / y, (unread), texture,
+  // frames, align, then start sizes / colours / spin, end ones, seeds, time, flags.
+  VekDrawParSys(g, 470, 290, 0.35f, nullptr, nullptr, 0, 160, 1600, 2200, 1600, 2200, 130, 170,
+                -106, -74, 0, 0, 0, 0, 1, 12, 2, 0, nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 150, 0,
+                nullptr, nullptr, 0, 0, 0, 5, 6, 5, 6, 255, 255, 200, 255, 230, 255, 255, 255, 0, 0,
+                2, 3, 2, 3, 160, 200, 40, 80, 120, 160, 255, 255, 0, 0, 7, 8, lo, hi, 0);
+  VekDrawParSys(g, 250, 185, 0.25f, nullptr, nullptr, 0, 150, 700, 1300, 700, 1300, 10, 30, -100,
+                -80, 0, 0, 0, 45, 1, 90, 40, 0, glow, 0.1f, 0.9f, 0.1f, 0.9f, 0, 1, 20, 0.5f, 0,
+                -30, 0, nullptr, nullptr, 0, 0, 1, 6, 8, 3, 4, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 3,
+                4, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 31, 32, lo, hi, 0);
+}
+
+bool DrawWindow(Scene& s, ULONGLONG t) {
   HVEKGRAPHICS g = s.window;
   if (VekBeginRender(g) != 0) return false;
   VekSetClip(g, 0, 0, kDemoWidth, kDemoHeight);
@@ -155,12 +173,13 @@ bool DrawWindow(Scene& s) {
   VekSetStencilParam(g, kCmpEqual, kStencilKeep, 1);
   Gradient(g, 392, 296, 600, 464, 0.5f, 0xFF00FFFF, 0xFFFF00FF, 0xFFFFFF00, 0xFF00FF00);
   VekSetStencilParam(g, 0, kStencilKeep, 0);
+  DrawParticles(g, s.images[kGlow], t);
   return VekEndRender(g) >= 0;
 }
 
 }  // namespace
 
-bool DrawDemoScene(HVEKDEVICE device) {
+bool DrawDemoScene(HVEKDEVICE device, ULONGLONG timeMs) {
   Scene s;
   s.device = device;
   for (int i = 0; i < kPictureCount; ++i) {
@@ -176,7 +195,7 @@ bool DrawDemoScene(HVEKDEVICE device) {
     std::fprintf(stderr, "demo scene: a drawing surface could not be opened\n");
     return false;
   }
-  if (!DrawCanvas(s) || !DrawMask(s) || !DrawWindow(s)) {
+  if (!DrawCanvas(s) || !DrawMask(s) || !DrawWindow(s, timeMs)) {
     std::fprintf(stderr, "demo scene: a frame failed\n");
     return false;
   }

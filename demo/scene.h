@@ -2,7 +2,8 @@
 // differential scene host draw exactly the same frame on either build:
 // PNG (with alpha), JPEG, BMP and DXT1/3/5 DDS images as textured quads and
 // triangles, gradients, lines and Bezier curves, an effect shader, a stencil
-// mask and a texture surface drawn into the window.
+// mask, a texture surface drawn into the window, and particle systems (a
+// fountain and a fire emitted from the glow picture's pixels).
 #pragma once
 
 #include <vek/vek.h>
@@ -14,4 +15,6 @@ inline constexpr int kDemoHeight = 480;
 // kDemoWidth x kDemoHeight device, which must be the current device) and
 // presents it. Everything it opens is closed again before it returns. False
 // when a picture, an image or a surface cannot be made, or a frame fails.
-bool DrawDemoScene(HVEKDEVICE device);
+// `timeMs` is the particle systems' time: only they move with it.
+inline constexpr ULONGLONG kDemoParticleTime = 2400;
+bool DrawDemoScene(HVEKDEVICE device, ULONGLONG timeMs = kDemoParticleTime);

@@ -278,6 +278,62 @@ VEK_EXPORT void VEKAPI VekSetSpotLight(DWORD a0, DWORD a1, DWORD a2, DWORD a3, D
                                        DWORD a11);
 VEK_EXPORT void VEKAPI VekSetFog(DWORD a0, DWORD a1, DWORD a2);
 
+/* ---- Particle systems ------------------------------------------------------
+ * A whole system is drawn in one call and nothing is kept between calls:
+ * each particle is evaluated from the two seeds and the time alone and
+ * queued as one quad (as VekDrawQuad). Angles in degrees (0 along +x, 90
+ * along +y), times in milliseconds, lengths in target pixels, colour
+ * channels 0 to 255 (larger values count as 255). A "Min, Max" pair is a
+ * range a value is drawn from; flags count their low 8 bits. */
+
+/* One key of an emitter path; the third word is not read. */
+typedef struct VekPathPoint {
+  float x, y;
+  DWORD unused;
+} VekPathPoint;
+/* A frame rectangle within the particles' texture. */
+typedef struct VekParticleFrame {
+  float uLeft, uRight, vTop, vBottom;
+} VekParticleFrame;
+
+/* graphics: surface (null: 0). x, y: emitter now; z: every vertex's depth.
+ * pathPoints / pathTimes / pathCount: emitter keys, times ascending (null
+ * pointers count as no path); a particle stays where the emitter was when
+ * it was born and is hidden when born before the first key.
+ * count particles, each with a cycle length from period and drawn for the
+ * first `visible` ms of it; speed and direction at emission (direction
+ * measured from the outward direction unless absoluteDirection), quad
+ * rotation; emission from an areaWidth x areaHeight area centred on the
+ * emitter and turned by emitterRotation, or, with emitImage, from the
+ * image's pixels of alpha 20 and more within the region (fractions of its
+ * size; clamped to the image and ordered), stretched over the area, taking
+ * alpha and/or colour from the pixel when asked. forwardAccel along the
+ * motion, drag (exponential, per second), accelX / accelY (pixels per
+ * second squared). texture with frameCount frames: frameMode 0 one random
+ * frame per cycle, 1 once through the cycle, 2 and more looping with that
+ * period (null frames count as none). alignToVelocity turns quads with the
+ * motion. Sizes, colours and spin (degrees per second) run from their
+ * start to their end value over each cycle. seedA fixes timing and place,
+ * seedB appearance. timeLow / timeHigh: the time now. flags as VekDrawQuad.
+ * Returns count (0 for a null graphics). */
+VEK_EXPORT INT VEKAPI VekDrawParSys(
+    HVEKGRAPHICS graphics, float x, float y, float z, const VekPathPoint* pathPoints,
+    const LONGLONG* pathTimes, UINT pathCount, UINT count, UINT periodMin, UINT periodMax,
+    UINT visibleMin, UINT visibleMax, float speedMin, float speedMax, float directionMin,
+    float directionMax, float unused17, float unused18, float rotationMin, float rotationMax,
+    DWORD absoluteDirection, UINT areaWidth, UINT areaHeight, float emitterRotation,
+    HVEKIMAGE emitImage, float regionLeft, float regionRight, float regionTop, float regionBottom,
+    DWORD alphaFromImage, DWORD colourFromImage, float forwardAccel, float drag, float accelX,
+    float accelY, float unused36, HVEKTEXTURE texture, const VekParticleFrame* frames,
+    UINT frameCount, UINT frameMode, DWORD alignToVelocity, UINT widthStartMin, UINT widthStartMax,
+    UINT heightStartMin, UINT heightStartMax, UINT alphaStartMin, UINT alphaStartMax,
+    UINT redStartMin, UINT redStartMax, UINT greenStartMin, UINT greenStartMax, UINT blueStartMin,
+    UINT blueStartMax, float spinStartMin, float spinStartMax, UINT widthEndMin, UINT widthEndMax,
+    UINT heightEndMin, UINT heightEndMax, UINT alphaEndMin, UINT alphaEndMax, UINT redEndMin,
+    UINT redEndMax, UINT greenEndMin, UINT greenEndMax, UINT blueEndMin, UINT blueEndMax,
+    float spinEndMin, float spinEndMax, INT seedA, INT seedB, UINT timeLow, UINT timeHigh,
+    DWORD flags);
+
 /* ---- Images ------------------------------------------------------------------
  * An image keeps its picture (DDS DXT1/DXT3/DXT5 as read; PNG, JPEG, BMP and
  * other DDS decoded to 32-bit pixels) until its first draw or VekGetImageData

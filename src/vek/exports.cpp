@@ -7,6 +7,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "graphics/primitives.h"
+#include "particles/particles.h"
 #include "vekimage/image.h"
 #include "vekimage/memory.h"
 
@@ -142,6 +143,78 @@ VEK_EXPORT void* VEKAPI VekDrawQuad(HVEKGRAPHICS graphics, float x0, float y0, f
                                       {x2, y2, z2, colour2, u2, v2},
                                       {x3, y3, z3, colour3, u3, v3}};
   return DrawQuad(graphics, corners, flags, texture);
+}
+
+VEK_EXPORT INT VEKAPI VekDrawParSys(
+    HVEKGRAPHICS graphics, float x, float y, float z, const VekPathPoint* pathPoints,
+    const LONGLONG* pathTimes, UINT pathCount, UINT count, UINT periodMin, UINT periodMax,
+    UINT visibleMin, UINT visibleMax, float speedMin, float speedMax, float directionMin,
+    float directionMax, float unused17, float unused18, float rotationMin, float rotationMax,
+    DWORD absoluteDirection, UINT areaWidth, UINT areaHeight, float emitterRotation,
+    HVEKIMAGE emitImage, float regionLeft, float regionRight, float regionTop, float regionBottom,
+    DWORD alphaFromImage, DWORD colourFromImage, float forwardAccel, float drag, float accelX,
+    float accelY, float unused36, HVEKTEXTURE texture, const VekParticleFrame* frames,
+    UINT frameCount, UINT frameMode, DWORD alignToVelocity, UINT widthStartMin, UINT widthStartMax,
+    UINT heightStartMin, UINT heightStartMax, UINT alphaStartMin, UINT alphaStartMax,
+    UINT redStartMin, UINT redStartMax, UINT greenStartMin, UINT greenStartMax, UINT blueStartMin,
+    UINT blueStartMax, float spinStartMin, float spinStartMax, UINT widthEndMin, UINT widthEndMax,
+    UINT heightEndMin, UINT heightEndMax, UINT alphaEndMin, UINT alphaEndMax, UINT redEndMin,
+    UINT redEndMax, UINT greenEndMin, UINT greenEndMax, UINT blueEndMin, UINT blueEndMax,
+    float spinEndMin, float spinEndMax, INT seedA, INT seedB, UINT timeLow, UINT timeHigh,
+    DWORD flags) {
+  ParSysParams p{};
+  p.graphics = graphics;
+  p.x = x;
+  p.y = y;
+  p.z = z;
+  p.pathPoints = pathPoints;
+  p.pathTimes = pathTimes;
+  p.pathCount = pathCount;
+  p.count = count;
+  p.period = {periodMin, periodMax};
+  p.visible = {visibleMin, visibleMax};
+  p.speed = {speedMin, speedMax};
+  p.direction = {directionMin, directionMax};
+  p.unused17 = {unused17, unused18};
+  p.rotation = {rotationMin, rotationMax};
+  p.absoluteDirection = LOBYTE(absoluteDirection);
+  p.areaWidth = areaWidth;
+  p.areaHeight = areaHeight;
+  p.emitterRotation = emitterRotation;
+  p.emitImage = emitImage;
+  p.regionLeft = regionLeft;
+  p.regionTop = regionTop;
+  p.regionRight = regionRight;
+  p.regionBottom = regionBottom;
+  p.alphaFromImage = LOBYTE(alphaFromImage);
+  p.colourFromImage = LOBYTE(colourFromImage);
+  p.forwardAccel = forwardAccel;
+  p.drag = drag;
+  p.accelX = accelX;
+  p.accelY = accelY;
+  p.unused36 = unused36;
+  p.texture = texture;
+  p.frames = frames;
+  p.frameCount = frameCount;
+  p.frameMode = frameMode;
+  p.alignToVelocity = LOBYTE(alignToVelocity);
+  p.widthStart = {widthStartMin, widthStartMax};
+  p.heightStart = {heightStartMin, heightStartMax};
+  p.alphaStart = {alphaStartMin, alphaStartMax};
+  p.redStart = {redStartMin, redStartMax};
+  p.greenStart = {greenStartMin, greenStartMax};
+  p.blueStart = {blueStartMin, blueStartMax};
+  p.spinStart = {spinStartMin, spinStartMax};
+  p.widthEnd = {widthEndMin, widthEndMax};
+  p.heightEnd = {heightEndMin, heightEndMax};
+  p.alphaEnd = {alphaEndMin, alphaEndMax};
+  p.redEnd = {redEndMin, redEndMax};
+  p.greenEnd = {greenEndMin, greenEndMax};
+  p.blueEnd = {blueEndMin, blueEndMax};
+  p.spinEnd = {spinEndMin, spinEndMax};
+  p.seedA = seedA;
+  p.seedB = seedB;
+  return DrawParSys(&p, static_cast<ULONGLONG>(timeHigh) << 32 | timeLow, flags);
 }
 
 // Reserved calls: they take their arguments and do nothing.

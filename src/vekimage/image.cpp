@@ -428,6 +428,7 @@ INT DestroyImage(VekImage* image) {
     Free(t.data);
     t.data = nullptr;
   }
+  if (image->pixelCache) Free(image->pixelCache);
   Free(image);
   return 1;
 }
@@ -588,6 +589,24 @@ INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** ou
   t.tex->UnlockRect(0);
   *out = block;
   return static_cast<INT>(bytes);
+}
+
+const BYTE* GetImagePixelCache(VekImage* image) {
+  if (image->pixelCache) return image->pixelCache;
+  const UINT w = image->texture.width, h = image->texture.height;
+  BYTE* pixels = nullptr;
+  const INT n = ReadImageRect(image, 0, 0, w, h, &pixels);
+  if (n <= 0 || !pixels) return nullptr;
+  // The texture may have been created just now; its size is the one read.
+  if (static_cast<unsigned long long>(n) !=
+      static_cast<unsigned long long>(image->texture.width) * image->texture.height * 4) {
+    Free(pixels);
+    return nullptr;
+  }
+  image->pixelCache = pixels;
+  image->pixelCacheWidth = image->texture.width;
+  image->pixelCacheHeight = image->texture.height;
+  return pixels;
 }
 
 INT SaveImage(VekImage* image, const WCHAR* path, DWORD fileFormat) {

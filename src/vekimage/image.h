@@ -13,6 +13,12 @@ struct VekImage {
   float contentScaleX;  // unpadded picture width / stored width
   float contentScaleY;
   WCHAR uri[kImageUriLength];  // null-terminated, at most 99 code units
+  // The picture's A8R8G8B8 pixels (blue, green, red, alpha; rows from the
+  // top, no gaps) read once for particle emission, kept apart from `data`,
+  // which may still hold the file bytes. Freed with the image.
+  BYTE* pixelCache;
+  UINT pixelCacheWidth;
+  UINT pixelCacheHeight;
 };
 
 // The longest picture side: sizes are reported in 16 bits.
@@ -72,5 +78,9 @@ DWORD GetImageColor(VekImage* image, UINT x, UINT y);
 INT GetImageData(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** out);
 // GetImageData from the clamping on, without the handle and rectangle checks.
 INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** out);
+// The pixel cache, read with ReadImageRect over the whole stored picture on
+// first use (creating the texture when needed) and kept from then on; null
+// when the pixels cannot be read (nothing is attached then).
+const BYTE* GetImagePixelCache(VekImage* image);
 // Saves the texture's top level with D3DX: 0 for null, else the D3DX result.
 INT SaveImage(VekImage* image, const WCHAR* path, DWORD fileFormat);

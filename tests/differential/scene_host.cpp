@@ -35,6 +35,8 @@
 //   point X Y Z AARRGGBB FLAGS          VekDrawPoint
 //   bezier X0 Y0 X1 Y1 X2 Y2 X3 Y3 Z AARRGGBB STEP FLAGS
 //                      VekDrawBezier
+//   parsys KEY=VALUE...
+//                      VekDrawParSys of a system described by keys (ParSys)
 //   demo               draw the demo's scene (demo/scene.h) on the device
 //
 // Output: for each capture a line "frame NAME W H" followed by W*H*4 bytes,
@@ -312,6 +314,163 @@ class SceneHost {
     return true;
   }
 
+  // A particle system from key=value words over a still default (one white
+  // 8 x 8 particle at the centre, period and visible 1000 ms). Values are
+  // comma-separated; ranges are "min,max".
+  //   at=x,y,z count= period= visible= speed= dir= rot= absolute=0|1
+  //   area=w,h erot= image=NAME region=l,r,t,b alphaimg=1 colourimg=1
+  //   fwd= drag= accel=x,y texture=NAME frames=N (N equal columns, inset
+  //   half a texel so no sample falls on a frame border) mode= align=1
+  //   wstart= hstart= astart= rstart= gstart= bstart= spinstart=
+  //   wend= hend= aend= rend= gend= bend= spinend= seeds=a,b time= flags=
+  //   path=x,y,t/x,y,t/...
+  bool ParSys(std::istringstream& words) {
+    float at[3] = {0, 0, 0.5f}, speed[2] = {}, dir[2] = {}, rot[2] = {}, region[4] = {0, 1, 0, 1};
+    float erot = 0, fwd = 0, drag = 0, accel[2] = {}, spinStart[2] = {}, spinEnd[2] = {};
+    UINT count = 1, period[2] = {1000, 1000}, visible[2] = {1000, 1000}, area[2] = {};
+    UINT absolute = 0, alphaImage = 0, colourImage = 0, frameCount = 0, mode = 0, align = 0;
+    UINT start[6][2] = {{8, 8}, {8, 8}, {255, 255}, {255, 255}, {255, 255}, {255, 255}};
+    UINT end[6][2] = {{8, 8}, {8, 8}, {255, 255}, {255, 255}, {255, 255}, {255, 255}};
+    int seeds[2] = {1, 2};
+    unsigned long long time = 0;
+    DWORD flags = 0;
+    HVEKIMAGE image = nullptr;
+    VekTexture* texture = nullptr;
+    std::vector<VekPathPoint> points;
+    std::vector<LONGLONG> times;
+    if (current_) {
+      const D3DSURFACE_DESC desc = BackBufferDesc();
+      at[0] = desc.Width / 2.0f;
+      at[1] = desc.Height / 2.0f;
+    }
+    static const char* kStartKeys[6] = {"wstart", "hstart", "astart", "rstart", "gstart", "bstart"};
+    static const char* kEndKeys[6] = {"wend", "hend", "aend", "rend", "gend", "bend"};
+    std::string word;
+    while (words >> word) {
+      const size_t eq = word.find('=');
+      if (eq == std::string::npos) return Fail("bad parsys word");
+      const std::string key = word.substr(0, eq);
+      std::string value = word.substr(eq + 1);
+      for (char& c : value)
+        if (c == ',' || c == '/') c = ' ';
+      std::istringstream v(value);
+      bool ok = true;
+      auto floats = [&](float* f, int n) {
+        for (int i = 0; i < n; ++i) ok = ok && static_cast<bool>(v >> f[i]);
+      };
+      auto uints = [&](UINT* u, int n) {
+        for (int i = 0; i < n; ++i) ok = ok && static_cast<bool>(v >> u[i]);
+      };
+      bool known = true;
+      if (key == "at")
+        floats(at, 3);
+      else if (key == "count")
+        uints(&count, 1);
+      else if (key == "period")
+        uints(period, 2);
+      else if (key == "visible")
+        uints(visible, 2);
+      else if (key == "speed")
+        floats(speed, 2);
+      else if (key == "dir")
+        floats(dir, 2);
+      else if (key == "rot")
+        floats(rot, 2);
+      else if (key == "absolute")
+        uints(&absolute, 1);
+      else if (key == "area")
+        uints(area, 2);
+      else if (key == "erot")
+        floats(&erot, 1);
+      else if (key == "image")
+        ok = (image = FindImage(value)) != nullptr;
+      else if (key == "region")
+        floats(region, 4);
+      else if (key == "alphaimg")
+        uints(&alphaImage, 1);
+      else if (key == "colourimg")
+        uints(&colourImage, 1);
+      else if (key == "fwd")
+        floats(&fwd, 1);
+      else if (key == "drag")
+        floats(&drag, 1);
+      else if (key == "accel")
+        floats(accel, 2);
+      else if (key == "texture")
+        ok = (texture = Texture(value)) != nullptr;
+      else if (key == "frames")
+        uints(&frameCount, 1);
+      else if (key == "mode")
+        uints(&mode, 1);
+      else if (key == "align")
+        uints(&align, 1);
+      else if (key == "spinstart")
+        floats(spinStart, 2);
+      else if (key == "spinend")
+        floats(spinEnd, 2);
+      else if (key == "seeds")
+        ok = static_cast<bool>(v >> seeds[0] >> seeds[1]);
+      else if (key == "time")
+        ok = static_cast<bool>(v >> time);
+      else if (key == "flags")
+        ok = static_cast<bool>(v >> std::hex >> flags);
+      else if (key == "path") {
+        float x, y;
+        long long t;
+        while (v >> x >> y >> t) {
+          points.push_back({x, y, 0});
+          times.push_back(t);
+        }
+      } else {
+        known = false;
+        for (int i = 0; i < 6; ++i) {
+          if (key == kStartKeys[i]) uints(start[i], 2), known = true;
+          if (key == kEndKeys[i]) uints(end[i], 2), known = true;
+        }
+      }
+      if (!known) return Fail("unknown parsys key");
+      if (!ok) return Fail("bad parsys value");
+    }
+    if (!current_) return Fail("no surface");
+    std::vector<VekParticleFrame> frames;
+    if (texture && frameCount) {
+      const float half = 0.5f / static_cast<float>(texture->width);
+      for (UINT i = 0; i < frameCount; ++i)
+        frames.push_back({static_cast<float>(i) / frameCount + half,
+                          static_cast<float>(i + 1) / frameCount - half, half, 1.0f - half});
+    }
+    const INT drawn = VekDrawParSys(
+        current_, at[0], at[1], at[2], points.empty() ? nullptr : points.data(),
+        times.empty() ? nullptr : times.data(), static_cast<UINT>(points.size()), count, period[0],
+        period[1], visible[0], visible[1], speed[0], speed[1], dir[0], dir[1], 0, 0, rot[0], rot[1],
+        absolute, area[0], area[1], erot, image, region[0], region[1], region[2], region[3],
+        alphaImage, colourImage, fwd, drag, accel[0], accel[1], 0, texture,
+        frames.empty() ? nullptr : frames.data(), static_cast<UINT>(frames.size()), mode, align,
+        start[0][0], start[0][1], start[1][0], start[1][1], start[2][0], start[2][1], start[3][0],
+        start[3][1], start[4][0], start[4][1], start[5][0], start[5][1], spinStart[0], spinStart[1],
+        end[0][0], end[0][1], end[1][0], end[1][1], end[2][0], end[2][1], end[3][0], end[3][1],
+        end[4][0], end[4][1], end[5][0], end[5][1], spinEnd[0], spinEnd[1], seeds[0], seeds[1],
+        static_cast<UINT>(time), static_cast<UINT>(time >> 32), flags);
+    if (drawn != static_cast<INT>(count)) return Fail("parsys failed");
+    return true;
+  }
+
+  HVEKIMAGE FindImage(const std::string& name) const {
+    const auto it = images_.find(name);
+    return it == images_.end() ? nullptr : it->second;
+  }
+
+  D3DSURFACE_DESC BackBufferDesc() const {
+    D3DSURFACE_DESC desc{};
+    IDirect3DSurface8* back = nullptr;
+    if (device_ &&
+        SUCCEEDED(device_->cache.device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back))) {
+      back->GetDesc(&desc);
+      back->Release();
+    }
+    return desc;
+  }
+
   bool Step(const std::string& op, std::istringstream& words, std::ostream& out) {
     if (op == "open") {
       int w = 0, h = 0, bits = 0;
@@ -410,6 +569,8 @@ class SceneHost {
       return Point(words);
     } else if (op == "bezier") {
       return Bezier(words);
+    } else if (op == "parsys") {
+      return ParSys(words);
     } else if (op == "demo") {
       if (!device_ || !DrawDemoScene(device_)) return Fail("demo scene failed");
     } else if (op == "close") {

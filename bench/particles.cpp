@@ -1,0 +1,200 @@
+// Particles evaluated and queued per second on one core, on the software
+// device with pixel work switched off: a plain area system, one with drag,
+// spin, forward acceleration and alignment to the velocity, and one emitting
+// from an image's pixels. Each is also run with the quad submission left
+// out (the same per-particle steps, corners built and dropped), so the
+// evaluation's share is visible. Heap allocations are counted by wrapping
+// the C allocator: after the first call (the image's pixel cache) there
+// should be none.
+#include "particles/particles.h"
+
+#include <vek/vek.h>
+#include <vekrt/runtime.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "gd/device.h"
+#include "graphics/frame.h"
+#include "graphics/graphics.h"
+#include "graphics/primitives.h"
+#include "support/dds.h"
+#include "support/kept_image.h"
+#include "vekimage/image.h"
+
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* __libc_calloc(size_t, size_t);
+extern "C" void* __libc_realloc(void*, size_t);
+static std::atomic<long> allocations{0};
+extern "C" void* malloc(size_t n) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_malloc(n);
+}
+extern "C" void* calloc(size_t n, size_t size) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_calloc(n, size);
+}
+extern "C" void* realloc(void* p, size_t n) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_realloc(p, n);
+}
+
+namespace {
+
+constexpr UINT kParticles = 20000;
+constexpr int kRuns = 25;
+
+double CpuNow() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+ParSysParams Plain(Graphics* g) {
+  ParSysParams p{};
+  p.graphics = g;
+  p.x = 640, p.y = 360, p.z = 0.5f;
+  p.count = kParticles;
+  p.period = {1000, 3000};
+  p.visible = {1000, 3000};
+  p.speed = {20, 80};
+  p.direction = {0, 360};
+  p.absoluteDirection = 1;
+  p.areaWidth = 400, p.areaHeight = 200;
+  p.widthStart = p.heightStart = {4, 8};
+  p.widthEnd = p.heightEnd = {1, 2};
+  p.alphaStart = {255, 255};
+  p.redStart = p.greenStart = p.blueStart = {100, 255};
+  p.alphaEnd = {0, 0};
+  p.redEnd = p.greenEnd = p.blueEnd = {0, 50};
+  p.seedA = 1, p.seedB = 2;
+  return p;
+}
+
+// The loop of DrawParSys with the quads built and dropped.
+UINT EvaluateOnly(ParSysParams* params, ULONGLONG now) {
+  UINT a = static_cast<UINT>(params->seedA), b = static_cast<UINT>(params->seedB);
+  UINT built = 0;
+  Particle p;
+  PrimitiveCorner corners[4];
+  for (UINT i = 0; i < params->count; ++i) {
+    std::memset(&p, 0, sizeof p);
+    p.seedA = a;
+    p.seedB = b;
+    if (EvaluateParticle(&p, params, static_cast<UINT>(now)) &&
+        BuildParticleQuad(&p, params, now, corners))
+      ++built;
+    a = NextParticleSeed(a);
+    b = NextParticleSeed(b);
+  }
+  return built;
+}
+
+struct Result {
+  double queued, evaluated;  // particles per second
+  long allocations;          // after the first call
+};
+
+Result Measure(Graphics* g, ParSysParams params) {
+  std::vector<double> queued, evaluated;
+  queued.reserve(kRuns);
+  evaluated.reserve(kRuns);
+  long steady = 0;
+  volatile UINT sink = 0;
+  // One frame queuing every particle first, so the frame's item lists have
+  // grown to their largest before anything is counted.
+  VekBeginRender(g);
+  ParSysParams all = params;
+  all.visible = all.period;
+  DrawParSys(&all, 0, 0);
+  VekEndRender(g);
+  for (int run = 0; run < kRuns + 1; ++run) {
+    const ULONGLONG now = 5000 + 16ull * run;
+    VekBeginRender(g);
+    const long before = allocations.load();
+    double t0 = CpuNow();
+    DrawParSys(&params, now, 0);
+    double t1 = CpuNow();
+    if (run > 0) steady += allocations.load() - before;
+    VekEndRender(g);
+    if (run > 0) queued.push_back(t1 - t0);
+    t0 = CpuNow();
+    sink = sink + EvaluateOnly(&params, now);
+    t1 = CpuNow();
+    if (run > 0) evaluated.push_back(t1 - t0);
+  }
+  return {kParticles / Median(queued), kParticles / Median(evaluated), steady};
+}
+
+}  // namespace
+
+int main() {
+  HWND window = vrt::CreateVirtualWindow(0, 0, 1280, 720);
+  HVEKDEVICE device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 32, 0);
+  HVEKGRAPHICS g = device ? VekOpenGraphics(device) : nullptr;
+  if (!g) {
+    std::fprintf(stderr, "cannot open the device\n");
+    return 1;
+  }
+  vrt::SetRasterization(false);
+
+  // A 128 x 128 emission picture: a disc of visible pixels.
+  constexpr UINT kSide = 128;
+  std::vector<uint8_t> file = testdds::Solid32(kSide, kSide, 0);
+  for (UINT y = 0; y < kSide; ++y)
+    for (UINT x = 0; x < kSide; ++x) {
+      const int dx = static_cast<int>(x) - 64, dy = static_cast<int>(y) - 64;
+      if (dx * dx + dy * dy < 60 * 60) testdds::Put32(file, 128 + 4 * (y * kSide + x), 0xC0FF8020u);
+    }
+  auto* image = static_cast<VekImage*>(Malloc(sizeof(VekImage)));
+  if (!KeepFile(image, file)) return 1;
+  image->texture.width = image->texture.height = kSide;
+  image->texture.compression = 1;
+
+  ParSysParams plain = Plain(g);
+  ParSysParams spin = plain;
+  spin.drag = 0.8f;
+  spin.accelY = 40;
+  spin.forwardAccel = 15;
+  spin.spinStart = {-180, 180};
+  spin.spinEnd = {90, 360};
+  spin.rotation = {0, 90};
+  spin.emitterRotation = 20;
+  spin.absoluteDirection = 0;
+  spin.alignToVelocity = 1;
+  ParSysParams emit = plain;
+  emit.emitImage = image;
+  emit.colourFromImage = emit.alphaFromImage = 1;
+
+  std::printf("%u particles a call, thread CPU time, median of %d calls\n", kParticles, kRuns);
+  std::printf("%-34s %14s %16s %10s\n", "system", "queued / s", "evaluated / s", "eval share");
+  const struct {
+    const char* name;
+    ParSysParams* params;
+  } systems[] = {{"plain area", &plain},
+                 {"drag, spin, forward, aligned", &spin},
+                 {"emitted from an image", &emit}};
+  long allocs = 0;
+  for (const auto& s : systems) {
+    const Result r = Measure(g, *s.params);
+    allocs += r.allocations;
+    std::printf("%-34s %11.2f M %13.2f M %9.0f %%\n", s.name, r.queued / 1e6, r.evaluated / 1e6,
+                100.0 * r.queued / r.evaluated);
+  }
+  std::printf("heap allocations in the calls after each system's first: %ld\n", allocs);
+
+  DestroyImage(image);
+  VekCloseGraphics(g);
+  VekCloseGraphicsDevice(device);
+  vrt::DestroyVirtualWindow(window);
+  return 0;
+}

@@ -1,0 +1,532 @@
+#include "particles/particles.h"
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+#include "graphics/primitives.h"
+#include "particles/pmath.h"
+#include "vekimage/image.h"
+
+namespace {
+
+constexpr UINT kMask = 123459876;  // 0x75BD924
+constexpr int32_t kModulus = 2147483647;
+constexpr int32_t kMultiplier = 16807;
+constexpr int32_t kQuotient = 127773;  // kModulus / kMultiplier
+constexpr int32_t kRemainder = 2836;   // kModulus % kMultiplier
+constexpr float kZero = 0.0001f;
+constexpr float kDegToRad = 0.01745329f;
+constexpr float kTwoPi = 6.2831855f;
+constexpr float kHalfPi = 1.5707964f;
+constexpr float kThreeHalfPi = 4.712389f;
+constexpr UINT kEmitAlpha = 20;
+constexpr int kSampleTries = 10;
+constexpr size_t kPathPointBytes = 12;
+constexpr size_t kFrameBytes = 16;
+
+inline bool IsZero(float v) { return v < kZero && v > -kZero; }
+
+inline bool IsFinite(float v) {
+  uint32_t bits;
+  std::memcpy(&bits, &v, 4);
+  return (bits & 0x7F800000u) != 0x7F800000u;
+}
+
+inline float ReadFloat(const void* base, size_t offset) {
+  float v;
+  std::memcpy(&v, static_cast<const BYTE*>(base) + offset, 4);
+  return v;
+}
+
+inline int64_t ReadTime(const void* base, UINT k) {
+  int64_t v;
+  std::memcpy(&v, static_cast<const BYTE*>(base) + size_t{k} * 8, 8);
+  return v;
+}
+
+// (x, y) turned by g: positive angles turn +x towards +y.
+inline void Rotate(float* x, float* y, float sinG, float cosG) {
+  const float rx = *x * cosG - *y * sinG;
+  const float ry = *y * cosG + *x * sinG;
+  *x = rx;
+  *y = ry;
+}
+
+// A clamped region of the stored picture: [x0, x0 + dx) x [y0, y0 + dy),
+// never empty and never outside it.
+struct Span {
+  UINT start, length;
+};
+Span RegionSpan(UINT size, float lo, float hi) {
+  // Fractions outside 0..1 (and NaN) are brought onto the picture and
+  // reversed bounds ordered, so no sample can leave it.
+  if (!(lo >= 0.0f)) lo = 0.0f;
+  if (!(hi >= 0.0f)) hi = 0.0f;
+  if (lo > 1.0f) lo = 1.0f;
+  if (hi > 1.0f) hi = 1.0f;
+  if (hi < lo) {
+    const float t = lo;
+    lo = hi;
+    hi = t;
+  }
+  const float fsize = pmath::U32ToFloat(size);
+  UINT a = pmath::FloatToU32(fsize * lo);
+  UINT b = pmath::FloatToU32(fsize * hi);
+  if (b > size) b = size;
+  if (a > b) a = b;
+  UINT length = b - a;
+  if (length == 0) length = 1;
+  // An empty region at the right or bottom edge takes the last pixel.
+  if (a > size - length) a = size - length;
+  return {a, length};
+}
+
+// The fraction bounds the offset stretches over the emission area: ordered
+// and within 0..1, as the sampling used them.
+void OrderedFractions(float* lo, float* hi) {
+  if (!(*lo >= 0.0f)) *lo = 0.0f;
+  if (!(*hi >= 0.0f)) *hi = 0.0f;
+  if (*lo > 1.0f) *lo = 1.0f;
+  if (*hi > 1.0f) *hi = 1.0f;
+  if (*hi < *lo) {
+    const float t = *lo;
+    *lo = *hi;
+    *hi = t;
+  }
+}
+
+// One offset coordinate from a fraction of the picture; the middle of the
+// area when the region has no extent on that axis.
+float RegionOffset(float fraction, float lo, float hi, UINT areaSize) {
+  OrderedFractions(&lo, &hi);
+  const float span = hi - lo;
+  if (span == 0.0f) return 0.0f;
+  return ((fraction - lo) / span - 0.5f) * pmath::U32ToFloat(areaSize);
+}
+
+inline UINT Channel(UINT a, UINT b, float f) {
+  const UINT v = InterpolateUint(a, b, f);
+  return v > 255 ? 255 : v;  // never spill into the next channel
+}
+
+}  // namespace
+
+// ---- Generators ---------------------------------------------------------------
+
+UINT RandomStep(UINT* state) {
+  const UINT masked = *state ^ kMask;
+  if (masked < 0x80000000u) {
+    // The same remainder as Schrage's below, by folding the 46-bit product
+    // (2^31 = 1 modulo 2^31 - 1): a shorter chain for the usual states.
+    const uint64_t product = uint64_t{masked} * kMultiplier;
+    UINT r = static_cast<UINT>(product & 0x7FFFFFFFu) + static_cast<UINT>(product >> 31);
+    if (r >= static_cast<UINT>(kModulus)) r -= kModulus;
+    *state = r;
+    return r;
+  }
+  // Schrage's method keeps 16807 * s mod (2^31 - 1) within 32 bits.
+  int32_t s = static_cast<int32_t>(masked);
+  const int32_t k = s / kQuotient;
+  s = kMultiplier * (s - k * kQuotient) - kRemainder * k;
+  if (s < 0) s += kModulus;
+  *state = static_cast<UINT>(s);
+  return *state;
+}
+
+#ifdef __SIZEOF_INT128__
+__extension__ typedef unsigned __int128 Uint128;
+#endif
+
+// Lemire's remainder by multiplication, exact for every 32-bit value and
+// divisor: magic = floor((2^64 - 1) / span) + 1.
+void PrepareRange(UintRange* range) {
+#ifdef __SIZEOF_INT128__
+  const UINT span = range->hi - range->lo + 1u;
+  range->magic = span > 1 ? ~uint64_t{0} / span + 1 : 0;
+#else
+  range->magic = 0;
+#endif
+}
+
+UINT RandomUint(UINT* state, UintRange range) {
+  if (range.lo == range.hi) return range.lo;
+  const UINT s = RandomStep(state);
+  // A reversed range one apart spans all 2^32 values (span 0 would divide
+  // by zero); any other reversed range wraps like the unsigned arithmetic.
+  const UINT span = range.hi - range.lo + 1u;
+  if (!span) return range.lo + s;
+#ifdef __SIZEOF_INT128__
+  if (range.magic) return range.lo + static_cast<UINT>((Uint128{range.magic * s} * span) >> 64);
+#endif
+  return range.lo + s % span;
+}
+
+float RandomFloat(UINT* state, FloatRange range) {
+  if (range.lo == range.hi) return range.lo;
+  const UINT s = RandomStep(state);
+  // A step's result is below 2^31, so the signed conversion is exact.
+  const double unit = static_cast<double>(static_cast<int32_t>(s)) * 0x1p-31;
+  const double lo = range.lo;
+  return static_cast<float>(lo + (static_cast<double>(range.hi) - lo) * unit);
+}
+
+UINT NextParticleSeed(UINT seed) {
+  const uint64_t product = uint64_t{seed} * 0x5DEECE66Dull + 11u;
+  return static_cast<UINT>(product >> 16) & 0x7FFFFFFFu;
+}
+
+// ---- Geometry -----------------------------------------------------------------
+
+float FastInverseSqrt(float l) {
+  uint32_t bits;
+  std::memcpy(&bits, &l, 4);
+  bits = 0x5F3759DFu - (bits >> 1);
+  float r;
+  std::memcpy(&r, &bits, 4);
+  return r * (1.5f - 0.5f * l * r * r);
+}
+
+float VectorAngle(float x, float y) {
+  if (IsZero(x) && IsZero(y)) return 0.0f;
+  const float r = FastInverseSqrt(x * x + y * y);
+  float nx = x * r;
+  const float ny = y * r;
+  if (IsZero(nx)) return ny > 0.0f ? kHalfPi : kThreeHalfPi;
+  if (nx > 1.0f) nx = 1.0f;
+  if (nx < -1.0f) nx = -1.0f;
+  const float a = pmath::Acos(nx);
+  return ny < 0.0f ? kTwoPi - a : a;
+}
+
+UINT InterpolateUint(UINT a, UINT b, float f) {
+  if (a == b) return a;
+  return pmath::FloatToU32((1.0f - f) * pmath::U32ToFloat(a) + 0.5f + f * pmath::U32ToFloat(b));
+}
+
+// ---- Per-particle steps ---------------------------------------------------------
+
+bool EvaluateParticle(Particle* p, ParSysParams* params, UINT time) {
+  p->period = RandomUint(&p->seedA, params->period);
+  p->visible = RandomUint(&p->seedA, params->visible);
+  if (p->period == 0 || p->visible == 0) return false;
+  const UINT generation = time / p->period;
+  p->age = time % p->period;
+  p->seedB += generation;  // each cycle brings new appearance draws
+
+  UINT v = p->visible + generation;
+  if (v >= p->period) {
+    v %= p->period;
+    if (v < params->visible.lo) v = params->visible.lo;
+  }
+  if (v > params->visible.hi) v = params->visible.hi;
+  p->visible = v;
+  if (p->age > v) return false;
+
+  p->speed = RandomFloat(&p->seedB, params->speed);
+  p->direction = RandomFloat(&p->seedB, params->direction);
+  p->rotation = RandomFloat(&p->seedB, params->rotation);
+  p->spinStart = RandomFloat(&p->seedB, params->spinStart);
+  p->spinEnd = RandomFloat(&p->seedB, params->spinEnd);
+  p->widthStart = RandomUint(&p->seedB, params->widthStart);
+  p->widthEnd = RandomUint(&p->seedB, params->widthEnd);
+  p->heightStart = RandomUint(&p->seedB, params->heightStart);
+  p->heightEnd = RandomUint(&p->seedB, params->heightEnd);
+  p->alphaStart = RandomUint(&p->seedB, params->alphaStart);
+  p->alphaEnd = RandomUint(&p->seedB, params->alphaEnd);
+  p->redStart = RandomUint(&p->seedB, params->redStart);
+  p->redEnd = RandomUint(&p->seedB, params->redEnd);
+  p->greenStart = RandomUint(&p->seedB, params->greenStart);
+  p->greenEnd = RandomUint(&p->seedB, params->greenEnd);
+  p->blueStart = RandomUint(&p->seedB, params->blueStart);
+  p->blueEnd = RandomUint(&p->seedB, params->blueEnd);
+
+  if (!EmitParticle(p, params)) return false;
+  MoveParticle(p, params);
+  return true;
+}
+
+bool SampleEmissionImage(Particle* p, ParSysParams* params, UINT* px, UINT* py, BYTE pixel[4]) {
+  VekImage* image = params->emitImage;
+  if (params->pixelsUnreadable) return false;
+  const BYTE* pixels = GetImagePixelCache(image);
+  if (!pixels) {
+    params->pixelsUnreadable = true;
+    return false;
+  }
+  const UINT w = image->pixelCacheWidth, h = image->pixelCacheHeight;
+  const Span sx = RegionSpan(w, params->regionLeft, params->regionRight);
+  const Span sy = RegionSpan(h, params->regionTop, params->regionBottom);
+  // The cache holds at most INT_MAX bytes, so the region's pixel count fits.
+  const UINT n = sx.length * sy.length;
+  const UINT x1 = sx.start + sx.length, y1 = sy.start + sy.length;
+  auto alphaAt = [&](UINT x, UINT y) { return pixels[(size_t{y} * w + x) * 4 + 3]; };
+
+  for (int attempt = 0; attempt < kSampleTries; ++attempt) {
+    const UINT pick = RandomStep(&p->seedA) % n;
+    UINT x = sx.start + pick % sx.length;
+    UINT y = sy.start + pick / sx.length;
+    bool found = false;
+    switch (pick % 4) {
+      case 0:  // leftwards
+        for (;; --x) {
+          if (alphaAt(x, y) >= kEmitAlpha) {
+            found = true;
+            break;
+          }
+          if (x == sx.start) break;
+        }
+        break;
+      case 1:  // rightwards
+        for (; x < x1; ++x)
+          if (alphaAt(x, y) >= kEmitAlpha) {
+            found = true;
+            break;
+          }
+        break;
+      case 2:  // upwards
+        for (;; --y) {
+          if (alphaAt(x, y) >= kEmitAlpha) {
+            found = true;
+            break;
+          }
+          if (y == sy.start) break;
+        }
+        break;
+      default:  // downwards
+        for (; y < y1; ++y)
+          if (alphaAt(x, y) >= kEmitAlpha) {
+            found = true;
+            break;
+          }
+        break;
+    }
+    if (found) {
+      *px = x;
+      *py = y;
+      std::memcpy(pixel, pixels + (size_t{y} * w + x) * 4, 4);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool EmitParticle(Particle* p, ParSysParams* params) {
+  float ox, oy;
+  if (!params->emitImage) {
+    const float hw = pmath::U32ToFloat(params->areaWidth) / 2.0f;
+    const float hh = pmath::U32ToFloat(params->areaHeight) / 2.0f;
+    ox = RandomFloat(&p->seedA, {-hw, hw});
+    oy = RandomFloat(&p->seedA, {-hh, hh});
+  } else {
+    UINT px, py;
+    BYTE pixel[4];  // blue, green, red, alpha
+    if (!SampleEmissionImage(p, params, &px, &py, pixel)) return false;
+    const VekImage* image = params->emitImage;
+    const float u = pmath::U32ToFloat(px) / pmath::U32ToFloat(image->pixelCacheWidth);
+    const float v = pmath::U32ToFloat(py) / pmath::U32ToFloat(image->pixelCacheHeight);
+    ox = RegionOffset(u, params->regionLeft, params->regionRight, params->areaWidth);
+    oy = RegionOffset(v, params->regionTop, params->regionBottom, params->areaHeight);
+    if (params->alphaFromImage) p->alphaStart = p->alphaEnd = pixel[3];
+    if (params->colourFromImage) {
+      p->redStart = p->redEnd = pixel[2];
+      p->greenStart = p->greenEnd = pixel[1];
+      p->blueStart = p->blueEnd = pixel[0];
+    }
+  }
+  p->direction = p->direction * kDegToRad;
+  if (!IsZero(params->emitterRotation)) {
+    const float g = params->emitterRotation * kDegToRad;
+    p->direction += g;
+    float s, c;
+    pmath::SinCos(g, &s, &c);
+    Rotate(&ox, &oy, s, c);
+  }
+  if (!params->absoluteDirection) p->direction += VectorAngle(ox, oy);
+  if (p->direction >= kTwoPi) p->direction -= kTwoPi;
+
+  p->x = params->x + ox;
+  p->y = params->y + oy;
+  p->z = params->z;
+  float s, c;
+  pmath::SinCos(p->direction, &s, &c);
+  p->vx = p->speed * c;
+  p->vy = p->speed * s;
+  return true;
+}
+
+void MoveParticle(Particle* p, const ParSysParams* params) {
+  const float t = pmath::U32ToFloat(p->age) / 1000.0f;
+  const float startX = p->vx, startY = p->vy;
+  float endX = startX, endY = startY;
+  if (!IsZero(params->accelX)) endX += params->accelX * t;
+  if (!IsZero(params->accelY)) endY += params->accelY * t;
+  if (!IsZero(params->forwardAccel) && !(IsZero(endX) && IsZero(endY))) {
+    const float r = FastInverseSqrt(endX * endX + endY * endY);
+    const float nx = endX * r, ny = endY * r;
+    endX += nx * params->forwardAccel * t;
+    endY += ny * params->forwardAccel * t;
+  }
+  if (IsZero(params->drag)) {
+    p->x += (startX + endX) * t / 2.0f;
+    p->y += (startY + endY) * t / 2.0f;
+    p->vx = endX;
+    p->vy = endY;
+  } else {
+    const float e = pmath::Exp(-params->drag * t);
+    const float keptX = endX * e, keptY = endY * e;
+    p->vx = keptX;
+    p->vy = keptY;
+    p->x += (endX - keptX) / params->drag;
+    p->y += (endY - keptY) / params->drag;
+  }
+}
+
+bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, ParticleQuad* quad) {
+  const float f = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
+  float r = (params->emitterRotation + p->rotation) * kDegToRad;
+  if (params->alignToVelocity) r += VectorAngle(p->vx, p->vy);
+  p->rotation = r;
+  const float spin = (p->spinStart - p->spinEnd < kZero && p->spinEnd - p->spinStart < kZero)
+                         ? p->spinStart
+                         : p->spinStart + (p->spinEnd - p->spinStart) * f;
+  if (!IsZero(spin) || !IsZero(r)) {
+    const float g = r + spin * (pmath::U32ToFloat(p->age) / 1000.0f) * kDegToRad;
+    float s, c;
+    pmath::SinCos(g, &s, &c);
+    Rotate(&quad->x[0], &quad->y[0], s, c);
+    Rotate(&quad->x[1], &quad->y[1], s, c);
+  }
+
+  // Where the emitter was when the particle was born. A path given without
+  // its points or times is no path.
+  float birthX = params->x, birthY = params->y;
+  if (params->pathCount && params->pathPoints && params->pathTimes) {
+    const int64_t birth = static_cast<int64_t>(now - p->age);
+    int64_t nextTime = static_cast<int64_t>(now);
+    float nextX = params->x, nextY = params->y;
+    bool placed = false;
+    for (UINT k = params->pathCount; k-- > 0;) {
+      const int64_t keyTime = ReadTime(params->pathTimes, k);
+      const float keyX = ReadFloat(params->pathPoints, size_t{k} * kPathPointBytes);
+      const float keyY = ReadFloat(params->pathPoints, size_t{k} * kPathPointBytes + 4);
+      if (birth < keyTime) {
+        if (k == 0) return false;  // born before the path starts
+        nextX = keyX;
+        nextY = keyY;
+        nextTime = keyTime;
+        continue;
+      }
+      if (birth > nextTime) return false;
+      // Differences in unsigned 64 bits: both are non-negative here and may
+      // exceed the signed range. Keys of equal time place the particle at
+      // the key rather than dividing by zero.
+      const uint64_t span = static_cast<uint64_t>(nextTime) - static_cast<uint64_t>(keyTime);
+      float w = 1.0f;
+      if (span) {
+        const float into = static_cast<float>(
+            pmath::U64ToDouble(static_cast<uint64_t>(birth) - static_cast<uint64_t>(keyTime)));
+        w = 1.0f - into / static_cast<float>(pmath::U64ToDouble(span));
+      }
+      birthX = nextX + (keyX - nextX) * w;
+      birthY = nextY + (keyY - nextY) * w;
+      placed = true;
+      break;
+    }
+    if (!placed) return false;
+  }
+
+  const float cx = p->x + (birthX - params->x);
+  const float cy = p->y + (birthY - params->y);
+  quad->x[0] += cx;
+  quad->y[0] += cy;
+  quad->x[1] += cx;
+  quad->y[1] += cy;
+  quad->x[2] = 2.0f * cx - quad->x[0];
+  quad->y[2] = 2.0f * cy - quad->y[0];
+  quad->x[3] = 2.0f * cx - quad->x[1];
+  quad->y[3] = 2.0f * cy - quad->y[1];
+  return true;
+}
+
+bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
+                       PrimitiveCorner corners[4]) {
+  const float f = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
+  const UINT width = InterpolateUint(p->widthStart, p->widthEnd, f);
+  const UINT height = InterpolateUint(p->heightStart, p->heightEnd, f);
+
+  float uLeft = 0.0f, uRight = 0.0f, vTop = 0.0f, vBottom = 0.0f;
+  // Frames given without their rectangles count as no frames.
+  if (params->texture && params->frameCount > 0 && params->frames) {
+    const UINT last = params->frameCount - 1;
+    UINT index;
+    if (params->frameMode == 0) {
+      index = RandomUint(&p->seedB, {0, last});
+    } else if (params->frameMode == 1) {
+      index = InterpolateUint(0, last, f);
+    } else {
+      index = InterpolateUint(
+          0, last,
+          pmath::U32ToFloat(p->age % params->frameMode) / pmath::U32ToFloat(params->frameMode));
+    }
+    if (index > last) index = last;
+    const size_t at = size_t{index} * kFrameBytes;
+    uLeft = ReadFloat(params->frames, at);
+    uRight = ReadFloat(params->frames, at + 4);
+    vTop = ReadFloat(params->frames, at + 8);
+    vBottom = ReadFloat(params->frames, at + 12);
+  }
+
+  const DWORD colour =
+      Channel(p->alphaStart, p->alphaEnd, f) << 24 | Channel(p->redStart, p->redEnd, f) << 16 |
+      Channel(p->greenStart, p->greenEnd, f) << 8 | Channel(p->blueStart, p->blueEnd, f);
+
+  ParticleQuad quad;
+  const float hw = pmath::U32ToFloat(width / 2), hh = pmath::U32ToFloat(height / 2);
+  quad.x[0] = -hw;
+  quad.y[0] = -hh;
+  quad.x[1] = hw;
+  quad.y[1] = -hh;
+  if (!PlaceParticleQuad(p, params, now, &quad)) return false;
+  // Extreme forces or angles can overflow; such a quad is not queued.
+  for (int i = 0; i < 4; ++i)
+    if (!IsFinite(quad.x[i]) || !IsFinite(quad.y[i])) return false;
+  if (!IsFinite(p->z)) return false;
+
+  corners[0] = {quad.x[0], quad.y[0], p->z, colour, uLeft, vTop};
+  corners[1] = {quad.x[1], quad.y[1], p->z, colour, uRight, vTop};
+  corners[2] = {quad.x[2], quad.y[2], p->z, colour, uRight, vBottom};
+  corners[3] = {quad.x[3], quad.y[3], p->z, colour, uLeft, vBottom};
+  return true;
+}
+
+bool DrawParticle(Particle* p, const ParSysParams* params, ULONGLONG now, DWORD flags) {
+  PrimitiveCorner corners[4];
+  if (!BuildParticleQuad(p, params, now, corners)) return false;
+  return DrawQuad(params->graphics, corners, flags, params->texture) != nullptr;
+}
+
+INT DrawParSys(ParSysParams* params, ULONGLONG now, DWORD flags) {
+  if (!params->graphics) return 0;
+  params->pixelsUnreadable = false;
+  for (UintRange* r : {&params->period, &params->visible, &params->widthStart, &params->heightStart,
+                       &params->alphaStart, &params->redStart, &params->greenStart,
+                       &params->blueStart, &params->widthEnd, &params->heightEnd, &params->alphaEnd,
+                       &params->redEnd, &params->greenEnd, &params->blueEnd})
+    PrepareRange(r);
+  UINT a = static_cast<UINT>(params->seedA);
+  UINT b = static_cast<UINT>(params->seedB);
+  if (params->seedA < 0) a += 0x7FFFFFFFu;
+  if (params->seedB < 0) b += 0x7FFFFFFFu;
+  const UINT time = static_cast<UINT>(now);
+  Particle p;
+  for (UINT i = 0; i < params->count; ++i) {
+    std::memset(&p, 0, sizeof p);
+    p.seedA = a;
+    p.seedB = b;
+    if (EvaluateParticle(&p, params, time)) DrawParticle(&p, params, now, flags);
+    a = NextParticleSeed(a);
+    b = NextParticleSeed(b);
+  }
+  return static_cast<INT>(params->count);
+}

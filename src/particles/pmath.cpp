@@ -1,0 +1,169 @@
+#include "particles/pmath.h"
+
+#include <cstring>
+#include <limits>
+
+namespace pmath {
+namespace {
+
+// Taylor coefficients, formed at compile time by exact-rounded division so
+// both compilers fold them to the same doubles.
+// Term counts leave the truncation error below 1e-13 of the result over the
+// reduced ranges, far inside half a float step.
+struct ExpCoefficients {
+  double c[12];  // 1 / n!
+  constexpr ExpCoefficients() : c{} {
+    double f = 1.0;
+    c[0] = 1.0;
+    for (int n = 1; n < 12; ++n) {
+      f *= n;
+      c[n] = 1.0 / f;
+    }
+  }
+};
+struct SinCosCoefficients {
+  double sin[7];  // (-1)^n / (2n + 1)!
+  double cos[8];  // (-1)^n / (2n)!
+  constexpr SinCosCoefficients() : sin{}, cos{} {
+    double f = 1.0;  // k!
+    double sign = 1.0;
+    cos[0] = 1.0;
+    for (int k = 1; k <= 14; ++k) {
+      f *= k;
+      if (k % 2) {
+        sin[k / 2] = sign / f;
+      } else {
+        sign = -sign;
+        cos[k / 2] = sign / f;
+      }
+    }
+    sin[0] = 1.0;
+  }
+};
+struct AsinCoefficients {
+  // asin a = sum c[n] a^(2n+1); c[n] = c[n-1] (2n-1)^2 / (2n (2n+1)).
+  double c[18];
+  constexpr AsinCoefficients() : c{} {
+    double term = 1.0;  // (2n)! / (4^n (n!)^2)
+    c[0] = 1.0;
+    for (int n = 1; n < 18; ++n) {
+      term *= (2.0 * n - 1.0) / (2.0 * n);
+      c[n] = term / (2.0 * n + 1.0);
+    }
+  }
+};
+constexpr ExpCoefficients kExp;
+constexpr SinCosCoefficients kSinCos;
+constexpr AsinCoefficients kAsin;
+
+constexpr double kInvLn2 = 0x1.71547652b82fep+0;
+constexpr double kLn2Hi = 0x1.62e42feep-1;  // 32 bits: k * kLn2Hi is exact
+constexpr double kLn2Lo = 0x1.a39ef35793c76p-33;
+constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
+// pi / 2 in parts of at most 23 bits, so k * part is exact for k < 2^30.
+constexpr double kPio2Part1 = 0x1.921fb4p+0;
+constexpr double kPio2Part2 = 0x1.4442dp-24;
+constexpr double kPio2Part3 = 0x1.846988p-48;
+constexpr double kPio2Part4 = 0x1.8cc51701b839ap-72;
+constexpr double kPi = 0x1.921fb54442d18p+1;
+constexpr double kPiOver2 = 0x1.921fb54442d18p+0;
+
+// The nearest integer (ties away from zero) of a value well inside int32.
+inline int RoundToInt(double x) { return static_cast<int>(x < 0.0 ? x - 0.5 : x + 0.5); }
+
+inline double Pow2(int k) {  // k within the normal exponents
+  const uint64_t bits = static_cast<uint64_t>(k + 1023) << 52;
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+
+// Square root of v in [0, 1] by Newton steps from an exponent-halving guess.
+double Sqrt(double v) {
+  if (v <= 0.0) return 0.0;
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  bits = (bits >> 1) + (uint64_t{1023} << 51);
+  double y;
+  std::memcpy(&y, &bits, sizeof y);
+  // The guess is at most 6% off; four steps leave no error a double can hold.
+  for (int i = 0; i < 4; ++i) y = 0.5 * (y + v / y);
+  return y;
+}
+
+// arcsin a for |a| <= 1/2.
+double Asin(double a) {
+  const double z = a * a;
+  double p = kAsin.c[17];
+  for (int n = 16; n >= 0; --n) p = p * z + kAsin.c[n];
+  return a * p;
+}
+
+}  // namespace
+
+float Exp(float x) {
+  if (x != x) return x;
+  if (x > 89.0f) return std::numeric_limits<float>::infinity();
+  if (x < -104.0f) return 0.0f;
+  const double xd = x;
+  const int k = RoundToInt(xd * kInvLn2);
+  const double kd = k;
+  const double r = (xd - kd * kLn2Hi) - kd * kLn2Lo;  // |r| <= ln 2 / 2
+  double p = kExp.c[11];
+  for (int n = 10; n >= 0; --n) p = p * r + kExp.c[n];
+  return static_cast<float>(p * Pow2(k));
+}
+
+void SinCos(float x, float* s, float* c) {
+  const float ax = x < 0.0f ? -x : x;
+  if (!(ax < 1073741824.0f)) {
+    if (ax != ax || ax > std::numeric_limits<float>::max()) {
+      *s = *c = std::numeric_limits<float>::quiet_NaN();
+    } else {
+      *s = 0.0f;
+      *c = 1.0f;
+    }
+    return;
+  }
+  const double xd = x;
+  const int k = RoundToInt(xd * kTwoOverPi);
+  const double kd = k;
+  const double r = (((xd - kd * kPio2Part1) - kd * kPio2Part2) - kd * kPio2Part3) -
+                   kd * kPio2Part4;  // |r| <= pi / 4 (a little more near ties)
+  const double z = r * r;
+  double ps = kSinCos.sin[6];
+  for (int n = 5; n >= 0; --n) ps = ps * z + kSinCos.sin[n];
+  double pc = kSinCos.cos[7];
+  for (int n = 6; n >= 0; --n) pc = pc * z + kSinCos.cos[n];
+  const double sr = r * ps;
+  switch (k & 3) {
+    case 0:
+      *s = static_cast<float>(sr);
+      *c = static_cast<float>(pc);
+      break;
+    case 1:
+      *s = static_cast<float>(pc);
+      *c = static_cast<float>(-sr);
+      break;
+    case 2:
+      *s = static_cast<float>(-sr);
+      *c = static_cast<float>(-pc);
+      break;
+    default:
+      *s = static_cast<float>(-pc);
+      *c = static_cast<float>(sr);
+      break;
+  }
+}
+
+float Acos(float x) {
+  const double xd = x;
+  if (!(xd >= -1.0 && xd <= 1.0)) return std::numeric_limits<float>::quiet_NaN();
+  if (xd <= 0.5 && xd >= -0.5) return static_cast<float>(kPiOver2 - Asin(xd));
+  // Near +-1 through the half angle, where the series would converge slowly
+  // and 1 - x loses nothing.
+  if (xd > 0.0) return static_cast<float>(2.0 * Asin(Sqrt((1.0 - xd) * 0.5)));
+  return static_cast<float>(kPi - 2.0 * Asin(Sqrt((1.0 + xd) * 0.5)));
+}
+
+}  // namespace pmath

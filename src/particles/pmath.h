@@ -1,0 +1,44 @@
+// The library's own elementary functions and number conversions. The C
+// library's versions differ between the two builds (mingw's run on the x87,
+// whose precision Direct3D lowers), so these are plain double arithmetic
+// that gives the same bits wherever SSE2 rounding is used; results are
+// rounded once to float.
+#pragma once
+
+#include <cstdint>
+
+namespace pmath {
+
+// e^x. 0 below -104 (under the smallest float), +infinity above 89.
+float Exp(float x);
+// sin x and cos x together. Angles of 2^30 radians and more, where floats
+// are already further apart than many turns, count as 0; NaN and infinities
+// give NaN.
+void SinCos(float x, float* s, float* c);
+// arccos x in [0, pi] for x in [-1, 1]; NaN outside.
+float Acos(float x);
+
+// Conversions written with 32-bit signed conversions only, which the 32-bit
+// build performs in SSE2 registers (the compiler would take the others
+// through the x87).
+inline double U32ToDouble(uint32_t u) {
+  return static_cast<double>(static_cast<int32_t>(u >> 1)) * 2.0 +
+         static_cast<double>(static_cast<int32_t>(u & 1u));
+}
+inline float U32ToFloat(uint32_t u) { return static_cast<float>(U32ToDouble(u)); }
+// Exact below 2^53, one rounding above.
+inline double U64ToDouble(uint64_t u) {
+  return U32ToDouble(static_cast<uint32_t>(u >> 32)) * 4294967296.0 +
+         U32ToDouble(static_cast<uint32_t>(u));
+}
+// Truncates toward zero; NaN and negatives give 0, values of 2^32 and more
+// saturate.
+inline uint32_t FloatToU32(float f) {
+  if (!(f >= 1.0f)) return 0;
+  if (f >= 4294967296.0f) return 0xFFFFFFFFu;
+  if (f >= 2147483648.0f)
+    return static_cast<uint32_t>(static_cast<int32_t>(f - 2147483648.0f)) + 0x80000000u;
+  return static_cast<uint32_t>(static_cast<int32_t>(f));
+}
+
+}  // namespace pmath
