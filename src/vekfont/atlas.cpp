@@ -291,6 +291,14 @@ bool GrowAtlas(VekFont* font, IDirect3DDevice8* device) {
       ReleaseTexture(&tex);
       return false;
     }
+    // Devices need not clear new textures; texels no cell has written read as zero.
+    D3DLOCKED_RECT all{};
+    if (SUCCEEDED(tex.tex->LockRect(0, &all, nullptr, 0))) {
+      const size_t row = side * (format == D3DFMT_A8R8G8B8 ? 4 : 2);
+      for (UINT y = 0; y < side; ++y)
+        std::memset(static_cast<BYTE*>(all.pBits) + static_cast<size_t>(y) * all.Pitch, 0, row);
+      tex.tex->UnlockRect(0);
+    }
     font->atlasDevice = device;
     return true;
   }
