@@ -230,7 +230,7 @@ bool RasterizeGlyph(VekFont* font, WORD code, IDirect3DDevice8* device) {
 
 bool PlaceGlyph(VekFont* font, const GLYPHMETRICS& gm, WORD code, const BYTE* bits,
                 IDirect3DDevice8* device) {
-  INT w = static_cast<SHORT>(gm.gmCellIncX) + font->marginX;
+  INT w = static_cast<short>(gm.gmCellIncX) + font->marginX;
   if (w < 0) w = 0;
   const UINT cw = static_cast<UINT>(w);
   const UINT h = font->lineHeight;
