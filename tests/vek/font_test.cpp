@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -534,6 +535,24 @@ TEST_F(FontTest, AFontStaysOnTheDeviceOfItsAtlas) {
   EXPECT_EQ(FindCharCoordinate(f, 'B'), nullptr);
   VekCloseGraphics(g2);
   VekCloseGraphicsDevice(other);
+}
+
+// GDI calls on a font's DC hold its lock: one thread measures while the
+// rendering thread rasterises new glyphs, and every answer stays right.
+TEST_F(FontTest, MeasuringOnAnotherThreadWhileGlyphsAreRasterised) {
+  VekFont* f = Font(16, FONT_GRAY8);
+  ASSERT_NE(f, nullptr);
+  const DWORD a = VekGetCharSize(f, 'A');
+  bool wrong = false;
+  std::thread measurer([&] {
+    for (int i = 0; i < 400 && !wrong; ++i) wrong = VekGetCharSize(f, 'A') != a;
+  });
+  std::u16string text;
+  for (char16_t c = 0x21; c < 0x21 + 200; ++c) text += c;
+  Text(f, W(text.c_str()), static_cast<UINT>(text.size()), 0, 600);
+  measurer.join();
+  EXPECT_FALSE(wrong);
+  EXPECT_NE(FindCharCoordinate(f, 0x21 + 199), nullptr);
 }
 
 }  // namespace
