@@ -199,29 +199,32 @@ bool RasterizeGlyph(VekFont* font, WORD code, IDirect3DDevice8* device) {
   identity.eM22.value = 1;
   GLYPHMETRICS gm{};
   EnterCriticalSection(&font->gdiLock);
-  // The size first: a glyph larger than the buffer gets a larger buffer
-  // rather than going missing, and a blank glyph (size 0) keeps its advance.
-  const DWORD need = GetGlyphOutlineW(font->hdc, code, format, &gm, 0, nullptr, &identity);
-  DWORD got = 0;
-  bool ok = need != GDI_ERROR;
-  if (ok && need > font->cbitsSize) {
-    auto* bigger = static_cast<BYTE*>(Malloc(need));
-    if (bigger) {
-      Free(font->cbits);
-      font->cbits = bigger;
-      font->cbitsSize = need;
-    } else {
-      ok = false;
+  std::memset(font->cbits, 0, font->cbitsSize);
+  DWORD got = GetGlyphOutlineW(font->hdc, code, format, &gm, font->cbitsSize, font->cbits,
+                               &identity);
+  bool ok = got != GDI_ERROR && got > 0;
+  if (!ok) {
+    // GDI refuses a buffer for a blank glyph (the space) and for a bitmap
+    // larger than the buffer: the size tells which. A blank glyph keeps its
+    // advance; a larger one gets a larger buffer instead of going missing.
+    const DWORD need = GetGlyphOutlineW(font->hdc, code, format, &gm, 0, nullptr, &identity);
+    if (need == 0) {
+      got = 0;
+      ok = true;
+    } else if (need != GDI_ERROR && need > font->cbitsSize) {
+      if (auto* bigger = static_cast<BYTE*>(Malloc(need))) {
+        Free(font->cbits);
+        font->cbits = bigger;
+        font->cbitsSize = need;
+        std::memset(font->cbits, 0, need);
+        got = GetGlyphOutlineW(font->hdc, code, format, &gm, need, font->cbits, &identity);
+        ok = got != GDI_ERROR && got > 0;
+      }
     }
-  }
-  if (ok && need > 0) {
-    std::memset(font->cbits, 0, font->cbitsSize);
-    got = GetGlyphOutlineW(font->hdc, code, format, &gm, font->cbitsSize, font->cbits, &identity);
-    ok = got != GDI_ERROR && got > 0;
   }
   LeaveCriticalSection(&font->gdiLock);
   if (!ok) return false;
-  if (need == 0) {
+  if (got == 0) {
     gm.gmBlackBoxX = gm.gmBlackBoxY = 0;
     return PlaceGlyph(font, gm, code, nullptr, device);
   }
@@ -330,19 +333,12 @@ bool GrowAtlas(VekFont* font, IDirect3DDevice8* device) {
     FontError(FontErr::kLockNewAtlas, hr);
     return false;
   }
-  const size_t texel = format == D3DFMT_A8R8G8B8 ? 4 : 2;
-  const size_t oldRow = old.width * texel;
-  const size_t newRow = newW * texel;
-  for (UINT y = 0; y < newH; ++y) {
-    BYTE* to = static_cast<BYTE*>(dst.pBits) + static_cast<size_t>(y) * dst.Pitch;
-    size_t copied = 0;
-    if (y < old.height) {
-      std::memcpy(to, static_cast<const BYTE*>(src.pBits) + static_cast<size_t>(y) * src.Pitch,
-                  oldRow);
-      copied = oldRow;
-    }
-    std::memset(to + copied, 0, newRow - copied);  // new texels read as zero
-  }
+  // Only the old texels are copied: every cell is cleared before its glyph
+  // is written, so the rest never shows what the device left there.
+  const size_t oldRow = old.width * (format == D3DFMT_A8R8G8B8 ? 4 : 2);
+  for (UINT y = 0; y < old.height; ++y)
+    std::memcpy(static_cast<BYTE*>(dst.pBits) + static_cast<size_t>(y) * dst.Pitch,
+                static_cast<const BYTE*>(src.pBits) + static_cast<size_t>(y) * src.Pitch, oldRow);
   tex.tex->UnlockRect(0);
   old.tex->UnlockRect(0);
   old.tex->Release();
