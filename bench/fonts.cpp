@@ -84,8 +84,9 @@ double FreeTypeSeconds(FT_Face face, const std::vector<WCHAR>& codes, bool mono)
 
 // The runtime's GDI alone: each glyph fetched once into a large buffer.
 double GdiSeconds(const std::vector<WCHAR>& codes, UINT format) {
-  HFONT font = CreateFontW(-16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFace);
+  HFONT font =
+      CreateFontW(-16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFace);
   HDC dc = CreateCompatibleDC(nullptr);
   SelectObject(dc, font);
   std::vector<BYTE> buffer(64 * 64);
@@ -119,8 +120,8 @@ double FirstUseSeconds(IDirect3DDevice8* device, const std::vector<WCHAR>& codes
 }
 
 void Line(HVEKGRAPHICS g, VekFont* font, const WCHAR* text, UINT n, float y) {
-  VekDrawText(g, 0, y, 0.5f, 0xFFFFFFFF, 600, y, 0.5f, 0xFFFFFFFF, 600, y + 19, 0.5f, 0xFFFFFFFF,
-              0, y + 19, 0.5f, 0xFFFFFFFF, 0, font, text, n);
+  VekDrawText(g, 0, y, 0.5f, 0xFFFFFFFF, 600, y, 0.5f, 0xFFFFFFFF, 600, y + 19, 0.5f, 0xFFFFFFFF, 0,
+              y + 19, 0.5f, 0xFFFFFFFF, 0, font, text, n);
 }
 
 }  // namespace

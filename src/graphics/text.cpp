@@ -123,8 +123,7 @@ struct ColourRamp {
 
 }  // namespace
 
-UINT DrawCharGlyph(Graphics* g, const TextCorner corners[4], DWORD flags, VekFont* font,
-                   DWORD ch) {
+UINT DrawCharGlyph(Graphics* g, const TextCorner corners[4], DWORD flags, VekFont* font, DWORD ch) {
   const WCHAR unit = static_cast<WCHAR>(ch & 0xFFFF);
   if (!font || !g) {
     PrintNullPointer(&unit, 1);
@@ -144,8 +143,8 @@ UINT DrawCharGlyph(Graphics* g, const TextCorner corners[4], DWORD flags, VekFon
   return QueueGlyph(g, quad, flags, font);
 }
 
-UINT DrawTextRun(Graphics* g, const TextCorner c[4], DWORD flags, VekFont* font,
-                 const WCHAR* text, UINT count) {
+UINT DrawTextRun(Graphics* g, const TextCorner c[4], DWORD flags, VekFont* font, const WCHAR* text,
+                 UINT count) {
   if (!font || !g || (!text && count)) {
     PrintNullPointer(text, count);
     return 0;

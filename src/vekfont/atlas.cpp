@@ -61,13 +61,12 @@ void WriteGlyph(Texel* cell, UINT pitch, INT w, INT h, const GLYPHMETRICS& gm, c
                 UINT bitsSize, UINT format, INT left, INT top, Texel key) {
   const INT boxW = static_cast<INT>(gm.gmBlackBoxX);
   const INT boxH = static_cast<INT>(gm.gmBlackBoxY);
-  const UINT rowBytes = format == GGO_BITMAP ? (gm.gmBlackBoxX + 31) / 32 * 4
-                                             : (gm.gmBlackBoxX + 3) & ~3u;
+  const UINT rowBytes =
+      format == GGO_BITMAP ? (gm.gmBlackBoxX + 31) / 32 * 4 : (gm.gmBlackBoxX + 3) & ~3u;
   if (!bits || rowBytes == 0) return;
   // Never read past what GDI wrote.
-  const INT rows = static_cast<INT>(bitsSize / rowBytes) < boxH
-                       ? static_cast<INT>(bitsSize / rowBytes)
-                       : boxH;
+  const INT rows =
+      static_cast<INT>(bitsSize / rowBytes) < boxH ? static_cast<INT>(bitsSize / rowBytes) : boxH;
   const UINT full = format == GGO_GRAY8_BITMAP ? 64 : 16;
   for (INT y = 0; y < rows; ++y) {
     const INT r = top + y;
@@ -142,16 +141,17 @@ void FillCell(VekFont* font, BYTE* locked, UINT pitchBytes, INT w, INT h, const 
   auto* cell = reinterpret_cast<Texel*>(locked);
   const UINT pitch = pitchBytes / sizeof(Texel);
   for (INT r = 0; r <= h; ++r)
-    std::memset(cell + static_cast<size_t>(r) * pitch, 0, (static_cast<size_t>(w) + 1) * sizeof(Texel));
+    std::memset(cell + static_cast<size_t>(r) * pitch, 0,
+                (static_cast<size_t>(w) + 1) * sizeof(Texel));
   const DWORD effect = ActiveEffect(font->flags);
   const Texel key = effect == FONT_HOLLOW ? TexelCodec<Texel>::kBlack : TexelCodec<Texel>::kWhite;
-  const INT o = (effect == FONT_OUTLINE_CROSS || effect == FONT_OUTLINE_BOX || effect == FONT_HOLLOW)
-                    ? 1
-                    : 0;
+  const INT o =
+      (effect == FONT_OUTLINE_CROSS || effect == FONT_OUTLINE_BOX || effect == FONT_HOLLOW) ? 1 : 0;
   WriteGlyph<Texel>(cell, pitch, w, h, gm, bits, bitsSize, GlyphFormat(font->flags),
                     gm.gmptGlyphOrigin.x + o, font->ascent - gm.gmptGlyphOrigin.y + o, key);
-  ApplyGlyphEffect(cell, w, h, pitch, key, font->flags,
-                   static_cast<Texel>(sizeof(Texel) == 2 ? font->effectColor : font->effectColor32));
+  ApplyGlyphEffect(
+      cell, w, h, pitch, key, font->flags,
+      static_cast<Texel>(sizeof(Texel) == 2 ? font->effectColor : font->effectColor32));
 }
 
 bool TooLargeForDevice(IDirect3DDevice8* device, UINT w, UINT h) {
@@ -166,8 +166,7 @@ void ApplyGlyphEffect(WORD* cell, INT w, INT h, UINT pitch, WORD key, DWORD flag
   EffectPasses<WORD>(cell, w, h, pitch, key, flags, colour);
 }
 
-void ApplyGlyphEffect(DWORD* cell, INT w, INT h, UINT pitch, DWORD key, DWORD flags,
-                      DWORD colour) {
+void ApplyGlyphEffect(DWORD* cell, INT w, INT h, UINT pitch, DWORD key, DWORD flags, DWORD colour) {
   EffectPasses<DWORD>(cell, w, h, pitch, key, flags, colour);
 }
 
@@ -200,8 +199,8 @@ bool RasterizeGlyph(VekFont* font, WORD code, IDirect3DDevice8* device) {
   GLYPHMETRICS gm{};
   EnterCriticalSection(&font->gdiLock);
   std::memset(font->cbits, 0, font->cbitsSize);
-  DWORD got = GetGlyphOutlineW(font->hdc, code, format, &gm, font->cbitsSize, font->cbits,
-                               &identity);
+  DWORD got =
+      GetGlyphOutlineW(font->hdc, code, format, &gm, font->cbitsSize, font->cbits, &identity);
   bool ok = got != GDI_ERROR && got > 0;
   if (!ok) {
     // GDI refuses a buffer for a blank glyph (the space) and for a bitmap
@@ -285,8 +284,8 @@ bool GrowAtlas(VekFont* font, IDirect3DDevice8* device) {
   VekTexture& tex = font->tex.texture;
   const D3DFORMAT format = AtlasFormat(font);
   if (tex.width == 0) {
-    const UINT side = font->lineHeight <= kAtlasStartSide ? kAtlasStartSide
-                                                          : Pow2AtLeast(font->lineHeight);
+    const UINT side =
+        font->lineHeight <= kAtlasStartSide ? kAtlasStartSide : Pow2AtLeast(font->lineHeight);
     tex.tex = nullptr;
     CreateBlankTexture(&tex, device, side, side, format);
     if (!tex.tex) return false;
@@ -311,8 +310,7 @@ bool GrowAtlas(VekFont* font, IDirect3DDevice8* device) {
   const UINT newW = taller ? old.width : old.width * 2;
   const UINT newH = taller ? old.height * 2 : old.height;
   tex.tex = nullptr;
-  if (CreateBlankTexture(&tex, device, newW, newH, format) != 1 || !tex.tex ||
-      tex.uScale != 0.0f) {
+  if (CreateBlankTexture(&tex, device, newW, newH, format) != 1 || !tex.tex || tex.uScale != 0.0f) {
     if (tex.tex) tex.tex->Release();
     tex = old;
     return false;

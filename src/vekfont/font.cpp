@@ -26,8 +26,7 @@ UINT GlyphBufferSize(UINT lineHeight) {
 }  // namespace
 
 DWORD ToA4R4G4B4(DWORD c) {
-  return ((c >> 28) << 12) | (((c >> 20) & 0xF) << 8) | (((c >> 12) & 0xF) << 4) |
-         ((c >> 4) & 0xF);
+  return ((c >> 28) << 12) | (((c >> 20) & 0xF) << 8) | (((c >> 12) & 0xF) << 4) | ((c >> 4) & 0xF);
 }
 
 VekFont* CreateFontRecord(const WCHAR* faceName, UINT size, DWORD flags, DWORD colour) {
@@ -47,7 +46,8 @@ VekFont* CreateFontRecord(const WCHAR* faceName, UINT size, DWORD flags, DWORD c
   std::memset(font, 0, sizeof(VekFont));
   if (faceName) {
     const UINT n = MeasureName(faceName);
-    std::memcpy(font->faceName, faceName, (n < kFaceNameUnits ? n : kFaceNameUnits) * sizeof(WCHAR));
+    std::memcpy(font->faceName, faceName,
+                (n < kFaceNameUnits ? n : kFaceNameUnits) * sizeof(WCHAR));
   }
   font->size = size;
   font->flags = flags;

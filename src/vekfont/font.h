@@ -3,8 +3,8 @@
 // uses GDI only; the atlas is made on the Direct3D device of the first draw.
 #pragma once
 
-#include <windows.h>
 #include <d3d8.h>
+#include <windows.h>
 
 #include "vektex/texture.h"
 
@@ -72,8 +72,8 @@ struct VekFont {
   BYTE* cbits;
   UINT cbitsSize;
   // Beyond the documented fields:
-  DWORD effectColor32;              // the caller's A8R8G8B8 colour, for the 32-bit atlas
-  IDirect3DDevice8* atlasDevice;    // device the atlas was made on (not a reference)
+  DWORD effectColor32;            // the caller's A8R8G8B8 colour, for the 32-bit atlas
+  IDirect3DDevice8* atlasDevice;  // device the atlas was made on (not a reference)
   bool lockInitialised;
 };
 
@@ -111,8 +111,7 @@ bool GrowAtlas(VekFont* font, IDirect3DDevice8* device);
 // The effect passes over a cell of w x h texels whose top-left is `cell`,
 // rows `pitch` texels apart; row h and column w (the gutter) may be written.
 void ApplyGlyphEffect(WORD* cell, INT w, INT h, UINT pitch, WORD key, DWORD flags, WORD colour);
-void ApplyGlyphEffect(DWORD* cell, INT w, INT h, UINT pitch, DWORD key, DWORD flags,
-                      DWORD colour);
+void ApplyGlyphEffect(DWORD* cell, INT w, INT h, UINT pitch, DWORD key, DWORD flags, DWORD colour);
 bool AddCharCoordinate(VekFont* font, WORD code, float uLeft, float vTop, float uRight,
                        float vBottom, float advance);
 bool ReserveEntries(CharBucket* bucket, UINT n);

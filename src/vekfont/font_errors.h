@@ -4,16 +4,16 @@
 
 #include "host/host.h"
 
-#define VEK_FONT_ERRORS(X)                                                      \
-  X(kTooSmall, kErrArgument, "VekCreateFont fail, too small font size", 19)     \
-  X(kTooLarge, kErrArgument, "VekCreateFont fail, too large font size", 25)     \
-  X(kMallocFont, kErrAllocation, "VekCreateFont fail, malloc VekFont fail", 32) \
-  X(kCreateFont, kErrDirect3D, "VekCreateFont fail, CreateFont fail", 79)       \
+#define VEK_FONT_ERRORS(X)                                                       \
+  X(kTooSmall, kErrArgument, "VekCreateFont fail, too small font size", 19)      \
+  X(kTooLarge, kErrArgument, "VekCreateFont fail, too large font size", 25)      \
+  X(kMallocFont, kErrAllocation, "VekCreateFont fail, malloc VekFont fail", 32)  \
+  X(kCreateFont, kErrDirect3D, "VekCreateFont fail, CreateFont fail", 79)        \
   X(kTextMetrics, kErrLockOrCaps, "VekCreateFont fail, GetTextMetrics fail", 89) \
-  X(kMallocBits, kErrAllocation, "VekCreateFont fail, malloc cbits fail", 101)  \
-  X(kLockCell, kErrLockOrCaps, "font->tex->LockRect fail", 409)                 \
-  X(kLockOldAtlas, kErrDirect3D, "LockTexture fail", 552)                       \
-  X(kLockNewAtlas, kErrDirect3D, "LockTexture fail", 561)                       \
+  X(kMallocBits, kErrAllocation, "VekCreateFont fail, malloc cbits fail", 101)   \
+  X(kLockCell, kErrLockOrCaps, "font->tex->LockRect fail", 409)                  \
+  X(kLockOldAtlas, kErrDirect3D, "LockTexture fail", 552)                        \
+  X(kLockNewAtlas, kErrDirect3D, "LockTexture fail", 561)                        \
   X(kMallocEntries, kErrAllocation, "malloc CharCoordinate* fail", 666)
 
 enum class FontErr {

@@ -48,8 +48,8 @@ class FontRuntimeTest : public VekTest {
     return f;
   }
   bool Char(VekFont* f, WORD ch) {
-    const TextCorner box[4] = {{0, 0, 0.5f, ~0u}, {9, 0, 0.5f, ~0u}, {9, 9, 0.5f, ~0u},
-                               {0, 9, 0.5f, ~0u}};
+    const TextCorner box[4] = {
+        {0, 0, 0.5f, ~0u}, {9, 0, 0.5f, ~0u}, {9, 9, 0.5f, ~0u}, {0, 9, 0.5f, ~0u}};
     return DrawCharGlyph(g, box, 0, f, ch) == 1;
   }
   static void ExpectError(LONG code, LONG line, const char* message) {

@@ -1,6 +1,8 @@
 // Fonts, the glyph atlas and text runs on either build's GDI and Direct3D 8,
 // drawing DejaVu Sans: sizes and measuring, the atlas's packing and growth,
 // the effects' texels, the layout of a run, and the mended faults.
+#include "vekfont/font.h"
+
 #include <vek/vek.h>
 
 #include <cstdio>
@@ -17,7 +19,6 @@
 #include "support/platform_test.h"
 #include "support/surface_test.h"
 #include "support/test_fonts.h"
-#include "vekfont/font.h"
 #include "vekimage/image.h"
 
 namespace {
@@ -46,15 +47,15 @@ class FontTest : public WithWindowSurface<PlatformTest> {
     return f;
   }
   // A run across the box from (x0, 0) to (x1, 20), colours left and right.
-  UINT Text(VekFont* f, const WCHAR* text, UINT count, float x0, float x1,
-            DWORD left = 0xFFFFFFFF, DWORD right = 0xFFFFFFFF, DWORD flags = 0) {
-    const TextCorner box[4] = {{x0, 0, 0.5f, left}, {x1, 0, 0.5f, right}, {x1, 20, 0.5f, right},
-                               {x0, 20, 0.5f, left}};
+  UINT Text(VekFont* f, const WCHAR* text, UINT count, float x0, float x1, DWORD left = 0xFFFFFFFF,
+            DWORD right = 0xFFFFFFFF, DWORD flags = 0) {
+    const TextCorner box[4] = {
+        {x0, 0, 0.5f, left}, {x1, 0, 0.5f, right}, {x1, 20, 0.5f, right}, {x0, 20, 0.5f, left}};
     return DrawTextRun(g, box, flags, f, text, count);
   }
   UINT Char(VekFont* f, WORD ch) {
-    const TextCorner box[4] = {{0, 0, 0.5f, ~0u}, {9, 0, 0.5f, ~0u}, {9, 9, 0.5f, ~0u},
-                               {0, 9, 0.5f, ~0u}};
+    const TextCorner box[4] = {
+        {0, 0, 0.5f, ~0u}, {9, 0, 0.5f, ~0u}, {9, 9, 0.5f, ~0u}, {0, 9, 0.5f, ~0u}};
     return DrawCharGlyph(g, box, 0, f, ch);
   }
   // The last `n` items queued, in order (the lists keep submission order).
@@ -211,7 +212,7 @@ TEST_F(FontTest, AtlasPackingGrowthAndQueuedItems) {
   EXPECT_EQ(big->tex.texture.width, 128u);
   EXPECT_EQ(big->tex.texture.height, 128u);
 
-  VekFont* f = Font(16);  // cells 19 high, rows 21 apart
+  VekFont* f = Font(16);                        // cells 19 high, rows 21 apart
   EXPECT_EQ(Char(f, ' ') + Char(f, '\t'), 0u);  // up to the space: not even an atlas
   EXPECT_EQ(f->tex.texture.tex, nullptr);
   EXPECT_EQ(Char(f, 'A') + Char(f, 'A'), 2u);  // rasterised once, into bucket 65 mod 31
@@ -320,8 +321,8 @@ TEST_F(FontTest, RunLayoutGradientAndOpaqueRule) {
 TEST_F(FontTest, NullArgumentsPrintALineAndQueueNothing) {
   VekFont* f = Font(16);
   testing::internal::CaptureStdout();
-  VekDrawText(g, 0, 0, 0, ~0u, 9, 0, 0, ~0u, 9, 9, 0, ~0u, 0, 9, 0, ~0u, 0, nullptr,
-              W(u"h\u00e9"), 2);
+  VekDrawText(g, 0, 0, 0, ~0u, 9, 0, 0, ~0u, 9, 9, 0, ~0u, 0, 9, 0, ~0u, 0, nullptr, W(u"h\u00e9"),
+              2);
   VekDrawText(nullptr, 0, 0, 0, ~0u, 9, 0, 0, ~0u, 9, 9, 0, ~0u, 0, 9, 0, ~0u, 0, f, W(u"x"), 1);
   VekDrawText(g, 0, 0, 0, ~0u, 9, 0, 0, ~0u, 9, 9, 0, ~0u, 0, 9, 0, ~0u, 0, f, nullptr, 5);
   VekDrawChar(nullptr, 0, 0, 0, ~0u, 9, 0, 0, ~0u, 9, 9, 0, ~0u, 0, 9, 0, ~0u, 0, f, 'Q');
