@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr DWORD kEffectFlags = FONT_SHADOW | FONT_OUTLINE_CROSS | FONT_OUTLINE_BOX | FONT_HOLLOW;
-
 // Only the first effect in this order takes effect.
 DWORD ActiveEffect(DWORD flags) {
   for (DWORD effect : {FONT_SHADOW, FONT_OUTLINE_CROSS, FONT_OUTLINE_BOX, FONT_HOLLOW})
@@ -37,7 +35,7 @@ UINT Pow2AtLeast(UINT n) {
   return side;
 }
 
-// Texels of the key (full coverage) and of coverage v of `levels` levels.
+// The white and black keys of a texel width, and the texel of partial coverage v.
 template <class Texel>
 struct TexelCodec;
 
