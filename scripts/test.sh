@@ -95,6 +95,54 @@ tsan_stage() {
     --gtest_filter='FontTest.MeasuringOnAnotherThreadWhileGlyphsAreRasterised'
 }
 
+# Builds as a user would (plain CMake, Release, no presets), installs into a
+# temporary prefix and builds the example host from it with find_package and
+# with pkg-config; then the same for Windows from the unpacked SDK archive,
+# run under Wine where 32-bit programs run.
+packaging_stage() {
+  local work
+  work=$(mktemp -d)
+  trap "rm -rf '$work'" EXIT
+  cmake -S . -B build/plain -DCMAKE_BUILD_TYPE=Release -DVEK_BUILD_TESTS=OFF -DVEK_WERROR=ON >/dev/null
+  cmake --build build/plain -j"$jobs"
+  cmake --install build/plain --prefix "$work/prefix" >/dev/null
+  local pc=$work/prefix/lib/pkgconfig
+  cmake -S examples/hello -B "$work/hello-cmake" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+  cmake --build "$work/hello-cmake"
+  g++ -std=c++17 examples/hello/main.cpp $(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs vek) \
+    -Wl,-rpath,"$work/prefix/lib" -o "$work/hello-pkgconfig"
+  (cd "$work/hello-cmake" && ./vek_hello) | tee "$work/cmake.out"
+  grep -qx 'vek_hello: ok' "$work/cmake.out"
+  (cd "$work" && ./hello-pkgconfig) | tee "$work/pkgconfig.out"
+  grep -qx 'vek_hello: ok' "$work/pkgconfig.out"
+  echo "posix install: 2 passed, 0 failed"
+
+  cmake -S . -B build/plain-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DVEK_BUILD_TESTS=OFF -DVEK_WERROR=ON >/dev/null
+  cmake --build build/plain-windows -j"$jobs"
+  bash scripts/windows-sdk.sh build/plain-windows build/dist
+  local version
+  version=$(sed -n 's/^#define VEK_VERSION_STRING "\(.*\)"/\1/p' build/plain-windows/include/vek/version.h)
+  (cd "$work" && cmake -E tar xf "$OLDPWD/build/dist/vek-$version-win32.zip")
+  local sdk=$work/vek-$version-win32
+  mkdir -p "$work/win"
+  # -static takes the compiler runtime from its archives; the import
+  # libraries are named whole so that it does not look for static ones.
+  i686-w64-mingw32-g++-posix -std=c++17 -O2 examples/hello/main.cpp -I"$sdk/include" \
+    "$sdk"/lib/lib{vek,rask,pelto}.dll.a -luser32 -static -o "$work/win/vek_hello.exe"
+  cmake -S examples/hello -B "$work/hello-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake" -Dvek_DIR="$sdk/lib/cmake/vek" >/dev/null
+  cmake --build "$work/hello-windows"
+  cp "$sdk"/bin/*.dll "$work/win/"
+  if [[ $(wine_arch) == win32 ]]; then
+    bash scripts/wine-test.sh -- "$work/win/vek_hello.exe" | tee "$work/windows.out"
+    grep -q '^vek_hello: ok' "$work/windows.out"
+    echo "windows sdk: 1 passed, 0 failed"
+  else
+    echo "windows sdk: built the example from the archive; 32-bit programs cannot run here"
+  fi
+}
+
 run_stage() {
   case $1 in
     posix-debug) posix_stage debug ;;
@@ -104,6 +152,7 @@ run_stage() {
     windows-build) windows_build_stage ;;
     windows-suite) windows_suite_stage ;;
     differential) differential_stage ;;
+    packaging) packaging_stage ;;
     *)
       echo "test.sh: unknown stage $1" >&2
       return 2
@@ -120,7 +169,7 @@ bash scripts/install-deps.sh
 bash scripts/install-windows-deps.sh
 echo "== machine: $(wine_arch) Wine ($( [[ $(wine_arch) == win32 ]] && echo '32-bit programs run' || echo '32-bit programs cannot start'))"
 
-stages=(posix-debug posix-asan tsan fuzz windows-build windows-suite differential)
+stages=(posix-debug posix-asan tsan fuzz windows-build windows-suite differential packaging)
 failed=()
 for stage in "${stages[@]}"; do
   echo "== stage $stage"
