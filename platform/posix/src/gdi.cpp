@@ -231,6 +231,7 @@ BOOL DeleteObject(HGDIOBJ object) {
 
 DWORD GetObjectType(HGDIOBJ object) {
   std::lock_guard<std::mutex> lock(Lock());
+  VRT_NOTE("GetObjectType", object);
   if (auto d = FindDC(static_cast<HDC>(object))) return d->memory ? OBJ_MEMDC : OBJ_DC;
   if (Find(object, Kind::kFont)) return OBJ_FONT;
   if (Find(object, Kind::kBitmap)) return OBJ_BITMAP;
@@ -264,6 +265,7 @@ int GetObjectW(HANDLE object, int size, LPVOID out) {
 }
 
 int GetSystemMetrics(int index) {
+  VRT_NOTE("GetSystemMetrics", index);
   const SIZE size = desktop::DesktopSize();
   if (index == SM_CXSCREEN) return size.cx;
   if (index == SM_CYSCREEN) return size.cy;
@@ -272,6 +274,7 @@ int GetSystemMetrics(int index) {
 
 int GetDeviceCaps(HDC dc, int index) {
   std::lock_guard<std::mutex> lock(Lock());
+  VRT_NOTE("GetDeviceCaps", dc, index);
   if (!FindDC(dc)) {
     SetLastError(kErrorInvalidHandle);
     return 0;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <atomic>
 #include <map>
 
 #include FT_DRIVER_H
@@ -121,6 +122,9 @@ const std::vector<FaceInfo>& SystemFaces(const std::string& path) {
   return it->second;
 }
 
+// Whether fontconfig's faces take part (vrt::SetSystemFonts).
+std::atomic<bool> systemFonts{true};
+
 FcConfig* Fontconfig() {
   static FcConfig* config = FcInitLoadConfigAndFonts();
   return config;
@@ -129,7 +133,7 @@ FcConfig* Fontconfig() {
 // System faces named `name`, in fontconfig's order.
 std::vector<FaceInfo> SystemFamily(const std::u16string& name) {
   std::vector<FaceInfo> out;
-  FcConfig* config = Fontconfig();
+  FcConfig* config = systemFonts.load() ? Fontconfig() : nullptr;
   if (!config) return out;
   const std::string utf8 = text::ToUtf8(name.c_str());
   FcPattern* pattern = FcPatternCreate();
@@ -152,7 +156,7 @@ std::vector<FaceInfo> SystemFamily(const std::u16string& name) {
 
 // fontconfig's sans-serif face, the default when no font was added.
 bool SystemDefault(FaceInfo* out) {
-  FcConfig* config = Fontconfig();
+  FcConfig* config = systemFonts.load() ? Fontconfig() : nullptr;
   if (!config) return false;
   FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
@@ -177,11 +181,19 @@ bool SystemDefault(FaceInfo* out) {
   return found;
 }
 
-std::vector<FaceInfo> AddedFamily(const std::u16string& name) {
+// Every face named `name`: the added ones first, then the system's, each file
+// once. GDI chooses among all of them, so a system Bold file serves a bold
+// request on a family whose regular file was added.
+std::vector<FaceInfo> Family(const std::u16string& name) {
   std::vector<FaceInfo> out;
   for (const Added& a : TheAdded())
     for (const FaceInfo& f : a.faces)
       if (Named(f, name)) out.push_back(f);
+  for (FaceInfo& f : SystemFamily(name)) {
+    bool seen = false;
+    for (const FaceInfo& o : out) seen = seen || (o.path == f.path && o.index == f.index);
+    if (!seen) out.push_back(std::move(f));
+  }
   return out;
 }
 
@@ -247,8 +259,7 @@ FT_Library Library() {
 bool ChooseFace(const std::u16string& name, int weight, bool italic, FaceChoice* out) {
   const bool bold = weight > 550;
   if (!name.empty()) {
-    std::vector<FaceInfo> faces = AddedFamily(name);
-    if (faces.empty()) faces = SystemFamily(name);
+    std::vector<FaceInfo> faces = Family(name);
     if (!faces.empty()) {
       *out = Closest(faces, bold, italic);
       return true;
@@ -256,18 +267,24 @@ bool ChooseFace(const std::u16string& name, int weight, bool italic, FaceChoice*
   }
   for (const Added& a : TheAdded()) {
     if (a.faces.empty()) continue;
-    *out = Closest(AddedFamily(a.faces.front().family), bold, italic);
+    *out = Closest(Family(a.faces.front().family), bold, italic);
     return true;
   }
   FaceInfo fallback;
   if (!SystemDefault(&fallback)) return false;
-  std::vector<FaceInfo> faces = SystemFamily(fallback.family);
+  std::vector<FaceInfo> faces = Family(fallback.family);
   if (faces.empty()) faces.push_back(fallback);
   *out = Closest(faces, bold, italic);
   return true;
 }
 
 }  // namespace vrt::gdi
+
+namespace vrt {
+
+void SetSystemFonts(bool on) { gdi::systemFonts.store(on); }
+
+}  // namespace vrt
 
 using namespace vrt::gdi;
 
@@ -320,7 +337,7 @@ BOOL RemoveFontResourceW(LPCWSTR path) {
     if (--it->count == 0) added.erase(it);
     return TRUE;
   }
-  SetLastError(kErrorFileNotFound);
+  SetLastError(0);  // as Wine's GDI: a failed removal says nothing more
   return FALSE;
 }
 

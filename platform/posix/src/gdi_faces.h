@@ -34,10 +34,10 @@ struct FaceChoice {
 FT_Library Library();
 
 // The face for a requested name (null or empty: the default face), bold when
-// the weight is above 550 as GDI decides. Fonts added by AddFontResourceW come
-// first; then the system's. An unknown name selects the default face: the first
-// added font still registered, else fontconfig's "sans-serif". False when no
-// face exists at all.
+// the weight is above 550 as GDI decides, among every face of that family:
+// the added ones and the system's, the closest in style first. An unknown name
+// selects the default family: the first added font still registered, else
+// fontconfig's "sans-serif". False when no face exists at all.
 bool ChooseFace(const std::u16string& name, int weight, bool italic, FaceChoice* out);
 
 }  // namespace vrt::gdi
