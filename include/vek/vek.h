@@ -310,7 +310,8 @@ VEK_EXPORT INT VEKAPI VekRemoveFontFile(const WCHAR* path);
 VEK_EXPORT HVEKFONT VEKAPI VekCreateFont(const WCHAR* faceName, UINT size, DWORD flags,
                                          DWORD colour);
 
-/* Releases the font and its atlas: 1, or 0 for null. */
+/* Releases the font and its atlas, dropping the pending items that draw it:
+ * 1, or 0 for null. */
 VEK_EXPORT INT VEKAPI VekDestroyFont(HVEKFONT font);
 
 /* The atlas as a texture for VekDrawTri / VekDrawQuad (no Direct3D texture

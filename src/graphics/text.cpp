@@ -65,8 +65,7 @@ bool OnAtlasDevice(const VekFont* font, IDirect3DDevice8* device, const char* na
 }
 
 // Glyphs for the text, then the coordinates of items already queued with
-// the atlas corrected when it grew: in every Graphics of the device, since
-// each may hold text of the font.
+// the atlas corrected when it grew, on every surface that may hold them.
 void EnsureGlyphsAndRescale(Graphics* g, VekFont* font, const WCHAR* text, UINT count) {
   VekTexture* atlas = &font->tex.texture;
   const UINT w0 = atlas->width, h0 = atlas->height;
@@ -76,12 +75,7 @@ void EnsureGlyphsAndRescale(Graphics* g, VekFont* font, const WCHAR* text, UINT 
   if (w0 == 0 || (w1 <= w0 && h1 <= h0)) return;
   const float su = w1 > w0 ? static_cast<float>(w0) / static_cast<float>(w1) : 1.0f;
   const float sv = h1 > h0 ? static_cast<float>(h0) / static_cast<float>(h1) : 1.0f;
-  RescaleTexCoords(g, atlas, su, sv);
-  const PBuffer& list = g->device->graphicsList;
-  for (DWORD i = 0; i < list.count; ++i) {
-    auto* other = static_cast<Graphics*>(list.entries[i]);
-    if (other != g) RescaleTexCoords(other, atlas, su, sv);
-  }
+  RescaleTexCoordsEverywhere(atlas, su, sv);
 }
 
 DWORD OpaqueRule(DWORD flags, const TextCorner corners[4], const VekFont* font) {

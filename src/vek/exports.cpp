@@ -202,7 +202,10 @@ VEK_EXPORT HVEKFONT VEKAPI VekCreateFont(const WCHAR* faceName, UINT size, DWORD
   return CreateFontRecord(faceName, size, flags, colour);
 }
 
-VEK_EXPORT INT VEKAPI VekDestroyFont(HVEKFONT font) { return DestroyFontRecord(font); }
+VEK_EXPORT INT VEKAPI VekDestroyFont(HVEKFONT font) {
+  if (font) ForgetTexture(&font->tex.texture);  // no pending frame may draw its atlas after this
+  return DestroyFontRecord(font);
+}
 
 VEK_EXPORT HVEKTEXTURE VEKAPI VekGetFontTexture(HVEKFONT font) {
   return font ? &font->tex.texture : nullptr;

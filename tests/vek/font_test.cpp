@@ -316,6 +316,11 @@ TEST_F(FontTest, RunLayoutGradientAndOpaqueRule) {
   Text(grey, W(u"a"), 1, 0, 10, 0xFFFFFFFF, 0xFFFFFFFF, DRAW_OPAQUE);
   EXPECT_EQ(g->opaqueItems.count, opaque + 1);
   EXPECT_EQ(g->translucentItems.count, translucent + 2);
+  // A destroyed font's pending items go with it.
+  VekDestroyFont(grey);
+  fonts_.pop_back();
+  EXPECT_EQ(g->translucentItems.count, translucent + 1);
+  EXPECT_EQ(g->opaqueItems.count, opaque);
 }
 
 TEST_F(FontTest, NullArgumentsPrintALineAndQueueNothing) {
