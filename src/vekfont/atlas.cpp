@@ -17,6 +17,10 @@ DWORD ActiveEffect(DWORD flags) {
   return 0;
 }
 
+// One level: only level 0 is ever written, and a chain of blank levels would
+// be sampled whenever text is drawn smaller than its cells.
+constexpr UINT kAtlasLevels = 1;
+
 bool IsWide(const VekFont* font) { return (font->flags & FONT_GRAY8) != 0; }
 
 D3DFORMAT AtlasFormat(const VekFont* font) {
@@ -285,7 +289,7 @@ bool GrowAtlas(VekFont* font, IDirect3DDevice8* device) {
     const UINT side =
         font->lineHeight <= kAtlasStartSide ? kAtlasStartSide : Pow2AtLeast(font->lineHeight);
     tex.tex = nullptr;
-    CreateBlankTexture(&tex, device, side, side, format);
+    CreateBlankTexture(&tex, device, side, side, format, kAtlasLevels);
     if (!tex.tex) return false;
     if (tex.uScale != 0.0f) {  // the device gave another size: unusable as a packed atlas
       ReleaseTexture(&tex);
@@ -308,7 +312,8 @@ bool GrowAtlas(VekFont* font, IDirect3DDevice8* device) {
   const UINT newW = taller ? old.width : old.width * 2;
   const UINT newH = taller ? old.height * 2 : old.height;
   tex.tex = nullptr;
-  if (CreateBlankTexture(&tex, device, newW, newH, format) != 1 || !tex.tex || tex.uScale != 0.0f) {
+  if (CreateBlankTexture(&tex, device, newW, newH, format, kAtlasLevels) != 1 || !tex.tex ||
+      tex.uScale != 0.0f) {
     if (tex.tex) tex.tex->Release();
     tex = old;
     return false;

@@ -379,6 +379,24 @@ TEST_F(FontTest, GlyphsAreClippedNeverLostAndKeepTheirColour) {
   EXPECT_EQ(other, 0u);
 }
 
+// Text drawn smaller than its cells samples the glyphs, not blank mip levels.
+TEST_F(FontTest, MinifiedTextShowsItsGlyphs) {
+  VekFont* f = Font(32);
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  VekClear(g, 0xFF000000);
+  const DWORD width = VekGetTextSize(f, W(u"HHHH"), 4) & 0xFFFF;
+  const float w = static_cast<float>(width) / 4, h = static_cast<float>(f->lineHeight) / 4;
+  VekDrawText(g, 10, 10, 0.5f, ~0u, 10 + w, 10, 0.5f, ~0u, 10 + w, 10 + h, 0.5f, ~0u, 10, 10 + h,
+              0.5f, ~0u, 0, f, W(u"HHHH"), 4);
+  ASSERT_EQ(VekEndRender(g), D3D_OK);
+  const std::vector<DWORD> px = ReadBackBufferPixels(device);
+  ASSERT_FALSE(px.empty());
+  UINT lit = 0;
+  for (UINT y = 10; y < 10 + h; ++y)
+    for (UINT x = 10; x < 10 + w; ++x) lit += (px[y * 640 + x] & 0xFFFFFF) != 0;
+  EXPECT_GT(lit, 4u);
+}
+
 TEST_F(FontTest, AFontStaysOnTheDeviceOfItsAtlas) {
   VekFont* f = Font(16);
   ASSERT_EQ(Char(f, 'A'), 1u);
