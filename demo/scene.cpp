@@ -3,6 +3,7 @@
 #include <rask.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "pictures.h"
@@ -12,6 +13,42 @@ namespace {
 // Draw flags (the library's DrawFlags bits).
 constexpr DWORD kAddBlend = 0x02;
 constexpr DWORD kOpaque = 0x20;
+
+// Font flags (the library's FontFlags bits).
+constexpr DWORD kGray4 = 0x10;
+constexpr DWORD kGray8 = 0x20;
+constexpr DWORD kShadow = 0x100;
+constexpr DWORD kOutlineCross = 0x200;
+constexpr DWORD kOutlineBox = 0x400;
+constexpr DWORD kHollow = 0x800;
+
+// The font file the text is drawn with: Debian's DejaVu Sans (under Wine
+// through its Z: drive), so both builds draw the same glyphs.
+#ifdef _WIN32
+const WCHAR kFontFile[] = L"Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
+const WCHAR kFace[] = L"DejaVu Sans";
+#else
+const WCHAR kFontFile[] = u"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+const WCHAR kFace[] = u"DejaVu Sans";
+#endif
+
+enum Font { kMono, kGrey17, kGrey65, kShadowed, kCrossed, kBoxed, kHollowed, kFontCount };
+
+struct FontSpec {
+  UINT size;
+  DWORD flags;
+  DWORD colour;
+};
+
+const FontSpec kFonts[kFontCount] = {
+    {16, 0, 0},                                  // one-bit
+    {16, kGray4, 0},                             // 17 levels
+    {16, kGray8, 0},                             // 65 levels
+    {21, kGray8 | kShadow, 0xFF000000},          // drop shadow
+    {22, kOutlineCross, 0xFF0030C0},             // outline through the sides
+    {22, kGray4 | kOutlineBox, 0xFFC02000},      // outline through all eight
+    {26, kHollow, 0},                            // white ring, body cleared
+};
 
 // D3DCMP and D3DSTENCILOP values for the mask.
 constexpr DWORD kCmpEqual = 3;
@@ -44,8 +81,12 @@ struct Scene {
   HVEKGRAPHICS window = nullptr;
   HVEKGRAPHICS stencil = nullptr;
   HVEKGRAPHICS canvas = nullptr;
+  HVEKFONT fonts[kFontCount] = {};
+  INT fontFile = 0;
 
   ~Scene() {
+    for (HVEKFONT font : fonts) VekDestroyFont(font);
+    if (fontFile > 0) VekRemoveFontFile(kFontFile);
     VekCloseGraphics(canvas);
     VekCloseGraphics(stencil);
     VekCloseGraphics(window);
@@ -79,6 +120,39 @@ void* Gradient(HVEKGRAPHICS g, float x0, float y0, float x1, float y1, float z, 
                DWORD c2, DWORD c3) {
   return VekDrawQuad(g, x0, y0, z, c0, 0, 0, x1, y0, z, c1, 0, 0, x1, y1, z, c2, 0, 0, x0, y1, z,
                      c3, 0, 0, 0, nullptr);
+}
+
+// A run at its natural size from (x, y): as wide as its measured width and
+// as high as the font's cells, colours from c0 on the left to c1 on the right.
+void Text(HVEKGRAPHICS g, HVEKFONT font, float x, float y, float z, DWORD c0, DWORD c1,
+          const char* ascii) {
+  std::vector<WCHAR> text(ascii, ascii + std::strlen(ascii));
+  const UINT n = static_cast<UINT>(text.size());
+  const DWORD size = VekGetTextSize(font, text.data(), static_cast<INT>(n));
+  const float w = static_cast<float>(size & 0xFFFF), h = static_cast<float>(VekGetFontHeight(font));
+  VekDrawText(g, x, y, z, c0, x + w, y, z, c1, x + w, y + h, z, c1, x, y + h, z, c0, 0, font,
+              text.data(), n);
+}
+
+// Text over the scene, nearest of all: each glyph format and effect, a
+// gradient, and last a run of new glyphs that grows the one-bit font's atlas
+// while the frame already holds its earlier text.
+void DrawTexts(Scene& s) {
+  HVEKGRAPHICS g = s.window;
+  const DWORD white = 0xFFFFFFFF;
+  // One-bit glyphs advance as GDI's monochrome hinting says, which is not
+  // always the measured width; these texts keep the two equal, so their
+  // glyphs are drawn 1:1.
+  Text(g, s.fonts[kMono], 16, 180, 0.1f, white, white, "ONE BPP");
+  Text(g, s.fonts[kGrey17], 128, 180, 0.1f, white, white, "17 levels");
+  Text(g, s.fonts[kGrey65], 248, 180, 0.1f, white, white, "65 levels");
+  Text(g, s.fonts[kGrey65], 368, 180, 0.1f, 0xFFFF4040, 0xFF40A0FF, "a colour gradient");
+  Text(g, s.fonts[kShadowed], 400, 276, 0.1f, 0xFFFFE040, 0xFFFFE040, "Shadow");
+  Text(g, s.fonts[kCrossed], 500, 272, 0.1f, white, white, "Cross");
+  Text(g, s.fonts[kBoxed], 400, 300, 0.1f, white, white, "Box");
+  Text(g, s.fonts[kHollowed], 480, 300, 0.1f, white, white, "HOLLOW");
+  Text(g, s.fonts[kMono], 16, 464 - 19, 0.1f, 0xFFFFFF80, 0xFFFFFF80,
+       "ABCDEFGHIJLNOPQRSUVX 0123456789");
 }
 
 // The texture surface: a small picture of its own, drawn into the window later.
@@ -174,6 +248,7 @@ bool DrawWindow(Scene& s, ULONGLONG t) {
   Gradient(g, 392, 296, 600, 464, 0.5f, 0xFF00FFFF, 0xFFFF00FF, 0xFFFFFF00, 0xFF00FF00);
   VekSetStencilParam(g, 0, kStencilKeep, 0);
   DrawParticles(g, s.images[kGlow], t);
+  DrawTexts(s);
   return VekEndRender(g) >= 0;
 }
 
@@ -185,6 +260,13 @@ bool DrawDemoScene(HVEKDEVICE device, ULONGLONG timeMs) {
   for (int i = 0; i < kPictureCount; ++i) {
     if (!(s.images[i] = LoadPicture(kPictures[i]))) {
       std::fprintf(stderr, "demo scene: picture %d could not be loaded\n", i);
+      return false;
+    }
+  }
+  s.fontFile = VekAddFontFile(kFontFile);
+  for (int i = 0; i < kFontCount; ++i) {
+    if (!(s.fonts[i] = VekCreateFont(kFace, kFonts[i].size, kFonts[i].flags, kFonts[i].colour))) {
+      std::fprintf(stderr, "demo scene: font %d could not be made\n", i);
       return false;
     }
   }

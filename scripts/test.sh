@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the POSIX suite in a normal build and under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the image fuzzer, then the
+# AddressSanitizer + UndefinedBehaviorSanitizer, the threaded font test under
+# ThreadSanitizer, the image fuzzer, then the
 # Windows build (vek.dll, mingw-w64) with its suite under Wine on the real
 # Direct3D 8, then the differential scenes.
 #
@@ -85,6 +86,15 @@ differential_stage() {
   VEK_WINE_ARCH=$arch bash scripts/differential.sh build/debug/bin "build/$preset/bin"
 }
 
+# ThreadSanitizer over the one threaded test: a font measured on one thread
+# while another rasterises its glyphs.
+tsan_stage() {
+  cmake --preset tsan >/dev/null
+  cmake --build --preset tsan -j"$jobs" --target vek_font_tests
+  TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/vek_font_tests \
+    --gtest_filter='FontTest.MeasuringOnAnotherThreadWhileGlyphsAreRasterised'
+}
+
 # Builds as a user would (plain CMake, Release, no presets), installs into a
 # temporary prefix and builds the example host from it with find_package and
 # with pkg-config; then the same for Windows from the unpacked SDK archive,
@@ -137,6 +147,7 @@ run_stage() {
   case $1 in
     posix-debug) posix_stage debug ;;
     posix-asan) posix_stage asan ;;
+    tsan) tsan_stage ;;
     fuzz) bash scripts/fuzz.sh 60 ;;  # the image fuzzer under ASan + UBSan
     windows-build) windows_build_stage ;;
     windows-suite) windows_suite_stage ;;
@@ -158,7 +169,7 @@ bash scripts/install-deps.sh
 bash scripts/install-windows-deps.sh
 echo "== machine: $(wine_arch) Wine ($( [[ $(wine_arch) == win32 ]] && echo '32-bit programs run' || echo '32-bit programs cannot start'))"
 
-stages=(posix-debug posix-asan fuzz windows-build windows-suite differential packaging)
+stages=(posix-debug posix-asan tsan fuzz windows-build windows-suite differential packaging)
 failed=()
 for stage in "${stages[@]}"; do
   echo "== stage $stage"

@@ -49,6 +49,8 @@ typedef struct Graphics* HVEKGRAPHICS;
 typedef struct VekTexture* HVEKTEXTURE;
 /* An image loaded by VekCreateImage; also usable as an HVEKTEXTURE. */
 typedef struct VekImage* HVEKIMAGE;
+/* A GDI font with the texture atlas of its glyphs. */
+typedef struct VekFont* HVEKFONT;
 /* A file object of the host's file library (rask). */
 struct RaskFile;
 
@@ -333,6 +335,78 @@ VEK_EXPORT INT VEKAPI VekDrawParSys(
     UINT redEndMax, UINT greenEndMin, UINT greenEndMax, UINT blueEndMin, UINT blueEndMax,
     float spinEndMin, float spinEndMax, INT seedA, INT seedB, UINT timeLow, UINT timeHigh,
     DWORD flags);
+/* ---- Fonts and text ------------------------------------------------------------
+ * A font is a GDI font whose glyphs are rasterised on first use into a
+ * texture atlas. size is the cell height in pixels including the effect
+ * margin (1 with FONT_SHADOW, 2 with an outline or FONT_HOLLOW); the
+ * character height is size minus that margin, at least 1 pixel.
+ * flags: FONT_BOLD 0x1, FONT_ITALIC 0x2, FONT_UNDERLINE 0x4, FONT_STRIKEOUT
+ * 0x8; glyphs one-bit in a 16-bit A4R4G4B4 atlas, or FONT_GRAY4 0x10 (17
+ * levels, 16-bit atlas) or FONT_GRAY8 0x20 (65 levels, 32-bit atlas, wins);
+ * one effect, the first of FONT_SHADOW 0x100 (one texel down and right),
+ * FONT_OUTLINE_CROSS 0x200 (four side neighbours), FONT_OUTLINE_BOX 0x400
+ * (all eight), FONT_HOLLOW 0x800 (a white ring, the body cleared). Effects
+ * draw in `colour` (A8R8G8B8; 16-bit atlases keep its top nibbles).
+ * Blank glyphs such as the space get a cell without ink and their advance.
+ * The atlas is made on the device of the font's first draw and belongs to
+ * it: drawing the font through another device queues nothing and prints a
+ * line; make another font for another device. */
+
+/* Registers a font file for this process: the number of fonts added, 0 on
+ * failure or for a null path. */
+VEK_EXPORT INT VEKAPI VekAddFontFile(const WCHAR* path);
+
+/* Removes a registration made by VekAddFontFile: non-zero on success. */
+VEK_EXPORT INT VEKAPI VekRemoveFontFile(const WCHAR* path);
+
+/* A new font, or null with the last error set: size outside 2..511, out of
+ * memory, or GDI refusing the font. A null, empty or unknown face name gives
+ * GDI's default face; only the first 32 units are kept for reference. */
+VEK_EXPORT HVEKFONT VEKAPI VekCreateFont(const WCHAR* faceName, UINT size, DWORD flags,
+                                         DWORD colour);
+
+/* Releases the font and its atlas, dropping the pending items that draw it:
+ * 1, or 0 for null. */
+VEK_EXPORT INT VEKAPI VekDestroyFont(HVEKFONT font);
+
+/* The atlas as a texture for VekDrawTri / VekDrawQuad (no Direct3D texture
+ * until the first glyph is drawn); null for null. */
+VEK_EXPORT HVEKTEXTURE VEKAPI VekGetFontTexture(HVEKFONT font);
+
+/* The height of every glyph cell (text height plus margin); 0 for null. */
+VEK_EXPORT UINT VEKAPI VekGetFontHeight(HVEKFONT font);
+
+/* Cell height << 16 | cell width of the UTF-16 unit in the low 16 bits of
+ * ch; 0 for null, for units below 0x20 and where GDI gives no extent. */
+VEK_EXPORT DWORD VEKAPI VekGetCharSize(HVEKFONT font, DWORD ch);
+
+/* The largest cell height << 16 | the summed cell widths of the first count
+ * units. The width saturates at 0xFFFF so it never spills into the height.
+ * 0 for null or count <= 0. */
+VEK_EXPORT DWORD VEKAPI VekGetTextSize(HVEKFONT font, const WCHAR* text, INT count);
+
+/* Queues one glyph mapped onto the box of corners 0 top-left, 1 top-right,
+ * 2 bottom-right, 3 bottom-left, each with its colour (modulating the
+ * glyph). At natural size the box is the glyph's cell: VekGetCharSize wide
+ * and VekGetFontHeight high. Units up to 0x20 queue nothing. DRAW_OPAQUE is
+ * cleared when any colour's alpha is below 0xFF; else it is set when the
+ * font has a shadow or outline colour of alpha below 0xF0, or has neither
+ * and one-bit glyphs; else kept as given. Both text calls: a null font,
+ * surface or text (with a count) prints a line and queues nothing. */
+VEK_EXPORT void VEKAPI VekDrawChar(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                   DWORD colour0, float x1, float y1, float z1, DWORD colour1,
+                                   float x2, float y2, float z2, DWORD colour2, float x3, float y3,
+                                   float z3, DWORD colour3, DWORD flags, HVEKFONT font, DWORD ch);
+
+/* Lays count units across the box: each drawn glyph takes a share of the
+ * box's width in proportion to its advance (spaces take room and draw
+ * nothing; units below 0x20 are skipped), colours follow the box's left to
+ * right gradient. One item per glyph. */
+VEK_EXPORT void VEKAPI VekDrawText(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                   DWORD colour0, float x1, float y1, float z1, DWORD colour1,
+                                   float x2, float y2, float z2, DWORD colour2, float x3, float y3,
+                                   float z3, DWORD colour3, DWORD flags, HVEKFONT font,
+                                   const WCHAR* text, UINT count);
 
 /* ---- Images ------------------------------------------------------------------
  * An image keeps its picture (DDS DXT1/DXT3/DXT5 as read; PNG, JPEG, BMP and

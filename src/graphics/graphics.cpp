@@ -277,6 +277,11 @@ void ForgetTexture(VekTexture* texture) {
   }
 }
 
+void RescaleTexCoordsEverywhere(VekTexture* texture, float su, float sv) {
+  for (DWORD i = 0; i < openGraphics.count; ++i)
+    RescaleTexCoords(static_cast<Graphics*>(openGraphics.entries[i]), texture, su, sv);
+}
+
 VekTexture* GetGraphicsTexture(Graphics* g) { return g ? &g->target->texture.texture : nullptr; }
 
 HRESULT SaveGraphics(Graphics* g, const WCHAR* path, DWORD fileFormat) {

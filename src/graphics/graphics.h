@@ -56,6 +56,9 @@ void CloseDeviceGraphics(GraphicsDevice* device);
 // Drops the pending items of every open surface that draw `texture`, which
 // is about to be released.
 void ForgetTexture(VekTexture* texture);
+// RescaleTexCoords on every open surface (stencil ones included): a texture
+// that grew keeps every pending item on the same texels.
+void RescaleTexCoordsEverywhere(VekTexture* texture, float su, float sv);
 VekTexture* GetGraphicsTexture(Graphics* graphics);
 HRESULT SaveGraphics(Graphics* graphics, const WCHAR* path, DWORD fileFormat);
 

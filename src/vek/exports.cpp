@@ -8,8 +8,10 @@
 #include "graphics/graphics.h"
 #include "graphics/primitives.h"
 #include "particles/particles.h"
+#include "graphics/text.h"
 #include "vekimage/image.h"
 #include "vekimage/memory.h"
+#include "vekfont/font.h"
 
 extern "C" {
 
@@ -260,6 +262,55 @@ VEK_EXPORT INT VEKAPI VekGetImageData(HVEKIMAGE image, UINT x1, UINT y1, UINT x2
 
 VEK_EXPORT INT VEKAPI VekSaveImage(HVEKIMAGE image, const WCHAR* path, DWORD fileFormat) {
   return SaveImage(image, path, fileFormat);
+}
+
+// Fonts and text.
+
+VEK_EXPORT INT VEKAPI VekAddFontFile(const WCHAR* path) { return AddFontFile(path); }
+
+VEK_EXPORT INT VEKAPI VekRemoveFontFile(const WCHAR* path) { return RemoveFontFile(path); }
+
+VEK_EXPORT HVEKFONT VEKAPI VekCreateFont(const WCHAR* faceName, UINT size, DWORD flags,
+                                         DWORD colour) {
+  return CreateFontRecord(faceName, size, flags, colour);
+}
+
+VEK_EXPORT INT VEKAPI VekDestroyFont(HVEKFONT font) {
+  if (font) ForgetTexture(&font->tex.texture);  // no pending frame may draw its atlas after this
+  return DestroyFontRecord(font);
+}
+
+VEK_EXPORT HVEKTEXTURE VEKAPI VekGetFontTexture(HVEKFONT font) {
+  return font ? &font->tex.texture : nullptr;
+}
+
+VEK_EXPORT UINT VEKAPI VekGetFontHeight(HVEKFONT font) { return font ? font->lineHeight : 0; }
+
+VEK_EXPORT DWORD VEKAPI VekGetCharSize(HVEKFONT font, DWORD ch) {
+  return font ? MeasureChar(font, static_cast<WORD>(ch)) : 0;
+}
+
+VEK_EXPORT DWORD VEKAPI VekGetTextSize(HVEKFONT font, const WCHAR* text, INT count) {
+  return font ? MeasureText(font, text, count) : 0;
+}
+
+VEK_EXPORT void VEKAPI VekDrawChar(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                   DWORD colour0, float x1, float y1, float z1, DWORD colour1,
+                                   float x2, float y2, float z2, DWORD colour2, float x3, float y3,
+                                   float z3, DWORD colour3, DWORD flags, HVEKFONT font, DWORD ch) {
+  const TextCorner corners[4] = {
+      {x0, y0, z0, colour0}, {x1, y1, z1, colour1}, {x2, y2, z2, colour2}, {x3, y3, z3, colour3}};
+  DrawCharGlyph(graphics, corners, flags, font, ch);
+}
+
+VEK_EXPORT void VEKAPI VekDrawText(HVEKGRAPHICS graphics, float x0, float y0, float z0,
+                                   DWORD colour0, float x1, float y1, float z1, DWORD colour1,
+                                   float x2, float y2, float z2, DWORD colour2, float x3, float y3,
+                                   float z3, DWORD colour3, DWORD flags, HVEKFONT font,
+                                   const WCHAR* text, UINT count) {
+  const TextCorner corners[4] = {
+      {x0, y0, z0, colour0}, {x1, y1, z1, colour1}, {x2, y2, z2, colour2}, {x3, y3, z3, colour3}};
+  DrawTextRun(graphics, corners, flags, font, text, count);
 }
 
 VEK_EXPORT INT VEKAPI VekFree(void* block) { return FreeHostBlock(block); }

@@ -20,8 +20,9 @@ void SetScaleFactors(VekTexture* t) {
 // A texture made by D3DXCreateTexture with a full chain; the record keeps
 // the requested size and format.
 INT CreateChainTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
-                       D3DFORMAT format, DWORD usage, D3DPOOL pool, const WCHAR* failure) {
-  const HRESULT hr = D3DXCreateTexture(device, width, height, 0, usage, format, pool, &t->tex);
+                       D3DFORMAT format, DWORD usage, D3DPOOL pool, const WCHAR* failure,
+                       UINT levels = 0) {
+  const HRESULT hr = D3DXCreateTexture(device, width, height, levels, usage, format, pool, &t->tex);
   if (FAILED(hr)) {
     t->tex = nullptr;
     return SetError(kErrDirect3D, hr, failure, __LINE__, VEK_SRC_VEKTEX);
@@ -55,9 +56,9 @@ INT CreateTextureFromMemory(VekTexture* t, IDirect3DDevice8* device, const void*
 }
 
 INT CreateBlankTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
-                       D3DFORMAT format) {
+                       D3DFORMAT format, UINT levels) {
   return CreateChainTexture(t, device, width, height, format, 0, D3DPOOL_MANAGED,
-                            VEK_W("D3DXCreateTexture fail"));
+                            VEK_W("D3DXCreateTexture fail"), levels);
 }
 
 INT CreateRenderTargetTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,

@@ -20,9 +20,10 @@ struct VekTexture {
 // called), else the negative SetError value.
 INT CreateTextureFromMemory(VekTexture* t, IDirect3DDevice8* device, const void* bytes, UINT size,
                             BOOL mipmaps);
-// A blank managed texture with a full mip chain: 1 or the negative SetError value.
+// A blank managed texture with `levels` levels, 0 for a full mip chain:
+// 1 or the negative SetError value.
 INT CreateBlankTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
-                       D3DFORMAT format);
+                       D3DFORMAT format, UINT levels = 0);
 // A default-pool render-target texture: 1 or the negative SetError value.
 INT CreateRenderTargetTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
                               D3DFORMAT format);

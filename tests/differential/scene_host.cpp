@@ -37,6 +37,14 @@
 //                      VekDrawBezier
 //   parsys KEY=VALUE...
 //                      VekDrawParSys of a system described by keys (ParSys)
+//   fontfile           register DejaVu Sans for the process (support/test_fonts.h)
+//   font NAME SIZE FLAGS COLOUR
+//                      VekCreateFont of DejaVu Sans (FLAGS and COLOUR in hex)
+//   text X Y Z C0 C1 FLAGS FONT TEXT...
+//                      VekDrawText of the rest of the line at its natural size
+//                      from (X, Y), colours C0 on the left and C1 on the right
+//   char X Y Z C FLAGS FONT CH
+//                      VekDrawChar of the character CH at its natural size
 //   demo               draw the demo's scene (demo/scene.h) on the device
 //
 // Output: for each capture a line "frame NAME W H" followed by W*H*4 bytes,
@@ -60,7 +68,9 @@
 #include "pictures.h"
 #include "scene.h"
 #include "support/dds.h"
+#include "support/test_fonts.h"
 #include "support/test_window.h"
+#include "vekfont/font.h"
 #include "vektex/texture.h"
 #ifdef _WIN32
 #include "vekimage/freeimage.h"
@@ -177,6 +187,13 @@ class SceneHost {
   }
 
   void CloseAll() {
+    for (auto& [name, pair] : fonts_) {
+      VekDestroyFont(pair.first);
+      VekDestroyFont(pair.second);
+    }
+    fonts_.clear();
+    if (fontFile_ > 0) VekRemoveFontFile(VEK_TEST_FONT_FILE);
+    fontFile_ = 0;
     for (auto& [name, t] : textures_) {
       ReleaseTexture(t);
       delete t;
@@ -471,6 +488,45 @@ class SceneHost {
     return desc;
   }
 
+  // The natural width of a run: the advances its glyphs get, taken from a
+  // twin of the font so that the drawn font meets its glyphs only when drawing.
+  float NaturalWidth(const std::string& name, const std::u16string& text) {
+    VekFont* twin = fonts_[name].second;
+    const auto* units = reinterpret_cast<const WCHAR*>(text.c_str());
+    const UINT n = static_cast<UINT>(text.size());
+    EnsureGlyphs(twin, units, n, device_->cache.device);
+    float total = 0;
+    for (UINT i = 0; i < n; ++i)
+      if (const CharCoordinate* e = units[i] >= 0x20 ? FindCharCoordinate(twin, units[i]) : nullptr)
+        total += e->advance;
+    return total;
+  }
+
+  bool Text(std::istringstream& words, bool single) {
+    float x = 0, y = 0, z = 0;
+    unsigned long c0 = 0, c1 = 0;
+    DWORD flags = 0;
+    std::string name, rest;
+    words >> x >> y >> z >> std::hex >> c0;
+    if (!single) words >> c1;
+    if (single) c1 = c0;
+    if (!(words >> flags >> name) || !fonts_.count(name)) return Fail("bad text");
+    std::getline(words >> std::ws, rest);
+    if (!current_ || rest.empty()) return Fail("no surface or text");
+    const std::u16string text(rest.begin(), single ? rest.begin() + 1 : rest.end());  // ASCII
+    VekFont* font = fonts_[name].first;
+    const float w = NaturalWidth(name, text), h = static_cast<float>(VekGetFontHeight(font));
+    const DWORD l = static_cast<DWORD>(c0), r = static_cast<DWORD>(c1);
+    if (single)
+      VekDrawChar(current_, x, y, z, l, x + w, y, z, r, x + w, y + h, z, r, x, y + h, z, l, flags,
+                  font, text[0]);
+    else
+      VekDrawText(current_, x, y, z, l, x + w, y, z, r, x + w, y + h, z, r, x, y + h, z, l, flags,
+                  font, reinterpret_cast<const WCHAR*>(text.c_str()),
+                  static_cast<UINT>(text.size()));
+    return true;
+  }
+
   bool Step(const std::string& op, std::istringstream& words, std::ostream& out) {
     if (op == "open") {
       int w = 0, h = 0, bits = 0;
@@ -571,6 +627,26 @@ class SceneHost {
       return Bezier(words);
     } else if (op == "parsys") {
       return ParSys(words);
+    } else if (op == "fontfile") {
+      if (fontFile_ > 0 || (fontFile_ = VekAddFontFile(VEK_TEST_FONT_FILE)) <= 0)
+        return Fail("font file not registered");
+    } else if (op == "font") {
+      std::string name;
+      UINT size = 0;
+      DWORD flags = 0;
+      unsigned long colour = 0;
+      words >> name >> size >> std::hex >> flags >> colour;
+      const DWORD c = static_cast<DWORD>(colour);
+      VekFont* font = VekCreateFont(VEK_TEST_FACE, size, flags, c);
+      VekFont* twin = VekCreateFont(VEK_TEST_FACE, size, flags, c);
+      if (!font || !twin || fonts_.count(name)) {
+        VekDestroyFont(font);
+        VekDestroyFont(twin);
+        return Fail("font failed");
+      }
+      fonts_[name] = {font, twin};
+    } else if (op == "text" || op == "char") {
+      return Text(words, op == "char");
     } else if (op == "demo") {
       if (!device_ || !DrawDemoScene(device_)) return Fail("demo scene failed");
     } else if (op == "close") {
@@ -590,6 +666,8 @@ class SceneHost {
   HVEKGRAPHICS current_ = nullptr;
   std::map<std::string, VekTexture*> textures_;
   std::map<std::string, HVEKIMAGE> images_;
+  std::map<std::string, std::pair<VekFont*, VekFont*>> fonts_;  // drawn font, measuring twin
+  int fontFile_ = 0;
 };
 
 }  // namespace
