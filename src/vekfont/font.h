@@ -51,6 +51,10 @@ struct FontAtlasRecord {
   float contentScaleX;  // always 1.0: the atlas has no padding
   float contentScaleY;
   WCHAR uri[100];
+  // The image record's emission pixel cache; never used for an atlas.
+  BYTE* pixelCache;
+  UINT pixelCacheWidth;
+  UINT pixelCacheHeight;
 };
 
 struct VekFont {
