@@ -7,6 +7,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "graphics/primitives.h"
+#include "vekimage/effects.h"
 #include "vekimage/image.h"
 #include "vekimage/memory.h"
 
@@ -187,6 +188,22 @@ VEK_EXPORT INT VEKAPI VekGetImageData(HVEKIMAGE image, UINT x1, UINT y1, UINT x2
 
 VEK_EXPORT INT VEKAPI VekSaveImage(HVEKIMAGE image, const WCHAR* path, DWORD fileFormat) {
   return SaveImage(image, path, fileFormat);
+}
+
+VEK_EXPORT INT VEKAPI VekGrayImage(HVEKIMAGE image, INT a, INT b) {
+  return GrayImage(image, a, b);
+}
+
+VEK_EXPORT INT VEKAPI VekBrightImage(HVEKIMAGE image, INT level, INT a, INT b) {
+  return BrightImage(image, level, a, b);
+}
+
+VEK_EXPORT INT VEKAPI VekHueImage(HVEKIMAGE image, UINT degrees, INT a, INT b) {
+  return HueImage(image, degrees, a, b);
+}
+
+VEK_EXPORT INT VEKAPI VekConvertRGBImage(HVEKIMAGE image, UINT type, INT a, INT b) {
+  return ConvertRGBImage(image, type, a, b);
 }
 
 VEK_EXPORT INT VEKAPI VekFree(void* block) { return FreeHostBlock(block); }
