@@ -302,6 +302,24 @@ VEK_EXPORT INT VEKAPI VekHueImage(HVEKIMAGE image, UINT degrees, INT a, INT b);
  * types are refused. */
 VEK_EXPORT INT VEKAPI VekConvertRGBImage(HVEKIMAGE image, UINT type, INT a, INT b);
 
+/* ---- Screen capture ------------------------------------------------------------ */
+
+/* Copies the screen rectangle [x1, x2) x [y1, y2) (negative edges count as 0,
+ * the right and bottom edges are cut to the screen) into a BMP file image:
+ * file header, BITMAPINFOHEADER, colour table as the desktop needs, then the
+ * rows bottom-up, each padded to 4 bytes (a 32-bit desktop gives 32-bit
+ * pixels at offset 54). Collect it with VekGetScreenCapture. Every call
+ * first releases a capture not yet collected, so after an empty rectangle or
+ * a failure there is none. Always returns 0. */
+VEK_EXPORT INT VEKAPI VekScreenCapture(INT x1, INT y1, INT x2, INT y2);
+
+/* Hands over the BMP file image of the last VekScreenCapture and forgets it;
+ * its byte count is stored through size when size is not null. Release it
+ * with VekFree. Null (and size 0) when there is none. A capture never
+ * collected is released by the next VekScreenCapture or when the library is
+ * unloaded. */
+VEK_EXPORT BYTE* VEKAPI VekGetScreenCapture(DWORD* size);
+
 /* ---- Memory ---------------------------------------------------------------- */
 
 /* Releases a block the library handed out (display-mode arrays, pixels).

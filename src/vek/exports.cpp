@@ -7,6 +7,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "graphics/primitives.h"
+#include "vekimage/capture.h"
 #include "vekimage/effects.h"
 #include "vekimage/image.h"
 #include "vekimage/memory.h"
@@ -205,6 +206,12 @@ VEK_EXPORT INT VEKAPI VekHueImage(HVEKIMAGE image, UINT degrees, INT a, INT b) {
 VEK_EXPORT INT VEKAPI VekConvertRGBImage(HVEKIMAGE image, UINT type, INT a, INT b) {
   return ConvertRGBImage(image, type, a, b);
 }
+
+VEK_EXPORT INT VEKAPI VekScreenCapture(INT x1, INT y1, INT x2, INT y2) {
+  return ScreenCapture(x1, y1, x2, y2);
+}
+
+VEK_EXPORT BYTE* VEKAPI VekGetScreenCapture(DWORD* size) { return TakeScreenCapture(size); }
 
 VEK_EXPORT INT VEKAPI VekFree(void* block) { return FreeHostBlock(block); }
 
