@@ -51,9 +51,11 @@ static void PrintMode(ULONGLONG mode) {
 
 static void PrintLibraryLog() {
   const int n = GetCapturedLog(nullptr, 0);
-  std::vector<char> text(static_cast<size_t>(n) + 1);
-  GetCapturedLog(text.data(), n + 1);
-  std::printf("%s", text.data());
+  if (n > 0) {
+    std::vector<char> text(static_cast<size_t>(n) + 1);
+    GetCapturedLog(text.data(), n + 1);
+    std::fputs(text.data(), stdout);
+  }
   SetLogCapture(TRUE);
 }
 

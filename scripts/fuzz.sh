@@ -20,7 +20,7 @@ build=${2:-build/fuzz}
 # -Werror; clang-only warnings stay warnings here.
 flags="-fsanitize=fuzzer-no-link -Wno-error=tautological-constant-out-of-range-compare"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang-14 \
-  -DCMAKE_CXX_COMPILER=clang++-14 -DVEK_SANITIZE=ON -DVEK_FUZZ=ON -DVEK_BUILD_TESTS=OFF \
+  -DCMAKE_CXX_COMPILER=clang++-14 -DVEK_WERROR=ON -DVEK_SANITIZE=ON -DVEK_FUZZ=ON -DVEK_BUILD_TESTS=OFF \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build "$build" --target vek_image_fuzzer vek_fuzz_seeds -j"$(nproc)"
 

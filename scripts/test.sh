@@ -1,53 +1,176 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the POSIX suite in a normal build and under
-# AddressSanitizer + UndefinedBehaviorSanitizer, then the Windows build
-# (vek.dll, mingw-w64) with its suite under Wine on the real Direct3D 8.
+# AddressSanitizer + UndefinedBehaviorSanitizer, the image fuzzer, then the
+# Windows build (vek.dll, mingw-w64) with its suite under Wine on the real
+# Direct3D 8, then the differential scenes.
+#
+# Every stage runs even when an earlier one failed (a failing Windows suite
+# must not hide the scenes); each is reported, and the script fails at the
+# end if any did. `test.sh --stage NAME` runs one stage alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-bash scripts/install-windows-deps.sh
 jobs=$(nproc)
-for preset in debug asan; do
-  echo "== $preset build"
+
+# Wine runs the 32-bit Windows programs; some kernels are booted with 32-bit
+# emulation off, and then nothing 32-bit can start. The 32-bit DLL is then
+# still built (tests compiled, discovery deferred), its export table and its
+# arithmetic checked, and the Windows suite and the differential scenes run
+# on a 64-bit build of the same sources under 64-bit Wine instead: the same
+# Wine Direct3D 8, GDI and kernel, only without what is 32-bit alone
+# (decorated names, which the export check covers, and x87 arithmetic,
+# which the x87 guard covers).
+wine_arch() {
+  if wine --version >/dev/null 2>&1; then echo win32; else echo win64; fi
+}
+
+posix_stage() {
+  local preset=$1
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
   ctest --preset "$preset" -j"$jobs"
-done
+}
 
-bash scripts/fuzz.sh 60  # the image fuzzer under ASan + UBSan, about a minute
+# The 32-bit product build on any machine. Linking vek.dll runs the x87
+# guard (cmake/X87Guard.cmake); the guard's own check and the decorated
+# export table need no Wine.
+windows_build_stage() {
+  local discovery=PRE_TEST
+  [[ $(wine_arch) == win32 ]] && discovery=POST_BUILD
+  if [[ $discovery == POST_BUILD ]]; then
+    bash scripts/wine-test.sh --arch win32 start
+    trap "bash scripts/wine-test.sh --arch win32 stop || true" EXIT
+  fi
+  cmake --preset windows -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=$discovery >/dev/null
+  cmake --build --preset windows -j"$jobs"
+  local objdump nm
+  objdump=$(sed -n 's/^CMAKE_OBJDUMP:[A-Z]*=//p' build/windows/CMakeCache.txt)
+  nm=$(sed -n 's/^CMAKE_NM:[A-Z]*=//p' build/windows/CMakeCache.txt)
+  cmake -DDLL=build/windows/bin/vek.dll -DOBJDUMP="$objdump" \
+    -DEXPECTED=tests/vek/expected_exports_win32.txt -P tests/vek/check_dll_exports.cmake
+  # The guard must reject x87 code: run it on an object built for the x87.
+  local fixture
+  fixture=$(find build/windows -name 'x87_fixture.c.obj' | head -n 1)
+  if cmake -DOBJECTS="$fixture" -DOBJDUMP="$objdump" -DNM="$nm" -P cmake/X87Guard.cmake \
+    >build/windows/x87-fixture.log 2>&1; then
+    echo "x87 guard: accepted x87 code in $fixture" >&2
+    return 1
+  fi
+  grep -q 'X87Quotient: fdiv' build/windows/x87-fixture.log
+  grep -q 'calls _sin' build/windows/x87-fixture.log
+  echo "windows build checks: 2 passed, 0 failed"
+}
 
-# A Windows build's suite under Wine (one session for the build, whose test
-# discovery runs the programs, and the run), then the differential scenes.
-wine_stage() {
-  local preset=$1 arch=$2
-  echo "== $preset build, tests under Wine ($arch)"
+# The Windows suite under Wine: the 32-bit build where Wine can run it, else
+# a 64-bit build of the same sources.
+windows_suite_stage() {
+  local arch preset
+  arch=$(wine_arch)
+  preset=windows
+  if [[ $arch == win64 ]]; then
+    preset=windows64
+    echo "this machine cannot run 32-bit programs: the suite runs on the 64-bit build"
+  fi
   export VEK_WINE_ARCH=$arch
   bash scripts/wine-test.sh --arch "$arch" start
   trap "bash scripts/wine-test.sh --arch $arch stop || true" EXIT
   cmake --preset "$preset" -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=POST_BUILD >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
   ctest --preset "$preset"
-  echo "== differential scenes: software device against Wine's Direct3D 8 ($arch)"
-  bash scripts/differential.sh build/debug/bin "build/$preset/bin"
 }
 
-# Wine runs the 32-bit Windows programs; some kernels are booted with 32-bit
-# emulation off, and then nothing 32-bit can start. The 32-bit DLL is then
-# still built (tests compiled, discovery deferred) and its export table
-# checked, and the Windows suite and the differential scenes run on a 64-bit
-# build of the same sources under 64-bit Wine instead: the same Wine
-# Direct3D 8, GDI and kernel, only without what is 32-bit alone (decorated
-# names, which the export check covers, and x87 arithmetic).
-if wine --version >/dev/null 2>&1; then
-  wine_stage windows win32
-  exit 0
+differential_stage() {
+  local arch preset=windows
+  arch=$(wine_arch)
+  [[ $arch == win64 ]] && preset=windows64
+  VEK_WINE_ARCH=$arch bash scripts/differential.sh build/debug/bin "build/$preset/bin"
+}
+
+# Builds as a user would (plain CMake, Release, no presets), installs into a
+# temporary prefix and builds the example host from it with find_package and
+# with pkg-config; then the same for Windows from the unpacked SDK archive,
+# run under Wine where 32-bit programs run.
+packaging_stage() {
+  local work
+  work=$(mktemp -d)
+  trap "rm -rf '$work'" EXIT
+  cmake -S . -B build/plain -DCMAKE_BUILD_TYPE=Release -DVEK_BUILD_TESTS=OFF -DVEK_WERROR=ON >/dev/null
+  cmake --build build/plain -j"$jobs"
+  cmake --install build/plain --prefix "$work/prefix" >/dev/null
+  local pc=$work/prefix/lib/pkgconfig
+  cmake -S examples/hello -B "$work/hello-cmake" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+  cmake --build "$work/hello-cmake"
+  g++ -std=c++17 examples/hello/main.cpp $(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs vek) \
+    -Wl,-rpath,"$work/prefix/lib" -o "$work/hello-pkgconfig"
+  (cd "$work/hello-cmake" && ./vek_hello) | tee "$work/cmake.out"
+  grep -qx 'vek_hello: ok' "$work/cmake.out"
+  (cd "$work" && ./hello-pkgconfig) | tee "$work/pkgconfig.out"
+  grep -qx 'vek_hello: ok' "$work/pkgconfig.out"
+  echo "posix install: 2 passed, 0 failed"
+
+  cmake -S . -B build/plain-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DVEK_BUILD_TESTS=OFF -DVEK_WERROR=ON >/dev/null
+  cmake --build build/plain-windows -j"$jobs"
+  bash scripts/windows-sdk.sh build/plain-windows build/dist
+  local version
+  version=$(sed -n 's/^#define VEK_VERSION_STRING "\(.*\)"/\1/p' build/plain-windows/include/vek/version.h)
+  (cd "$work" && cmake -E tar xf "$OLDPWD/build/dist/vek-$version-win32.zip")
+  local sdk=$work/vek-$version-win32
+  mkdir -p "$work/win"
+  # -static takes the compiler runtime from its archives; the import
+  # libraries are named whole so that it does not look for static ones.
+  i686-w64-mingw32-g++-posix -std=c++17 -O2 examples/hello/main.cpp -I"$sdk/include" \
+    "$sdk"/lib/lib{vek,rask,pelto}.dll.a -luser32 -static -o "$work/win/vek_hello.exe"
+  cmake -S examples/hello -B "$work/hello-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake" -Dvek_DIR="$sdk/lib/cmake/vek" >/dev/null
+  cmake --build "$work/hello-windows"
+  cp "$sdk"/bin/*.dll "$work/win/"
+  if [[ $(wine_arch) == win32 ]]; then
+    bash scripts/wine-test.sh -- "$work/win/vek_hello.exe" | tee "$work/windows.out"
+    grep -q '^vek_hello: ok' "$work/windows.out"
+    echo "windows sdk: 1 passed, 0 failed"
+  else
+    echo "windows sdk: built the example from the archive; 32-bit programs cannot run here"
+  fi
+}
+
+run_stage() {
+  case $1 in
+    posix-debug) posix_stage debug ;;
+    posix-asan) posix_stage asan ;;
+    fuzz) bash scripts/fuzz.sh 60 ;;  # the image fuzzer under ASan + UBSan
+    windows-build) windows_build_stage ;;
+    windows-suite) windows_suite_stage ;;
+    differential) differential_stage ;;
+    packaging) packaging_stage ;;
+    *)
+      echo "test.sh: unknown stage $1" >&2
+      return 2
+      ;;
+  esac
+}
+
+if [[ ${1:-} == --stage ]]; then
+  run_stage "$2"
+  exit $?
 fi
-echo "== windows build only: this machine cannot run 32-bit programs, so 32-bit Wine cannot run"
-cmake --preset windows -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
-cmake --build --preset windows -j"$jobs"
-# The one Windows check that needs no Wine: the DLL's decorated export table.
-cmake -DDLL=build/windows/bin/vek.dll \
-  -DOBJDUMP="$(sed -n 's/^CMAKE_OBJDUMP:[A-Z]*=//p' build/windows/CMakeCache.txt)" \
-  -DEXPECTED=tests/vek/expected_exports_win32.txt -P tests/vek/check_dll_exports.cmake
-echo "windows export table: 1 passed, 0 failed"
-wine_stage windows64 win64
+
+bash scripts/install-deps.sh
+bash scripts/install-windows-deps.sh
+echo "== machine: $(wine_arch) Wine ($( [[ $(wine_arch) == win32 ]] && echo '32-bit programs run' || echo '32-bit programs cannot start'))"
+
+stages=(posix-debug posix-asan fuzz windows-build windows-suite differential packaging)
+failed=()
+for stage in "${stages[@]}"; do
+  echo "== stage $stage"
+  # A separate shell per stage, so that `set -e` holds inside it.
+  if bash "$0" --stage "$stage"; then
+    echo "== stage $stage: passed"
+  else
+    echo "== stage $stage: FAILED"
+    failed+=("$stage")
+  fi
+done
+
+[[ ${#failed[@]} == 0 ]] || echo "== failed stages: ${failed[*]}"
+echo "stages: $((${#stages[@]} - ${#failed[@]})) passed, ${#failed[@]} failed"
+[[ ${#failed[@]} == 0 ]]

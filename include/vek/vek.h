@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <vek/version.h>
+
 #if defined(_WIN32)
 #if defined(VEK_BUILD)
 #define VEK_EXPORT __declspec(dllexport)

@@ -14,23 +14,6 @@ namespace {
 constexpr UINT kBezierMaxBytes = 8192;
 constexpr UINT kBezierCapSegments = 339;
 
-// x87 code keeps intermediates in extended precision; the curve and the
-// coordinate corrections round every value to single precision on purpose,
-// so both builds produce the same bits.
-#if defined(__FLT_EVAL_METHOD__) && __FLT_EVAL_METHOD__ != 0
-inline float Single(float x) {
-  volatile float r = x;
-  return r;
-}
-inline double Double(double x) {
-  volatile double r = x;
-  return r;
-}
-#else
-inline float Single(float x) { return x; }
-inline double Double(double x) { return x; }
-#endif
-
 constexpr bool IsOpaque(DWORD colour) { return colour >= 0xFF000000u; }
 
 DWORD WithOpaque(DWORD flags, bool opaque) {
@@ -43,12 +26,12 @@ BatchVertex* TakeVertices(Graphics* g, UINT count) {
 
 // One coordinate of the curve at t by repeated linear interpolation.
 float Casteljau(float p0, float p1, float p2, float p3, float t) {
-  const float a = Single(p0 + Single(t * Single(p1 - p0)));
-  const float b = Single(p1 + Single(t * Single(p2 - p1)));
-  const float c = Single(p2 + Single(t * Single(p3 - p2)));
-  const float d = Single(a + Single(t * Single(b - a)));
-  const float e = Single(b + Single(t * Single(c - b)));
-  return Single(d + Single(t * Single(e - d)));
+  const float a = p0 + t * (p1 - p0);
+  const float b = p1 + t * (p2 - p1);
+  const float c = p2 + t * (p3 - p2);
+  const float d = a + t * (b - a);
+  const float e = b + t * (c - b);
+  return d + t * (e - d);
 }
 
 // Triangles and quads: texture on first use, both coordinate corrections,
@@ -81,8 +64,8 @@ DrawItem* DrawTextured(Graphics* g, INT kind, const PrimitiveCorner* corners, UI
   }
   if (texture && texture->uScale != 0.0f) {
     for (UINT i = 0; i < count; ++i) {
-      u[i] = Single(u[i] * texture->uScale);
-      v[i] = Single(v[i] * texture->vScale);
+      u[i] = u[i] * texture->uScale;
+      v[i] = v[i] * texture->vScale;
     }
   }
   if (g->device->texturesPow2) {
@@ -94,8 +77,8 @@ DrawItem* DrawTextured(Graphics* g, INT kind, const PrimitiveCorner* corners, UI
       sv = image->contentScaleY;
     }
     for (UINT i = 0; i < count; ++i) {
-      u[i] = Single(u[i] * su);
-      v[i] = Single(v[i] * sv);
+      u[i] = u[i] * su;
+      v[i] = v[i] * sv;
     }
   }
   // Only the caller knows whether a texture has transparent texels.
@@ -135,12 +118,12 @@ UINT BezierSegments(float step, float* usedStep) {
   *usedStep = step;
   if (!(step > 0.0f)) return 1;  // also a NaN step
   // The reciprocal in double precision: a float just above 1/k must give k - 1.
-  const double reciprocal = Double(1.0 / static_cast<double>(step));
+  const double reciprocal = 1.0 / static_cast<double>(step);
   // n + 1 vertices must fit the byte limit; compared before converting so
   // reciprocals beyond the integer range never meet the conversion.
   constexpr UINT kMaxVertices = kBezierMaxBytes / sizeof(BatchVertex);
   if (reciprocal >= static_cast<double>(kMaxVertices)) {
-    *usedStep = Single(1.0f / static_cast<float>(kBezierCapSegments));
+    *usedStep = 1.0f / static_cast<float>(kBezierCapSegments);
     return kBezierCapSegments;
   }
   const UINT n = static_cast<UINT>(reciprocal);
@@ -161,7 +144,7 @@ DrawItem* DrawBezier(Graphics* g, const float p[4][3], DWORD colour, float step,
                    colour,
                    0.0f,
                    0.0f};
-    t = Single(t + step);
+    t += step;
   }
   vertices[n] = {p[3][0], p[3][1], p[3][2], colour, 0.0f, 0.0f};
   return SubmitDrawItem(g, DRAW_LINESTRIP, nullptr, vertices, n + 1, flags);

@@ -5,6 +5,13 @@
 
 #include <pelto.h>
 
+// Floats and doubles are computed in their own precision on every build
+// (SSE2 on 32-bit Windows). x87 evaluation would tie results to the control
+// word, which Direct3D 8 lowers to 24 bits when a device opens.
+#ifdef __FLT_EVAL_METHOD__
+static_assert(__FLT_EVAL_METHOD__ == 0, "build the library with SSE arithmetic (-mfpmath=sse)");
+#endif
+
 #ifdef _WIN32
 #define VEK_W(s) L##s
 #else

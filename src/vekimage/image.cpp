@@ -349,9 +349,12 @@ UINT GetImageSize(VekImage* image) {
   if (device && !device->texturesPow2) return t.width | t.height << 16;
   // A padded picture reports its own size. Without a current device the
   // content scales (1.0 unless padded) still give it.
-  const UINT w = static_cast<UINT>(static_cast<long double>(t.width) * image->contentScaleX + 0.5L);
-  const UINT h =
-      static_cast<UINT>(static_cast<long double>(t.height) * image->contentScaleY + 0.5L);
+  // Exact in double: a side below 2^16 times a float scale above 1/2 has at
+  // most 40 significant bits, and adding 0.5 keeps it within 53. So this is
+  // the extended-precision result, computed without the x87 (whose precision
+  // Direct3D lowers on 32-bit Windows).
+  const UINT w = static_cast<UINT>(static_cast<double>(t.width) * image->contentScaleX + 0.5);
+  const UINT h = static_cast<UINT>(static_cast<double>(t.height) * image->contentScaleY + 0.5);
   return w | h << 16;
 }
 
