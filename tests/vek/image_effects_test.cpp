@@ -126,58 +126,56 @@ class ImageEffectTest : public WithDevice<PlatformTest> {
       for (UINT x = 0; x < image->texture.width; ++x) out.push_back(GetColorFromTex(image, x, y));
     return out;
   }
-  std::string Printed(const std::function<void()>& call) {
-    testing::internal::CaptureStdout();
-    call();
-    return testing::internal::GetCapturedStdout();
-  }
-
   std::vector<VekImage*> images_;
 };
 
+// What a refused call prints; it must return 0.
+std::string Refused(const std::function<INT()>& call) {
+  testing::internal::CaptureStdout();
+  const INT got = call();
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(got, 0) << printed;
+  return printed;
+}
+
+// Each export with parameters that change nothing.
+const std::pair<const char*, INT (*)(HVEKIMAGE)> kNeutralCalls[] = {
+    {"VekBrightImage", [](HVEKIMAGE i) { return VekBrightImage(i, 0, 0, 255); }},
+    {"VekHueImage", [](HVEKIMAGE i) { return VekHueImage(i, 0, 0, 255); }},
+    {"VekConvertRGBImage", [](HVEKIMAGE i) { return VekConvertRGBImage(i, 0, 0, 255); }},
+};
+
 TEST_F(ImageEffectTest, ChecksComeInOrderWithTheirLines) {
-  INT got = -1;
-  EXPECT_EQ(Printed([&] { got = VekGrayImage(nullptr, 0, 255); }),
+  EXPECT_EQ(Refused([] { return VekGrayImage(nullptr, 0, 255); }),
             "VekGrayImage End: hImage==NULL \n");
-  EXPECT_EQ(got, 0);
-  EXPECT_EQ(Printed([&] { got = VekBrightImage(nullptr, 0, 0, 255); }),
+  EXPECT_EQ(Refused([] { return VekBrightImage(nullptr, 0, 0, 255); }),
             "VekBrightImage End : hImage == NULL! \n");
-  EXPECT_EQ(got, 0);
   // The hue range is checked before the handle; a negative value is a large one.
-  EXPECT_EQ(Printed([&] { got = VekHueImage(nullptr, 360, 0, 255); }),
+  EXPECT_EQ(Refused([] { return VekHueImage(nullptr, 360, 0, 255); }),
             "VekHueImage End, Invalid param: 360\n");
-  EXPECT_EQ(got, 0);
-  EXPECT_EQ(Printed([&] { got = VekHueImage(nullptr, UINT(-5), 0, 255); }),
+  EXPECT_EQ(Refused([] { return VekHueImage(nullptr, UINT(-5), 0, 255); }),
             "VekHueImage End, Invalid param: -5\n");
-  EXPECT_EQ(Printed([&] { got = VekHueImage(nullptr, 359, 0, 255); }),
+  EXPECT_EQ(Refused([] { return VekHueImage(nullptr, 359, 0, 255); }),
             "VekHueImage End : hImage == NULL !\n");
   // The handle is checked before the type.
-  EXPECT_EQ(Printed([&] { got = VekConvertRGBImage(nullptr, 9, 0, 255); }),
+  EXPECT_EQ(Refused([] { return VekConvertRGBImage(nullptr, 9, 0, 255); }),
             "VekConvertRGBImage End : hImage == NULL!\n");
 
   VekImage* image = Plain(2, 1, {Argb(255, 1, 2, 3), Argb(255, 4, 5, 6)});
   ASSERT_NE(image, nullptr);
   const std::vector<uint8_t> before = Bytes(image);
-  EXPECT_EQ(Printed([&] { got = VekConvertRGBImage(image, 6, 0, 255); }),
+  EXPECT_EQ(Refused([&] { return VekConvertRGBImage(image, 6, 0, 255); }),
             "VekConvertRGBImage End : type < 0 || type > 5 !\n");
-  EXPECT_EQ(got, 0);
-  // Level, degrees and type 0 succeed without touching the data.
-  EXPECT_EQ(VekBrightImage(image, 0, 0, 255), 1);
-  EXPECT_EQ(VekHueImage(image, 0, 0, 255), 1);
-  EXPECT_EQ(VekConvertRGBImage(image, 0, 0, 255), 1);
+  // Level, degrees and type 0 succeed without touching the data, but only
+  // once the data could have been changed.
+  for (const auto& [name, call] : kNeutralCalls) EXPECT_EQ(call(image), 1) << name;
   EXPECT_EQ(Bytes(image), before);
-
-  // ...but only when the image could have been changed.
   BYTE* data = image->texture.data;
   image->texture.data = nullptr;
-  EXPECT_EQ(Printed([&] { got = VekBrightImage(image, 0, 0, 255); }),
-            "VekBrightImage End : t->data is NULL !\n");
-  EXPECT_EQ(got, 0);
-  EXPECT_EQ(Printed([&] { got = VekHueImage(image, 0, 0, 255); }),
-            "VekHueImage End : t->data is NULL !\n");
-  EXPECT_EQ(Printed([&] { got = VekConvertRGBImage(image, 0, 0, 255); }),
-            "VekConvertRGBImage End : t->data is NULL !\n");
-  EXPECT_EQ(Printed([&] { got = VekGrayImage(image, 0, 255); }),
+  for (const auto& [name, call] : kNeutralCalls)
+    EXPECT_EQ(Refused([&] { return call(image); }),
+              std::string(name) + " End : t->data is NULL !\n");
+  EXPECT_EQ(Refused([&] { return VekGrayImage(image, 0, 255); }),
             "VekGrayImage End : t->data is NULL !\n");
   image->texture.data = data;
 }
@@ -189,16 +187,11 @@ TEST_F(ImageEffectTest, EffectsAreRefusedOnceTheTextureExists) {
   ASSERT_GT(VekGetImageData(image, 0, 0, 1, 1, &out), 0);
   VekFree(out);
   ASSERT_NE(image->texture.tex, nullptr);
-  INT got = -1;
-  EXPECT_EQ(Printed([&] { got = VekGrayImage(image, 0, 255); }),
+  EXPECT_EQ(Refused([&] { return VekGrayImage(image, 0, 255); }),
             "VekGrayImage End : t->tex is exist now!\n");
-  EXPECT_EQ(got, 0);
-  EXPECT_EQ(Printed([&] { got = VekBrightImage(image, 0, 0, 255); }),
-            "VekBrightImage End : t->tex is exist now!\n");
-  EXPECT_EQ(Printed([&] { got = VekHueImage(image, 0, 0, 255); }),
-            "VekHueImage End : t->tex is exist now!\n");
-  EXPECT_EQ(Printed([&] { got = VekConvertRGBImage(image, 0, 0, 255); }),
-            "VekConvertRGBImage End : t->tex is exist now!\n");
+  for (const auto& [name, call] : kNeutralCalls)
+    EXPECT_EQ(Refused([&] { return call(image); }),
+              std::string(name) + " End : t->tex is exist now!\n");
   EXPECT_EQ(VekGetImageColor(image, 0, 0), Argb(255, 200, 10, 10));
 }
 
