@@ -86,7 +86,8 @@ std::vector<uint8_t> EncodeDxt5(const std::vector<uint8_t>& bgra) {
     for (int bx = 0; bx < kSide / 4; ++bx) {
       GatherBlock(bgra, bx, by, px);
       ToRgba(px, rgba, false);
-      stb_compress_dxt_block(&blocks[size_t(by * (kSide / 4) + bx) * 16], rgba, 1, STB_DXT_HIGHQUAL);
+      stb_compress_dxt_block(&blocks[size_t(by * (kSide / 4) + bx) * 16], rgba, 1,
+                             STB_DXT_HIGHQUAL);
     }
   return blocks;
 }
@@ -97,7 +98,8 @@ double BestSeconds(Fn fn) {
   for (int run = 0; run < kRuns; ++run) {
     const auto start = std::chrono::steady_clock::now();
     fn();
-    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    times.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   return *std::min_element(times.begin(), times.end());
 }
@@ -235,7 +237,8 @@ int main() {
     std::memcpy(kept.file.data() + 128, dxt1.data(), dxt1.size());
     const auto start = std::chrono::steady_clock::now();
     ApplyImageEffect(&kept.image, 150, 128, 255, HueRotatePixel);
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::vector<uint8_t> now(kept.file.begin() + 128, kept.file.end());
     std::printf("  DXT1 block procedure      %8.3f M blocks/s, PSNR %.2f dB (transparency kept)\n",
                 kBlocks / s / 1e6,
