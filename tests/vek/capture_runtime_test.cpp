@@ -1,6 +1,7 @@
 // Screen capture on the POSIX runtime's GDI: every failure along the way
 // stops cleanly (no capture, no GDI object or block left), and the empty
 // cases call no GDI at all.
+#include <dlfcn.h>
 #include <vek/vek.h>
 #include <vekrt/runtime.h>
 
@@ -57,6 +58,22 @@ TEST_F(CaptureRuntimeTest, EveryFailureLeavesNoCaptureAndNothingAlive) {
     EXPECT_EQ(LiveBlockCount(), blocks);
     EXPECT_EQ(vrt::LiveObjectCount(), 0);
   }
+}
+
+// A capture the host never collects goes with the library.
+TEST(CaptureUnload, ReleasesTheCaptureNotCollected) {
+  vrt::ResetRuntime();
+  const LONG before = LiveBlockCount();
+  void* vek = dlopen(VEK_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(vek, nullptr) << dlerror();
+  auto capture = reinterpret_cast<INT (*)(INT, INT, INT, INT)>(dlsym(vek, "VekScreenCapture"));
+  ASSERT_NE(capture, nullptr);
+  const LONG loaded = LiveBlockCount();
+  EXPECT_EQ(capture(0, 0, 16, 16), 0);
+  EXPECT_EQ(LiveBlockCount(), loaded + 1);
+  ASSERT_EQ(dlclose(vek), 0);
+  EXPECT_EQ(LiveBlockCount(), before);
+  EXPECT_EQ(vrt::LiveObjectCount(), 0);
 }
 
 }  // namespace
