@@ -320,9 +320,9 @@ VEK_EXPORT INT VEKAPI VekSaveImage(HVEKIMAGE image, const WCHAR* path, DWORD fil
  * Each recolours a pending image (loaded, not yet drawn or read back) in
  * place, reaching only pixels whose alpha lies between a and b (either order,
  * both included). Alpha never changes, and DXT1 pixels keep their
- * transparency. All return 1 on success and 0 when refused: null image,
- * texture already made (after a draw or VekGetImageData), no data, or an
- * argument out of range. Effects combine when applied in turn. */
+ * transparency. All return 1 on success and 0 when refused (last error -5):
+ * null image, texture already made (after a draw or VekGetImageData), no
+ * data, or an argument out of range. Effects combine when applied in turn. */
 
 /* Grey: each channel becomes (B + G + R) / 3. */
 VEK_EXPORT INT VEKAPI VekGrayImage(HVEKIMAGE image, INT a, INT b);
@@ -349,7 +349,8 @@ VEK_EXPORT INT VEKAPI VekConvertRGBImage(HVEKIMAGE image, UINT type, INT a, INT 
  * rows bottom-up, each padded to 4 bytes (a 32-bit desktop gives 32-bit
  * pixels at offset 54). Collect it with VekGetScreenCapture. Every call
  * first releases a capture not yet collected, so after an empty rectangle or
- * a failure there is none. Always returns 0. */
+ * a failure there is none (VekGetScreenCapture then returns null; no last
+ * error is recorded). Always returns 0. */
 VEK_EXPORT INT VEKAPI VekScreenCapture(INT x1, INT y1, INT x2, INT y2);
 
 /* Hands over the BMP file image of the last VekScreenCapture and forgets it;

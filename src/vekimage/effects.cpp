@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/host.h"
 #include "vekimage/dxt.h"
 #include "vekimage/dxt_encode.h"
 
@@ -311,20 +312,25 @@ INT ApplyImageEffect(VekImage* image, INT parameter, INT lo, INT hi, PixelOperat
   return 1;
 }
 
-namespace {
+// A refusal: its line on standard output, -5 as the last error, result 0.
+#define VEK_REFUSE(line, message, detail)                             \
+  do {                                                                \
+    std::printf("%s", line);                                          \
+    VEK_SET_ERROR(kErrArgument, (detail), message, VEK_SRC_VEKIMAGE); \
+    return 0;                                                         \
+  } while (0)
 
-// The checks every effect shares after its own: a pending image with data.
-bool Pending(const VekImage* image, const char* name) {
-  if (image->texture.tex) {
-    std::printf("%s End : t->tex is exist now!\n", name);
-    return false;
-  }
-  if (!image->texture.data) {
-    std::printf("%s End : t->data is NULL !\n", name);
-    return false;
-  }
-  return true;
-}
+// The checks every effect makes on the image, after its own: a pending
+// image (no texture yet) with data.
+#define VEK_REQUIRE_PENDING(image, name)                                            \
+  do {                                                                              \
+    if ((image)->texture.tex)                                                       \
+      VEK_REFUSE(name " End : t->tex is exist now!\n", name ": texture exists", 0); \
+    if (!(image)->texture.data)                                                     \
+      VEK_REFUSE(name " End : t->data is NULL !\n", name ": no data", 0);           \
+  } while (0)
+
+namespace {
 
 INT Lo(INT a, INT b) { return a < b ? a : b; }
 INT Hi(INT a, INT b) { return a < b ? b : a; }
@@ -332,20 +338,15 @@ INT Hi(INT a, INT b) { return a < b ? b : a; }
 }  // namespace
 
 INT GrayImage(VekImage* image, INT a, INT b) {
-  if (!image) {
-    std::printf("VekGrayImage End: hImage==NULL \n");
-    return 0;
-  }
-  if (!Pending(image, "VekGrayImage")) return 0;
+  if (!image) VEK_REFUSE("VekGrayImage End: hImage==NULL \n", "VekGrayImage: hImage is NULL", 0);
+  VEK_REQUIRE_PENDING(image, "VekGrayImage");
   return ApplyImageEffect(image, 0, Lo(a, b), Hi(a, b), GreyPixel);
 }
 
 INT BrightImage(VekImage* image, INT level, INT a, INT b) {
-  if (!image) {
-    std::printf("VekBrightImage End : hImage == NULL! \n");
-    return 0;
-  }
-  if (!Pending(image, "VekBrightImage")) return 0;
+  if (!image)
+    VEK_REFUSE("VekBrightImage End : hImage == NULL! \n", "VekBrightImage: hImage is NULL", 0);
+  VEK_REQUIRE_PENDING(image, "VekBrightImage");
   if (level == 0) return 1;
   return ApplyImageEffect(image, level, Lo(a, b), Hi(a, b), BrightenPixel);
 }
@@ -353,27 +354,23 @@ INT BrightImage(VekImage* image, INT level, INT a, INT b) {
 INT HueImage(VekImage* image, UINT degrees, INT a, INT b) {
   if (degrees > 359) {
     std::printf("VekHueImage End, Invalid param: %d\n", static_cast<int>(degrees));
+    VEK_SET_ERROR(kErrArgument, degrees, "VekHueImage: degrees out of range", VEK_SRC_VEKIMAGE);
     return 0;
   }
-  if (!image) {
-    std::printf("VekHueImage End : hImage == NULL !\n");
-    return 0;
-  }
-  if (!Pending(image, "VekHueImage")) return 0;
+  if (!image) VEK_REFUSE("VekHueImage End : hImage == NULL !\n", "VekHueImage: hImage is NULL", 0);
+  VEK_REQUIRE_PENDING(image, "VekHueImage");
   if (degrees == 0) return 1;
   return ApplyImageEffect(image, static_cast<INT>(degrees), Lo(a, b), Hi(a, b), HueRotatePixel);
 }
 
 INT ConvertRGBImage(VekImage* image, UINT type, INT a, INT b) {
-  if (!image) {
-    std::printf("VekConvertRGBImage End : hImage == NULL!\n");
-    return 0;
-  }
-  if (type > 5) {
-    std::printf("VekConvertRGBImage End : type < 0 || type > 5 !\n");
-    return 0;
-  }
-  if (!Pending(image, "VekConvertRGBImage")) return 0;
+  if (!image)
+    VEK_REFUSE("VekConvertRGBImage End : hImage == NULL!\n", "VekConvertRGBImage: hImage is NULL",
+               0);
+  if (type > 5)
+    VEK_REFUSE("VekConvertRGBImage End : type < 0 || type > 5 !\n",
+               "VekConvertRGBImage: type out of range", type);
+  VEK_REQUIRE_PENDING(image, "VekConvertRGBImage");
   if (type == 0) return 1;
   return ApplyImageEffect(image, static_cast<INT>(type), Lo(a, b), Hi(a, b), SwapChannelsPixel);
 }

@@ -126,17 +126,19 @@ class ImageEffectTest : public WithDevice<PlatformTest> {
       for (UINT x = 0; x < image->texture.width; ++x) out.push_back(GetColorFromTex(image, x, y));
     return out;
   }
+  // What a refused call prints; it must return 0 and record -5.
+  static std::string Refused(const std::function<INT()>& call) {
+    ClearError();
+    testing::internal::CaptureStdout();
+    const INT got = call();
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(got, 0) << printed;
+    EXPECT_EQ(ReadError().code, -5) << printed;
+    return printed;
+  }
+
   std::vector<VekImage*> images_;
 };
-
-// What a refused call prints; it must return 0.
-std::string Refused(const std::function<INT()>& call) {
-  testing::internal::CaptureStdout();
-  const INT got = call();
-  std::string printed = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(got, 0) << printed;
-  return printed;
-}
 
 // Each export with parameters that change nothing.
 const std::pair<const char*, INT (*)(HVEKIMAGE)> kNeutralCalls[] = {
@@ -155,6 +157,7 @@ TEST_F(ImageEffectTest, ChecksComeInOrderWithTheirLines) {
             "VekHueImage End, Invalid param: 360\n");
   EXPECT_EQ(Refused([] { return VekHueImage(nullptr, UINT(-5), 0, 255); }),
             "VekHueImage End, Invalid param: -5\n");
+  EXPECT_EQ(ReadError().message, "VekHueImage: degrees out of range");
   EXPECT_EQ(Refused([] { return VekHueImage(nullptr, 359, 0, 255); }),
             "VekHueImage End : hImage == NULL !\n");
   // The handle is checked before the type.
