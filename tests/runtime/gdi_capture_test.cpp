@@ -74,8 +74,9 @@ TEST_F(GdiCapture, TheWholeScreenInBottomUpRowsOfBothDepths) {
   EXPECT_EQ(info.bmiHeader.biWidth, 1280);
   EXPECT_EQ(info.bmiHeader.biHeight, 720);
   EXPECT_EQ(info.bmiHeader.biBitCount, 32);
-  EXPECT_EQ(info.bmiHeader.biCompression, static_cast<DWORD>(BI_RGB));
+  EXPECT_EQ(info.bmiHeader.biCompression, static_cast<DWORD>(BI_BITFIELDS));  // as GDI says
   EXPECT_EQ(info.bmiHeader.biSizeImage, 1280u * 720u * 4u);
+  info.bmiHeader.biCompression = BI_RGB;
 
   std::vector<uint32_t> expected;
   ASSERT_TRUE(vrt::ReadDesktopPixels(RECT{0, 0, 1280, 720}, &expected));
@@ -113,25 +114,45 @@ TEST_F(GdiCapture, RectanglesAndCutsAtTheScreensEdges) {
                                       R, R, R, R, R, R, R, R};
   EXPECT_EQ(px, blue);
 
-  // Sources beyond the screen leave those pixels as they were: the top-left
-  // corner's copy blackens only the bottom-right 2 x 2, the bottom-right
-  // corner's only the top-left 4 x 2.
+  // Sources beyond the screen read as black, as under Wine; a bitmap source
+  // leaves what lies beyond it untouched.
+  const uint32_t G = 0x00FF00;
   ASSERT_TRUE(BitBlt(memory, 0, 0, 8, 4, screen, -6, -2, SRCCOPY));
-  ASSERT_TRUE(BitBlt(memory, 0, 0, 8, 4, screen, 1276, 718, SRCCOPY));
-  const std::vector<uint32_t> cut = {0, 0, 0, 0, R, R, R, R,  //
-                                     0, 0, 0, 0, B, B, R, R,  //
-                                     R, R, B, B, B, B, 0, 0,  //
-                                     R, R, R, R, R, R, 0, 0};
+  EXPECT_EQ(Pixels(8, 4), std::vector<uint32_t>(32, 0u));
+  HDC other = CreateCompatibleDC(screen);
+  HBITMAP small = CreateCompatibleBitmap(screen, 2, 2);
+  HGDIOBJ previous = SelectObject(other, small);
+  ASSERT_TRUE(BitBlt(other, 0, 0, 2, 2, screen, 11, 20, SRCCOPY));  // green
+  ASSERT_TRUE(BitBlt(memory, 0, 0, 8, 4, screen, 108, 69, SRCCOPY));
+  ASSERT_TRUE(BitBlt(memory, 5, 1, 4, 4, other, 0, 0, SRCCOPY));
+  const std::vector<uint32_t> cut = {R, R, R, R, R, R, R, R,  //
+                                     R, R, B, B, B, G, G, R,  //
+                                     R, R, B, B, B, G, G, R,  //
+                                     R, R, R, R, R, R, R, R};
   EXPECT_EQ(Pixels(8, 4), cut);
+  SelectObject(other, previous);
+  DeleteObject(small);
+  DeleteDC(other);
 
   // Destinations beyond the bitmap are cut; empty copies change nothing.
   ASSERT_TRUE(BitBlt(memory, 6, 2, 8, 4, screen, 10, 20, SRCCOPY));
   ASSERT_TRUE(BitBlt(memory, 0, 0, 0, 4, screen, 10, 20, SRCCOPY));
   std::vector<uint32_t> px2 = Pixels(8, 4);
-  EXPECT_EQ(px2[2 * 8 + 5], B);
+  EXPECT_EQ(px2[2 * 8 + 5], G);
   EXPECT_EQ(px2[2 * 8 + 6], 0x00FF00u);
   EXPECT_EQ(px2[3 * 8 + 7], 0x00FF00u);
   EXPECT_FALSE(BitBlt(screen, 0, 0, 8, 4, memory, 0, 0, SRCCOPY));  // no drawing on the screen
+
+  // A window's DC reads its client area, from the client origin.
+  HDC client = GetDC(window);
+  ASSERT_NE(client, nullptr);
+  ASSERT_TRUE(BitBlt(memory, 0, 0, 2, 1, client, 639, 0, SRCCOPY));
+  ASSERT_TRUE(BitBlt(memory, 0, 1, 1, 1, client, 0, 0, SRCCOPY));
+  px2 = Pixels(8, 4);
+  EXPECT_EQ(px2[0], R);
+  EXPECT_EQ(px2[1], 0u);  // beyond the client area
+  EXPECT_EQ(px2[8], G);
+  EXPECT_EQ(ReleaseDC(window, client), 1);
 }
 
 TEST_F(GdiCapture, MonochromeAndEmptyBitmapsAreDescribedLikeGdi) {

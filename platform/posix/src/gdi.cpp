@@ -369,19 +369,23 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
     limitW = area.width;
     limitH = area.height;
   }
-  // Pixels whose source lies outside the source area (or the screen) are left
-  // as they were, as GDI clips to the visible region.
+  // Destination pixels outside the bitmap are cut. Source pixels outside a
+  // bitmap leave theirs as they were; outside the screen (or a window's
+  // client area) they read as black, as Wine's GDI gives them.
   for (int64_t j = 0; j < height; ++j) {
     const int64_t ty = int64_t{y} + j, sy = int64_t{sourceY} + j;
-    if (ty < 0 || ty >= target.height || sy < 0 || sy >= limitH) continue;
+    if (ty < 0 || ty >= target.height) continue;
     const int64_t dy = originY + sy;
-    if (locked && (dy < 0 || dy >= screen.cy)) continue;
+    const bool rowInside = sy >= 0 && sy < limitH && (!locked || (dy >= 0 && dy < screen.cy));
+    if (!rowInside && !locked) continue;
     for (int64_t i = 0; i < width; ++i) {
       const int64_t tx = int64_t{x} + i, sx = int64_t{sourceX} + i;
-      if (tx < 0 || tx >= target.width || sx < 0 || sx >= limitW) continue;
+      if (tx < 0 || tx >= target.width) continue;
       const int64_t dx = originX + sx;
-      if (locked && (dx < 0 || dx >= screen.cx)) continue;
-      uint32_t v = pixels[dy * stride + dx] & 0xffffffu;
+      const bool inside =
+          rowInside && sx >= 0 && sx < limitW && (!locked || (dx >= 0 && dx < screen.cx));
+      if (!inside && !locked) continue;
+      uint32_t v = inside ? pixels[dy * stride + dx] & 0xffffffu : 0u;
       // Monochrome targets: the background colour (white) is 1, all else 0.
       if (mono) v = v == 0xffffffu ? 0xffffffu : 0u;
       target.pixels[static_cast<size_t>(ty * target.width + tx)] = v;
@@ -406,12 +410,13 @@ int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, LPBIT
   }
   BITMAPINFOHEADER& h = info->bmiHeader;
   if (!bits && h.biBitCount == 0) {
-    // Describe the bitmap: bottom-up rows, no compression.
+    // Describe the bitmap: bottom-up rows; 32 bits per pixel are described as
+    // BI_BITFIELDS, as GDI does (the masks themselves are not written here).
     h.biWidth = b->width;
     h.biHeight = b->height;
     h.biPlanes = 1;
     h.biBitCount = static_cast<WORD>(b->bitsPerPixel);
-    h.biCompression = BI_RGB;
+    h.biCompression = b->bitsPerPixel == 32 ? BI_BITFIELDS : BI_RGB;
     h.biSizeImage = static_cast<DWORD>(DibStride(b->width, b->bitsPerPixel) * b->height);
     h.biXPelsPerMeter = h.biYPelsPerMeter = 0;
     h.biClrUsed = h.biClrImportant = 0;

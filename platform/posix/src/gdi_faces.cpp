@@ -337,7 +337,7 @@ BOOL RemoveFontResourceW(LPCWSTR path) {
     if (--it->count == 0) added.erase(it);
     return TRUE;
   }
-  SetLastError(kErrorFileNotFound);
+  SetLastError(0);  // as Wine's GDI: a failed removal says nothing more
   return FALSE;
 }
 

@@ -2,7 +2,10 @@
 // and GetGlyphOutlineW's bitmap formats, with the metrics, boxes and pixels
 // real GDI (Wine's, on the same FreeType) gives for the same file.
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <cstring>
+#include <vector>
 
 #include "gdi_faces.h"
 
@@ -21,6 +24,13 @@ constexpr int64_t kMaxPpem = 0xffff;
 // Synthesised italic: x += y / 4, in 16.16.
 constexpr FT_Matrix kShear{0x10000, 0x4000, 0, 0x10000};
 
+// A glyph loaded, synthesised and measured as GDI measures it.
+struct Glyph {
+  GLYPHMETRICS metrics{};
+  FT_Pos xMin = 0, yMin = 0;
+  int width = 0, height = 0;  // the box in pixels, 0 for an empty glyph
+};
+
 struct Font : Object {
   Font() : Object(Kind::kFont) {}
   ~Font() override {
@@ -31,6 +41,23 @@ struct Font : Object {
   bool fakeBold = false;
   bool fakeItalic = false;
   TEXTMETRICW metrics{};
+  // The slot's outline as LoadGlyph left it (synthesised, not yet moved for
+  // rendering): a size query and the call that fills the buffer load once.
+  bool slotReady = false;
+  uint64_t slotKey = 0;
+  Glyph slotGlyph;
+  // Grey advances by UTF-16 unit in pages of 256, -1 until measured: text is
+  // measured one unit at a time, over and over.
+  std::vector<std::unique_ptr<std::array<int16_t, 256>>> advances;
+  int16_t* AdvanceSlot(UINT unit) {
+    if (advances.empty()) advances.resize(256);
+    auto& page = advances[unit >> 8];
+    if (!page) {
+      page = std::make_unique<std::array<int16_t, 256>>();
+      page->fill(-1);
+    }
+    return &(*page)[unit & 0xff];
+  }
 };
 
 LONG Scale(FT_Long units, FT_Fixed scale) { return static_cast<LONG>(FT_MulFix(units, scale)); }
@@ -41,8 +68,25 @@ int64_t MulDivRound(int64_t a, int64_t b, int64_t c) {
   return (p >= 0) == (c > 0) ? (p + c / 2) / c : (p - c / 2) / c;
 }
 
+// Ascent and descent, as GetTextMetricsW reports them, at `ppem`.
+struct Vertical {
+  FT_Long ascent, descent;  // font units
+};
+
+Vertical VerticalOf(FT_Face face) {
+  const TT_OS2* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (os2 && os2->usWinAscent + os2->usWinDescent != 0) return {os2->usWinAscent, os2->usWinDescent};
+  return {face->ascender, -face->descender};
+}
+
+int64_t CellAt(FT_Face face, int ppem) {
+  const FT_Fixed em = FT_MulDiv(ppem, 65536, face->units_per_EM);
+  const Vertical v = VerticalOf(face);
+  return int64_t{FT_MulFix(v.ascent, em)} + FT_MulFix(v.descent, em);
+}
+
 // Pixels per em for a LOGFONT height: negative is the em itself, positive the
-// cell (ascent + descent), zero GDI's default cell of 16.
+// cell (ascent + descent, never exceeded), zero GDI's default cell of 16.
 int PpemForHeight(FT_Face face, int height) {
   const TT_OS2* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
   const TT_HoriHeader* hhea = static_cast<TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
@@ -55,6 +99,8 @@ int PpemForHeight(FT_Face face, int height) {
     if (cell == 0 && hhea) cell = int64_t{hhea->Ascender} - hhea->Descender;
     if (cell <= 0) cell = face->units_per_EM;
     ppem = MulDivRound(face->units_per_EM, h, cell);
+    // Rounded up to a cell taller than asked for: one pixel per em less.
+    if (ppem > 1 && ppem <= kMaxPpem && CellAt(face, static_cast<int>(ppem)) > h) --ppem;
   }
   return ppem < 1 || ppem > kMaxPpem ? 1 : static_cast<int>(ppem);
 }
@@ -64,11 +110,7 @@ void FillMetrics(Font& f, int weight, bool italic, bool underline, bool strikeOu
   const TT_OS2* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
   const TT_HoriHeader* hhea = static_cast<TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
   const FT_Fixed em = FT_MulDiv(f.ppem, 65536, face->units_per_EM);
-  FT_Long ascent = face->ascender, descent = -face->descender;
-  if (os2 && os2->usWinAscent + os2->usWinDescent != 0) {
-    ascent = os2->usWinAscent;
-    descent = os2->usWinDescent;
-  }
+  const auto [ascent, descent] = VerticalOf(face);
   TEXTMETRICW& tm = f.metrics;
   tm = TEXTMETRICW{};
   tm.tmAscent = Scale(ascent, em);
@@ -101,45 +143,53 @@ void FillMetrics(Font& f, int weight, bool italic, bool underline, bool strikeOu
   tm.tmItalic = (italic || (face->style_flags & FT_STYLE_FLAG_ITALIC)) ? 255 : 0;
   tm.tmUnderlined = underline ? 255 : 0;
   tm.tmStruckOut = strikeOut ? 255 : 0;
-  // TMPF_FIXED_PITCH set means variable pitch, as GDI has it.
+  // TMPF_FIXED_PITCH set means variable pitch, as GDI has it. The family
+  // comes from the PANOSE class: script and decorative kinds, else monospaced
+  // (modern), else by serif style (roman or swiss).
   BYTE pitch = TMPF_VECTOR | TMPF_TRUETYPE | (FT_IS_FIXED_WIDTH(face) ? 0 : TMPF_FIXED_PITCH);
-  if (FT_IS_FIXED_WIDTH(face)) {
-    pitch |= FF_MODERN;
-  } else if (os2 && os2->panose[0] == 2) {
-    pitch |= os2->panose[1] >= 11 && os2->panose[1] <= 13 ? FF_SWISS : FF_ROMAN;
-  } else if (os2 && os2->panose[0] == 3) {
+  const BYTE kind = os2 ? os2->panose[0] : 0, serif = os2 ? os2->panose[1] : 0;
+  if (kind == 3) {
     pitch |= FF_SCRIPT;
-  } else if (os2 && os2->panose[0] == 4) {
+  } else if (kind == 4) {
     pitch |= FF_DECORATIVE;
+  } else if (FT_IS_FIXED_WIDTH(face) || (os2 && os2->panose[3] == 9)) {
+    pitch |= FF_MODERN;
+  } else if (serif >= 2 && serif <= 10) {
+    pitch |= FF_ROMAN;
+  } else if (serif >= 11 && serif <= 15) {
+    pitch |= FF_SWISS;
   }
   tm.tmPitchAndFamily = pitch;
   tm.tmCharSet = ANSI_CHARSET;
 }
 
-std::shared_ptr<Font> MakeFont(int height, int weight, bool italic, bool underline,
-                               bool strikeOut, const std::u16string& name) {
+// Gives `font` its face and size; false (last error set) when none is found.
+bool Realise(Font& font, int height, int weight, bool italic, bool underline, bool strikeOut,
+             const std::u16string& name) {
   FaceChoice choice;
   if (!Library() || !ChooseFace(name, weight, italic, &choice)) {
     SetLastError(kErrorFileNotFound);
-    return nullptr;
+    return false;
   }
-  auto font = std::make_shared<Font>();
-  if (FT_New_Face(Library(), choice.face.path.c_str(), choice.face.index, &font->face) != 0) {
-    font->face = nullptr;
+  FT_Face face = nullptr;
+  if (FT_New_Face(Library(), choice.face.path.c_str(), choice.face.index, &face) != 0) {
     SetLastError(kErrorFileInvalid);
-    return nullptr;
+    return false;
   }
-  if (FT_Select_Charmap(font->face, FT_ENCODING_UNICODE) != 0 && font->face->num_charmaps > 0)
-    FT_Set_Charmap(font->face, font->face->charmaps[0]);
-  font->ppem = PpemForHeight(font->face, height);
-  if (FT_Set_Pixel_Sizes(font->face, 0, static_cast<FT_UInt>(font->ppem)) != 0) {
+  if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0 && face->num_charmaps > 0)
+    FT_Set_Charmap(face, face->charmaps[0]);
+  const int ppem = PpemForHeight(face, height);
+  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem)) != 0) {
+    FT_Done_Face(face);
     SetLastError(kErrorInvalidParameter);
-    return nullptr;
+    return false;
   }
-  font->fakeBold = choice.fakeBold;
-  font->fakeItalic = choice.fakeItalic;
-  FillMetrics(*font, weight, italic, underline, strikeOut);
-  return font;
+  font.face = face;
+  font.ppem = ppem;
+  font.fakeBold = choice.fakeBold;
+  font.fakeItalic = choice.fakeItalic;
+  FillMetrics(font, weight, italic, underline, strikeOut);
+  return true;
 }
 
 // The realised font selected into `dc`; null with the last error set when
@@ -151,19 +201,14 @@ std::shared_ptr<Font> FontOf(HDC dc) {
     return nullptr;
   }
   auto font = std::static_pointer_cast<Font>(object);
-  if (!font->face) {
+  // The stock font takes its face when first used: the default face of that
+  // moment (usually the first font added), at GDI's default cell of 16.
+  if (!font->face && !(font->stock && Realise(*font, 0, FW_NORMAL, false, false, false, {}))) {
     SetLastError(kErrorFileNotFound);
     return nullptr;
   }
   return font;
 }
-
-// A glyph loaded, synthesised and measured as GDI measures it.
-struct Glyph {
-  GLYPHMETRICS metrics{};
-  FT_Pos xMin = 0, yMin = 0;
-  int width = 0, height = 0;  // the box in pixels, 0 for an empty glyph
-};
 
 bool LoadGlyph(Font& f, UINT ch, bool byIndex, FT_Int32 target, bool unhinted, Glyph* g) {
   FT_Face face = f.face;
@@ -215,6 +260,30 @@ bool LoadGlyph(Font& f, UINT ch, bool byIndex, FT_Int32 target, bool unhinted, G
   return true;
 }
 
+// LoadGlyph, or the glyph still in the slot from the call before.
+bool Loaded(Font& f, UINT ch, bool byIndex, FT_Int32 target, bool unhinted, Glyph* g) {
+  const uint64_t key = uint64_t{ch} | uint64_t{byIndex} << 32 | uint64_t{unhinted} << 33 |
+                       uint64_t{target == FT_LOAD_TARGET_MONO} << 34;
+  if (f.slotReady && f.slotKey == key) {
+    *g = f.slotGlyph;
+    return true;
+  }
+  f.slotReady = LoadGlyph(f, ch, byIndex, target, unhinted, g);
+  f.slotKey = key;
+  f.slotGlyph = *g;
+  if (f.slotReady && !byIndex && !unhinted && target == FT_LOAD_TARGET_NORMAL && ch <= 0xffff)
+    *f.AdvanceSlot(ch) = static_cast<int16_t>(std::clamp<int>(g->metrics.gmCellIncX, 0, INT16_MAX));
+  return f.slotReady;
+}
+
+// The grey advance of one UTF-16 unit; 0 when the glyph cannot be loaded.
+int Advance(Font& f, WCHAR unit) {
+  const int16_t known = *f.AdvanceSlot(unit);
+  if (known >= 0) return known;
+  Glyph g;
+  return Loaded(f, unit, false, FT_LOAD_TARGET_NORMAL, false, &g) ? *f.AdvanceSlot(unit) : 0;
+}
+
 bool IsIdentity(const MAT2& m) {
   return m.eM11.value == 1 && m.eM11.fract == 0 && m.eM22.value == 1 && m.eM22.fract == 0 &&
          m.eM12.value == 0 && m.eM12.fract == 0 && m.eM21.value == 0 && m.eM21.fract == 0;
@@ -248,8 +317,7 @@ bool Render(FT_GlyphSlot slot, const Glyph& g, UINT format, int64_t pitch, DWORD
 
 HANDLE StockFont() {
   static HANDLE stock = [] {
-    auto font = MakeFont(0, FW_NORMAL, false, false, false, std::u16string());
-    if (!font) font = std::make_shared<Font>();  // no face anywhere: text calls fail
+    auto font = std::make_shared<Font>();
     font->stock = true;
     return AddHandle(font, false);
   }();
@@ -274,8 +342,10 @@ HFONT CreateFontW(int height, int width, int escapement, int orientation, int we
   (void)quality, (void)pitchAndFamily;
   std::u16string name;
   for (size_t i = 0; faceName && i < kFaceNameUnits && faceName[i]; ++i) name.push_back(faceName[i]);
-  auto font = MakeFont(height, weight, italic != 0, underline != 0, strikeOut != 0, name);
-  return font ? static_cast<HFONT>(AddHandle(font)) : nullptr;
+  auto font = std::make_shared<Font>();
+  if (!Realise(*font, height, weight, italic != 0, underline != 0, strikeOut != 0, name))
+    return nullptr;
+  return static_cast<HFONT>(AddHandle(font));
 }
 
 BOOL GetTextMetricsW(HDC dc, LPTEXTMETRICW metrics) {
@@ -302,13 +372,10 @@ BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size) {
   }
   // Each unit advances by its grey-hinted advance rounded up, as GDI sums them.
   int64_t cx = 0;
-  for (int i = 0; i < count; ++i) {
-    Glyph g;
-    if (LoadGlyph(*font, text[i], false, FT_LOAD_TARGET_NORMAL, false, &g))
-      cx += g.metrics.gmCellIncX;
-  }
+  for (int i = 0; i < count; ++i) cx += Advance(*font, text[i]);
   size->cx = static_cast<LONG>(std::min<int64_t>(cx, INT32_MAX));
-  size->cy = font->metrics.tmHeight;
+  // No text has no height either (Wine's GDI answers 0 x 0).
+  size->cy = count > 0 ? font->metrics.tmHeight : 0;
   return TRUE;
 }
 
@@ -334,7 +401,7 @@ DWORD GetGlyphOutlineW(HDC dc, UINT ch, UINT format, LPGLYPHMETRICS metrics, DWO
   }
   Glyph g;
   const FT_Int32 target = format == GGO_BITMAP ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
-  if (!LoadGlyph(*font, ch, byIndex, target, unhinted, &g)) {
+  if (!Loaded(*font, ch, byIndex, target, unhinted, &g)) {
     SetLastError(kErrorInvalidParameter);
     return GDI_ERROR;
   }
@@ -356,6 +423,7 @@ DWORD GetGlyphOutlineW(HDC dc, UINT ch, UINT format, LPGLYPHMETRICS metrics, DWO
   // An empty glyph (the space) has no bitmap to give, and a short buffer gets
   // nothing: both leave the buffer and the metrics alone.
   if (needed == 0 || needed > bufferSize) return GDI_ERROR;
+  font->slotReady = false;  // rendering moves the outline
   if (!Render(font->face->glyph, g, format, pitch, bufferSize, static_cast<uint8_t*>(buffer))) {
     SetLastError(kErrorInvalidParameter);
     return GDI_ERROR;
