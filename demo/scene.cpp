@@ -56,7 +56,20 @@ constexpr DWORD kCmpAlways = 8;
 constexpr DWORD kStencilReplace = 3;
 constexpr DWORD kStencilKeep = 1;
 
-enum Picture { kSky, kGlow, kRings, kTilesDxt1, kTilesDxt3, kGlowDxt5, kPictureCount };
+enum Picture {
+  kSky,
+  kGlow,
+  kRings,
+  kTilesDxt1,
+  kTilesDxt3,
+  kGlowDxt5,
+  // Recoloured before their first draw.
+  kGlowHue,
+  kRingsBright,
+  kTilesSwapped,
+  kGlowDxt5Grey,
+  kPictureCount
+};
 
 struct PictureSpec {
   vekpic::Format format;
@@ -73,7 +86,19 @@ const PictureSpec kPictures[kPictureCount] = {
     {vekpic::Format::kDxt1, "tiles", 32, 32},  // triangles, x4
     {vekpic::Format::kDxt3, "tiles", 32, 32},  // quad, x4
     {vekpic::Format::kDxt5, "glow", 32, 32},   // quad, x4, with the effect
+    {vekpic::Format::kPng, "glow", 32, 32},    // hue turned, x2
+    {vekpic::Format::kBmp, "rings", 32, 32},   // brightened, x2
+    {vekpic::Format::kDxt1, "tiles", 16, 16},  // red and blue swapped (end points), x4
+    {vekpic::Format::kDxt5, "glow", 32, 32},   // grey where alpha >= 128 (blocks), x2
 };
+
+// The colour effects that change pictures in place, before the first draw.
+bool RecolourPictures(const HVEKIMAGE* images) {
+  return VekHueImage(images[kGlowHue], 120, 0, 255) == 1 &&
+         VekBrightImage(images[kRingsBright], 40, 0, 255) == 1 &&
+         VekConvertRGBImage(images[kTilesSwapped], 4, 0, 255) == 1 &&
+         VekGrayImage(images[kGlowDxt5Grey], 255, 128) == 1;
+}
 
 struct Scene {
   HVEKDEVICE device = nullptr;
@@ -226,6 +251,11 @@ bool DrawWindow(Scene& s, ULONGLONG t) {
   VekSetPixelShader(g, 7, bright);
   Quad(g, 304, 208, 368, 272, 0.6f, 0xFFFFFFFF, kOpaque, Tex(s.images[kRings]));
   VekSetPixelShader(g, 0, nullptr);
+  // Pictures recoloured in place: hue, brightness, channel swap, windowed grey.
+  Quad(g, 384, 208, 448, 272, 0.6f, 0xFFFFFFFF, 0, Tex(s.images[kGlowHue]));
+  Quad(g, 448, 208, 512, 272, 0.6f, 0xFFFFFFFF, kOpaque, Tex(s.images[kRingsBright]));
+  Quad(g, 512, 208, 576, 272, 0.6f, 0xFFFFFFFF, kOpaque, Tex(s.images[kTilesSwapped]));
+  Quad(g, 576, 208, 640, 272, 0.6f, 0xFFFFFFFF, 0, Tex(s.images[kGlowDxt5Grey]));
   // The texture surface, 1:1, and added on top of the rings.
   Quad(g, 16, 336, 144, 464, 0.5f, 0xFFFFFFFF, kOpaque, VekGetGraphicsTexture(s.canvas));
   Quad(g, 208, 16, 336, 144, 0.2f, 0x80FFFFFF, kAddBlend, VekGetGraphicsTexture(s.canvas));
@@ -269,6 +299,10 @@ bool DrawDemoScene(HVEKDEVICE device, ULONGLONG timeMs) {
       std::fprintf(stderr, "demo scene: font %d could not be made\n", i);
       return false;
     }
+  }
+  if (!RecolourPictures(s.images)) {
+    std::fprintf(stderr, "demo scene: a colour effect was refused\n");
+    return false;
   }
   s.window = VekOpenGraphics(device);
   s.stencil = VekOpenStencilGraphics(s.window);

@@ -1,5 +1,7 @@
 // Arbitrary bytes, as a file object of the host's file library, through
-// VekCreateImage, then every read an image offers: size, single pixels
+// VekCreateImage, then every colour effect (parameters and alpha window taken
+// from the input's first bytes; no effect may change any pixel's alpha),
+// then every read an image offers: size, single pixels
 // (corners, middle, just outside) before and after the texture exists, and
 // whole and partial rectangles. The device is opened once; with
 // VEK_FUZZ_POW2=1 in the environment its adapter needs power-of-two
@@ -45,6 +47,25 @@ void ReadPixels(HVEKIMAGE image, UINT width, UINT height) {
   for (const auto& p : points) sink = sink + VekGetImageColor(image, p[0], p[1]);
 }
 
+// Every effect on the pending picture, with parameters from the input (out
+// of range ones included). Alpha, DXT1 transparency too, must not change.
+void ApplyEffects(HVEKIMAGE image, const uint8_t* data, size_t size, UINT width, UINT height) {
+  uint8_t p[8] = {};
+  std::memcpy(p, data, size < sizeof p ? size : sizeof p);
+  const UINT points[][2] = {{0, 0}, {width - 1, height - 1}, {width / 2, height / 2}, {1, 2}};
+  DWORD alphas[4];
+  for (int i = 0; i < 4; ++i) alphas[i] = VekGetImageColor(image, points[i][0], points[i][1]) >> 24;
+  // The window: 0..255 (end points), 1..255, or any other pair (block procedure).
+  const INT a = p[0] % 3 == 0 ? 0 : p[0] % 3 == 1 ? 1 : p[1];
+  const INT b = p[0] % 3 == 2 ? p[2] : 255;
+  Check(VekGrayImage(image, a, b) == 1);
+  Check(VekBrightImage(image, static_cast<int8_t>(p[3]) * 2, b, a) == 1);  // -256..254
+  Check(VekHueImage(image, p[4] * 3u % 400u, a, b) == (p[4] * 3u % 400u <= 359 ? 1 : 0));
+  Check(VekConvertRGBImage(image, p[5] % 7u, a, b) == (p[5] % 7u <= 5 ? 1 : 0));
+  for (int i = 0; i < 4; ++i)
+    Check(VekGetImageColor(image, points[i][0], points[i][1]) >> 24 == alphas[i]);
+}
+
 void LoadAndRead(const uint8_t* data, size_t size) {
   HRASKFILE file = RaskCreateFileFromMemory(data, static_cast<DWORD>(size), nullptr);
   if (!file) return;
@@ -53,6 +74,7 @@ void LoadAndRead(const uint8_t* data, size_t size) {
   if (!image) return;
   const UINT packed = VekGetImageSize(image);
   const UINT width = packed & 0xFFFF, height = packed >> 16;
+  ApplyEffects(image, data, size, width, height);
   ReadPixels(image, width, height);  // from the kept file
   if (width && height && width <= 4096 && height <= 4096) {
     ReadRect(image, 0, 0, width, height, width, height);  // makes the texture

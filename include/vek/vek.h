@@ -446,6 +446,50 @@ VEK_EXPORT INT VEKAPI VekGetImageData(HVEKIMAGE image, UINT x1, UINT y1, UINT x2
  * completely. */
 VEK_EXPORT INT VEKAPI VekSaveImage(HVEKIMAGE image, const WCHAR* path, DWORD fileFormat);
 
+/* ---- Image colour effects ----------------------------------------------------
+ * Each recolours a pending image (loaded, not yet drawn or read back) in
+ * place, reaching only pixels whose alpha lies between a and b (either order,
+ * both included). Alpha never changes, and DXT1 pixels keep their
+ * transparency. All return 1 on success and 0 when refused (last error -5):
+ * null image, texture already made (after a draw or VekGetImageData), no
+ * data, or an argument out of range. Effects combine when applied in turn. */
+
+/* Grey: each channel becomes (B + G + R) / 3. */
+VEK_EXPORT INT VEKAPI VekGrayImage(HVEKIMAGE image, INT a, INT b);
+
+/* Brightness -100..100 (beyond counts as the end): towards white for positive
+ * levels, towards black for negative; 0 changes nothing. */
+VEK_EXPORT INT VEKAPI VekBrightImage(HVEKIMAGE image, INT level, INT a, INT b);
+
+/* Turns the hue by degrees (0..359; larger values are refused) from red
+ * towards yellow and green, keeping each pixel's largest and smallest
+ * channel. */
+VEK_EXPORT INT VEKAPI VekHueImage(HVEKIMAGE image, UINT degrees, INT a, INT b);
+
+/* Permutes the channels, giving (R, G, B) as: 0 (R, G, B) unchanged,
+ * 1 (R, B, G), 2 (G, R, B), 3 (G, B, R), 4 (B, G, R), 5 (B, R, G); larger
+ * types are refused. */
+VEK_EXPORT INT VEKAPI VekConvertRGBImage(HVEKIMAGE image, UINT type, INT a, INT b);
+
+/* ---- Screen capture ------------------------------------------------------------ */
+
+/* Copies the screen rectangle [x1, x2) x [y1, y2) (negative edges count as 0,
+ * the right and bottom edges are cut to the screen) into a BMP file image:
+ * file header, BITMAPINFOHEADER, colour table as the desktop needs, then the
+ * rows bottom-up, each padded to 4 bytes (a 32-bit desktop gives 32-bit
+ * pixels at offset 54). Collect it with VekGetScreenCapture. Every call
+ * first releases a capture not yet collected, so after an empty rectangle or
+ * a failure there is none (VekGetScreenCapture then returns null; no last
+ * error is recorded). Always returns 0. */
+VEK_EXPORT INT VEKAPI VekScreenCapture(INT x1, INT y1, INT x2, INT y2);
+
+/* Hands over the BMP file image of the last VekScreenCapture and forgets it;
+ * its byte count is stored through size when size is not null. Release it
+ * with VekFree. Null (and size 0) when there is none. A capture never
+ * collected is released by the next VekScreenCapture or when the library is
+ * unloaded. */
+VEK_EXPORT BYTE* VEKAPI VekGetScreenCapture(DWORD* size);
+
 /* ---- Memory ---------------------------------------------------------------- */
 
 /* Releases a block the library handed out (display-mode arrays, pixels).

@@ -1,10 +1,11 @@
 // Module entry point of vek.dll. The loggers are taken by static
 // initialisation before this runs; attaching loads FreeImage, detaching
-// releases it (and, on FreeLibrary, the shared Direct3D object); thread
-// notifications do nothing.
+// releases it (and, on FreeLibrary, the shared Direct3D object and any
+// screen capture not collected); thread notifications do nothing.
 #include <windows.h>
 
 #include "gd/direct3d.h"
+#include "vekimage/capture.h"
 #include "vekimage/freeimage.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
@@ -16,9 +17,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_DETACH:
       UnloadFreeImage();
       // Unloaded by FreeLibrary (reserved null): the shared Direct3D object
-      // goes too. At process exit (reserved set) nothing is released under
-      // the loader lock; the process ends anyway.
-      if (!reserved) ReleaseDirect3D();
+      // and a capture the host never collected go too. At process exit
+      // (reserved set) nothing is released under the loader lock; the
+      // process ends anyway.
+      if (!reserved) {
+        ReleaseDirect3D();
+        ReleaseScreenCapture();
+      }
       break;
     default:
       break;

@@ -9,6 +9,8 @@
 #include "graphics/primitives.h"
 #include "particles/particles.h"
 #include "graphics/text.h"
+#include "vekimage/capture.h"
+#include "vekimage/effects.h"
 #include "vekimage/image.h"
 #include "vekimage/memory.h"
 #include "vekfont/font.h"
@@ -312,6 +314,27 @@ VEK_EXPORT void VEKAPI VekDrawText(HVEKGRAPHICS graphics, float x0, float y0, fl
       {x0, y0, z0, colour0}, {x1, y1, z1, colour1}, {x2, y2, z2, colour2}, {x3, y3, z3, colour3}};
   DrawTextRun(graphics, corners, flags, font, text, count);
 }
+VEK_EXPORT INT VEKAPI VekGrayImage(HVEKIMAGE image, INT a, INT b) {
+  return GrayImage(image, a, b);
+}
+
+VEK_EXPORT INT VEKAPI VekBrightImage(HVEKIMAGE image, INT level, INT a, INT b) {
+  return BrightImage(image, level, a, b);
+}
+
+VEK_EXPORT INT VEKAPI VekHueImage(HVEKIMAGE image, UINT degrees, INT a, INT b) {
+  return HueImage(image, degrees, a, b);
+}
+
+VEK_EXPORT INT VEKAPI VekConvertRGBImage(HVEKIMAGE image, UINT type, INT a, INT b) {
+  return ConvertRGBImage(image, type, a, b);
+}
+
+VEK_EXPORT INT VEKAPI VekScreenCapture(INT x1, INT y1, INT x2, INT y2) {
+  return ScreenCapture(x1, y1, x2, y2);
+}
+
+VEK_EXPORT BYTE* VEKAPI VekGetScreenCapture(DWORD* size) { return TakeScreenCapture(size); }
 
 VEK_EXPORT INT VEKAPI VekFree(void* block) { return FreeHostBlock(block); }
 

@@ -25,6 +25,10 @@
 //   image NAME FORMAT PATTERN W H
 //                      VekCreateImage of a picture made in memory (FORMAT and
 //                      PATTERN as demo/pictures.h names them)
+//   recolour NAME EFFECT VALUE A B
+//                      a colour effect on image NAME before its first draw:
+//                      EFFECT grey (VALUE unused), bright, hue or swap, with
+//                      the alpha window A..B
 //   quad X0 Y0 X1 Y1 Z AARRGGBB FLAGS [TEX]
 //                      VekDrawQuad of an axis-aligned quad with the draw flags
 //                      given, textured (u, v from 0 to 1 across it) when TEX
@@ -615,6 +619,18 @@ class SceneHost {
       int w = 0, h = 0;
       words >> name >> format >> pattern >> w >> h;
       if (!MakeImage(name, format, pattern, w, h)) return Fail("image failed");
+    } else if (op == "recolour") {
+      std::string name, effect;
+      int value = 0, a = 0, b = 0;
+      if (!(words >> name >> effect >> value >> a >> b)) return Fail("bad recolour");
+      const auto it = images_.find(name);
+      if (it == images_.end()) return Fail("no such image");
+      INT done = 0;
+      if (effect == "grey") done = VekGrayImage(it->second, a, b);
+      if (effect == "bright") done = VekBrightImage(it->second, value, a, b);
+      if (effect == "hue") done = VekHueImage(it->second, static_cast<UINT>(value), a, b);
+      if (effect == "swap") done = VekConvertRGBImage(it->second, static_cast<UINT>(value), a, b);
+      if (done != 1) return Fail("recolour failed");
     } else if (op == "quad") {
       return Quad(words);
     } else if (op == "tri") {
