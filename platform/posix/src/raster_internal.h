@@ -109,7 +109,8 @@ struct Stage {
   DWORD colorOp = D3DTOP_DISABLE, colorArg1 = 0, colorArg2 = 0;
   DWORD alphaOp = D3DTOP_DISABLE, alphaArg1 = 0, alphaArg2 = 0;
   bool textured = false;
-  std::vector<uint32_t> texels;
+  std::shared_ptr<const std::vector<uint32_t>> decoded;  // level 0, held for the draw
+  const uint32_t* texels = nullptr;                     // decoded's data
   int tw = 0, th = 0;
   DWORD minFilter = D3DTEXF_POINT, magFilter = D3DTEXF_POINT;
   DWORD addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;

@@ -125,7 +125,8 @@ bool Resolve(const DeviceState& s, Pipeline* p) {
     st.alphaArg2 = ts[D3DTSS_ALPHAARG2];
     st.textured = false;
     Texture* t = s.textures[i];
-    if (t && t->levelCount() > 0 && DecodeSurface(t->level(0), &st.texels)) {
+    if (t && t->levelCount() > 0 && (st.decoded = t->level(0)->DecodedTexels())) {
+      st.texels = st.decoded->data();
       st.textured = true;
       st.tw = static_cast<int>(t->level(0)->width());
       st.th = static_cast<int>(t->level(0)->height());
@@ -171,7 +172,8 @@ void ResolveSamplers(const DeviceState& s, Pipeline* p) {
     Stage& st = p->stages[i];
     st.textured = false;
     Texture* t = s.textures[i];
-    if (t && t->levelCount() > 0 && DecodeSurface(t->level(0), &st.texels)) {
+    if (t && t->levelCount() > 0 && (st.decoded = t->level(0)->DecodedTexels())) {
+      st.texels = st.decoded->data();
       st.textured = true;
       st.tw = static_cast<int>(t->level(0)->width());
       st.th = static_cast<int>(t->level(0)->height());
@@ -201,6 +203,11 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
                     const std::vector<DWORD>* pixelShader) {
   Pipeline p;
   if (!Resolve(state, &p)) return;
+  // Samplers of the target (a texture level) see it anew on the next draw.
+  struct Written {
+    Surface* target;
+    ~Written() { target->ContentsChanged(); }
+  } written{state.renderTarget};
   if (pixelShader && !pixelShader->empty() && pixelShader->front() == D3DPS_VERSION(1, 4) &&
       DecodePs14(pixelShader->data(), pixelShader->size(), &p.program)) {
     p.shaded = true;

@@ -57,7 +57,7 @@ template <bool kDepth, bool kBlend>
 void FastSpan(const Pipeline& p, int x0, int y, int n, const float* z, int64_t zFlat,
               const uint32_t* diffuse, const float* u, const float* v) {
   const Stage& st = p.stages[0];
-  const uint32_t* texels = st.texels.data();
+  const uint32_t* texels = st.texels;
   const int tw = st.tw, th = st.th;
   int tx[kChunk], ty[kChunk];
   const float fw = static_cast<float>(tw), fh = static_cast<float>(th);

@@ -48,6 +48,7 @@ void ClearTargets(DeviceState& state, const DrawCall& call) {
         std::fill(px + x0, px + x1, static_cast<uint16_t>(packed));
       });
     }
+    rt->ContentsChanged();
   }
   Surface* ds = state.depthStencil;
   DepthLayout d;
