@@ -110,7 +110,7 @@ struct Stage {
   DWORD alphaOp = D3DTOP_DISABLE, alphaArg1 = 0, alphaArg2 = 0;
   bool textured = false;
   std::shared_ptr<const std::vector<uint32_t>> decoded;  // level 0, held for the draw
-  const uint32_t* texels = nullptr;                     // decoded's data
+  const uint32_t* texels = nullptr;                      // decoded's data
   int tw = 0, th = 0;
   DWORD minFilter = D3DTEXF_POINT, magFilter = D3DTEXF_POINT;
   DWORD addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;
@@ -210,6 +210,8 @@ struct RowShare {
 void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare share = {});
 void RasterLine(Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, int attrs, bool last);
 void RasterPoint(Pipeline& p, const ScreenVertex& a, int attrs);
+// Whether large draws are shared between bands (vrt::SetRasterThreads).
+bool SplitsDraws();
 // Draws `tris` in order, sharing rows between the workers when worthwhile.
 void FlushTriangles(Pipeline& p, const std::vector<DeferredTriangle>& tris, int attrs);
 

@@ -2,7 +2,6 @@
 // (formats, tests, blend factors, decoded textures), then the draw itself:
 // vertices fetched, assembled into primitives and handed to the drawer.
 #include <atomic>
-#include <thread>
 
 #include "raster_internal.h"
 
@@ -299,13 +298,12 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
   };
 
   Drawer drawer(p, src, src.format.rhw);
-  // Large triangle draws are split between two threads; small ones are not
-  // worth starting a thread for.
+  // Triangles of larger draws are kept for the worker pool, which decides
+  // from their area whether to share them out.
   std::vector<DeferredTriangle> deferred;
   const bool triangles = call.type == D3DPT_TRIANGLELIST || call.type == D3DPT_TRIANGLESTRIP ||
                          call.type == D3DPT_TRIANGLEFAN;
-  if (triangles && call.primitiveCount >= 32 && FastPathsEnabled() &&
-      std::thread::hardware_concurrency() > 1) {
+  if (triangles && FastPathsEnabled() && SplitsDraws()) {
     deferred.reserve(std::min<UINT>(call.primitiveCount, 1u << 16));
     drawer.Defer(&deferred);
   }

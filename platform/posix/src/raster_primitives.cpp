@@ -2,8 +2,6 @@
 // attribute planes, the filter each texture stage uses) and the row loop
 // that fills spans in chunks; lines and points as single fragments.
 #include <cmath>
-#include <system_error>
-#include <thread>
 
 #include "raster_internal.h"
 
@@ -279,16 +277,6 @@ inline double SnapToGrid(float v) {
   return static_cast<double>(std::llround(static_cast<double>(v) * kSub)) / kSub;
 }
 
-void RasterDeferred(Pipeline& p, const std::vector<DeferredTriangle>& tris, int attrs,
-                    RowShare share) {
-  for (const DeferredTriangle& t : tris) {
-    const ScreenVertex* v[3];
-    for (int k = 0; k < 3; ++k)
-      v[k] = reinterpret_cast<const ScreenVertex*>(t.data() + k * (4 + kMaxAttrs));
-    RasterTriangle(p, v, attrs, share);
-  }
-}
-
 }  // namespace
 
 void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare share) {
@@ -345,20 +333,6 @@ void RasterPoint(Pipeline& p, const ScreenVertex& a, int attrs) {
   if (!(std::fabs(a[0]) < (1 << 24)) || !(std::fabs(a[1]) < (1 << 24))) return;
   const double fx = std::ceil(SnapToGrid(a[0]) - 0.5), fy = std::ceil(SnapToGrid(a[1]) - 0.5);
   ShadeAt(p, a, a, 0.0f, static_cast<int>(fx), static_cast<int>(fy), attrs);
-}
-
-// Two threads own the even and the odd rows and each applies every triangle
-// in order, so each pixel sees the same sequence as a single thread would.
-void FlushTriangles(Pipeline& p, const std::vector<DeferredTriangle>& tris, int attrs) {
-  if (tris.empty()) return;
-  Pipeline other = p;  // RasterTriangle picks filters per triangle in its Pipeline
-  try {
-    std::thread helper([&] { RasterDeferred(other, tris, attrs, {1, 2}); });
-    RasterDeferred(p, tris, attrs, {0, 2});
-    helper.join();
-  } catch (const std::system_error&) {
-    RasterDeferred(p, tris, attrs, {0, 1});  // no thread to be had
-  }
 }
 
 }  // namespace vrt::d3d::raster
