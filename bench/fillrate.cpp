@@ -305,14 +305,21 @@ void Print(const Result& r) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // Scenes named on the command line run alone (for profiling); none: all.
+  auto wanted = [&](const char* name) {
+    if (argc < 2) return true;
+    for (int i = 1; i < argc; ++i)
+      if (std::strcmp(argv[i], name) == 0) return true;
+    return false;
+  };
   std::mt19937 random(8);
   SoftwareDevice d;
   if (!d.ok()) return 1;
   PixmanTarget px;
   std::vector<Result> results;
 
-  {  // Sprites: one texture, random places and depths.
+  if (wanted("sprites")) {  // Sprites: one texture, random places and depths.
     std::vector<Quad> quads(kSprites);
     for (Quad& q : quads) {
       q = {static_cast<int>(random() % (kWidth - kSprite)),
@@ -343,7 +350,7 @@ int main() {
     results.push_back(r);
   }
 
-  {  // Text: lines of glyphs from one atlas in one colour.
+  if (wanted("text")) {  // Text: lines of glyphs from one atlas in one colour.
     std::vector<Quad> quads;
     for (int i = 0; i < kGlyphs; ++i) {
       const int line = i / 120, column = i % 120, glyph = static_cast<int>(random() % 256);
@@ -369,7 +376,7 @@ int main() {
     results.push_back(r);
   }
 
-  {  // Particles: small, many, each in one of 16 colours.
+  if (wanted("particles")) {  // Particles: small, many, each in one of 16 colours.
     std::vector<uint32_t> colours(16);
     for (uint32_t& c : colours) c = 0xC0000000u | (static_cast<uint32_t>(random()) & 0xFFFFFF);
     std::vector<Quad> quads(kParticles);
@@ -405,7 +412,8 @@ int main() {
     results.push_back(r);
   }
 
-  {  // Many textures: one draw per texture, against one texture and one draw.
+  if (wanted(
+          "textures")) {  // Many textures: one draw per texture, against one texture and one draw.
     std::vector<Quad> quads(kPages);
     for (Quad& q : quads)
       q = {static_cast<int>(random() % (kWidth - kPage)),
@@ -451,12 +459,21 @@ int main() {
       "thread, pixman on one thread\n",
       kRuns);
   for (const Result& r : results) Print(r);
-  const Result &sprites = results[0], &text = results[1], &particles = results[2],
-               &many = results[3], &one = results[4];
-  std::printf("sprites / pixman: %.2f (target 2, goal 1.5)\n", sprites.device / sprites.pixman);
-  std::printf("per pixel against sprites: text %.2f, particles %.2f (target at most 1)\n",
-              (text.device / text.pixels) / (sprites.device / sprites.pixels),
-              (particles.device / particles.pixels) / (sprites.device / sprites.pixels));
-  std::printf("200 textures / one texture: %.2f (target at most 1.2)\n", many.device / one.device);
+  auto find = [&](const char* name) -> const Result* {
+    for (const Result& r : results)
+      if (std::strcmp(r.name, name) == 0) return &r;
+    return nullptr;
+  };
+  const Result *sprites = find("sprites"), *text = find("text"), *particles = find("particles"),
+               *many = find("textures"), *one = find("one tex");
+  if (sprites)
+    std::printf("sprites / pixman: %.2f (target 2, goal 1.5)\n", sprites->device / sprites->pixman);
+  auto perPixel = [](const Result* r) { return r->device / r->pixels; };
+  if (sprites && text && particles)
+    std::printf("per pixel against sprites: text %.2f, particles %.2f (target at most 1)\n",
+                perPixel(text) / perPixel(sprites), perPixel(particles) / perPixel(sprites));
+  if (many && one)
+    std::printf("200 textures / one texture: %.2f (target at most 1.2)\n",
+                many->device / one->device);
   return 0;
 }
