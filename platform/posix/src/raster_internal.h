@@ -200,8 +200,11 @@ using ScreenVertex = float[4 + kMaxAttrs];
 // Three screen vertices one after another, kept for the worker pool.
 using DeferredTriangle = std::array<float, 3 * (4 + kMaxAttrs)>;
 
-// Rows of a triangle are drawn by `bands` threads; band `band` takes the
-// rows py with py % bands == band. bands == 1 draws every row.
+// Rows of a triangle are drawn by `bands` threads in blocks of kBandRows:
+// band `band` takes the rows py with (py / kBandRows) % bands == band, so a
+// small triangle usually concerns one band and the others skip it before
+// setting it up. bands == 1 draws every row.
+constexpr int kBandRows = 16;
 struct RowShare {
   int band = 0;
   int bands = 1;

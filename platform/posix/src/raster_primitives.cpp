@@ -13,6 +13,18 @@ inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
   return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
+inline bool InBand(int py, RowShare share) {
+  return share.bands == 1 || (py / kBandRows) % share.bands == share.band;
+}
+
+// Whether any of the rows py0..py1 (>= 0) is in `share`'s band.
+bool BandMeets(RowShare share, int py0, int py1) {
+  if (share.bands == 1) return true;
+  for (int b = py0 / kBandRows; b <= py1 / kBandRows; ++b)
+    if (b % share.bands == share.band) return true;
+  return false;
+}
+
 struct Plane {
   double a0, dx, dy;  // value at the first vertex, then per pixel in x and y
 };
@@ -24,7 +36,8 @@ struct TriangleSetup {
   double fx0 = 0, fy0 = 0;                   // where the planes take a0
   Plane planes[2 + kMaxAttrs];
   bool perspective = false;
-  // Attributes the pixels read: 1/w only for perspective, specular on demand.
+  // Attributes the pixels read: 1/w only for perspective, specular on demand;
+  // only their planes are set.
   bool needed[2 + kMaxAttrs] = {};
   // Planes constant over the triangle (2-D sprites: depth and often colour);
   // only the fast path reads them without filling a buffer.
@@ -42,8 +55,10 @@ struct TriangleSetup {
 };
 
 // False when the triangle covers no pixel centre of the scissor (or is
-// culled, degenerate or unrepresentable). Chooses each stage's filter in `p`.
-bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, TriangleSetup* t) {
+// culled, degenerate or unrepresentable) or none of `share`'s rows. Chooses
+// each stage's filter in `p`.
+bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare share,
+                   TriangleSetup* t) {
   int64_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
     // The guard band keeps positions small; anything else (NaN) is dropped.
@@ -72,6 +87,7 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, TriangleSet
   t->py0 = static_cast<int>(std::max<int64_t>(p.y0, -FloorDiv(-minY, kSub)));
   t->py1 = static_cast<int>(std::min<int64_t>(p.y1 - 1, FloorDiv(maxY, kSub)));
   if (t->px0 > t->px1 || t->py0 > t->py1) return false;
+  if (!BandMeets(share, t->py0, t->py1)) return false;  // another band's rows
 
   // Edge e from vertex e to e+1; inside where E >= 0 (> 0 off top-left edges).
   int64_t edx[3], edy[3], bias[3];
@@ -92,18 +108,24 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, TriangleSet
                y20 = static_cast<double>(Y[2] - Y[0]) / kSub;
   const double det = x10 * y20 - x20 * y10;
   const int count = t->count = 2 + attrs;
+  // Equal 1/w everywhere: attributes are affine on screen and need no divide.
+  const bool perspective = t->perspective = !((*s[0])[3] == (*s[1])[3] && (*s[1])[3] == (*s[2])[3]);
+  // Attributes the pixels read: 1/w only for perspective, specular on demand.
+  bool* needed = t->needed;
+  for (int k = 0; k < count; ++k)
+    needed[k] = (k != 1 || perspective) && (p.needSpecular || k < 6 || k >= 2 + kColorAttrs);
   Plane* planes = t->planes;
   for (int k = 0; k < count; ++k) {
+    if (!needed[k]) continue;
     const double a0 = (*s[0])[2 + k], a1 = (*s[1])[2 + k], a2 = (*s[2])[2 + k];
     planes[k].a0 = a0;
     planes[k].dx = ((a1 - a0) * y20 - (a2 - a0) * y10) / det;
     planes[k].dy = ((a2 - a0) * x10 - (a1 - a0) * x20) / det;
   }
-  // Equal 1/w everywhere: attributes are affine on screen and need no divide.
-  const bool perspective = t->perspective = !((*s[0])[3] == (*s[1])[3] && (*s[1])[3] == (*s[2])[3]);
   if (!perspective) {
     const double w = 1.0 / (*s[0])[3];
     for (int k = 2; k < count; ++k) {
+      if (!needed[k]) continue;
       planes[k].a0 *= w;
       planes[k].dx *= w;
       planes[k].dy *= w;
@@ -114,7 +136,12 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, TriangleSet
   for (int i = 0; i < p.stageCount; ++i) {
     Stage& st = p.stages[i];
     if (!st.textured) continue;
+    // Coordinates the vertices lack read as zero: no step, magnification.
     const int k = 2 + kColorAttrs + 2 * st.texSet;
+    if (k + 1 >= count) {
+      st.linear = st.magFilter != D3DTEXF_POINT && st.magFilter != D3DTEXF_NONE;
+      continue;
+    }
     const double scale = perspective ? 1.0 / rhwMean : 1.0;
     const double du = std::max(std::fabs(planes[k].dx), std::fabs(planes[k].dy)) * scale * st.tw;
     const double dv =
@@ -123,9 +150,6 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, TriangleSet
     st.linear = filter != D3DTEXF_POINT && filter != D3DTEXF_NONE;
   }
 
-  bool* needed = t->needed;
-  for (int k = 0; k < count; ++k)
-    needed[k] = (k != 1 || perspective) && (p.needSpecular || k < 6 || k >= 2 + kColorAttrs);
   t->texFloats = std::min(2 * kMaxTexSets, count - 2 - kColorAttrs);
   t->uk = 2 + kColorAttrs + 2 * p.stages[0].texSet;
   t->fast = p.fast && !p.stages[0].linear && t->uk + 1 < count ? ChooseFastSpan(p) : nullptr;
@@ -235,8 +259,9 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
         ++eq[e];
       }
     }
-    if (share.bands > 1 && py % share.bands != share.band) continue;
-    const int nextRow = py + share.bands;
+    if (!InBand(py, share)) continue;
+    int nextRow = py + 1;
+    if (!InBand(nextRow, share)) nextRow += kBandRows * (share.bands - 1);
     if (t.fast && lo <= hi && nextRow <= t.py1) {
       // Sprites land anywhere in buffers larger than the caches: ask for this
       // thread's next row (about this span) while the current one is drawn.
@@ -281,7 +306,7 @@ inline double SnapToGrid(float v) {
 
 void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare share) {
   TriangleSetup t;
-  if (SetupTriangle(p, v, attrs, &t)) DrawRows(p, t, share);
+  if (SetupTriangle(p, v, attrs, share, &t)) DrawRows(p, t, share);
 }
 
 void RasterLine(Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, int attrs, bool last) {

@@ -23,11 +23,20 @@ void ColorFloats(uint32_t c, float* out) {
 
 // Clips a polygon of `n` vertices of `size` floats against d(v) >= 0, with
 // d(v) = dot(plane, v[0..3]) + plane[4]. Returns the new count.
+inline float Distance(const float plane[5], const float* v) {
+  return plane[0] * v[0] + plane[1] * v[1] + plane[2] * v[2] + plane[3] * v[3] + plane[4];
+}
+
+// Whether every vertex is on the kept side, where clipping changes nothing.
+bool AllInside(const float (*in)[4 + kMaxAttrs], int n, const float plane[5]) {
+  for (int i = 0; i < n; ++i)
+    if (!(Distance(plane, in[i]) >= 0)) return false;
+  return true;
+}
+
 int ClipPolygon(float (*in)[4 + kMaxAttrs], int n, float (*out)[4 + kMaxAttrs], int size,
                 const float plane[5]) {
-  auto dist = [&](const float* v) {
-    return plane[0] * v[0] + plane[1] * v[1] + plane[2] * v[2] + plane[3] * v[3] + plane[4];
-  };
+  auto dist = [&](const float* v) { return Distance(plane, v); };
   int m = 0;
   for (int i = 0; i < n && m < kMaxPolygon - 1; ++i) {
     const float* a = in[i];
@@ -167,6 +176,7 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
       if (q[2] < 0 || q[2] > q[3] || q[3] <= 1e-6f) return;
     } else {
       for (const auto& pl : kPlanes) {
+        if (AllInside(poly, m, pl)) continue;
         m = ClipPolygon(poly, m, tmp, size, pl);
         std::memcpy(poly, tmp, sizeof(float) * (4 + kMaxAttrs) * static_cast<size_t>(m));
         if (m < n) return;
@@ -186,6 +196,7 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
                              {0, 1, 0, 0, g - p_.vy},
                              {0, -1, 0, 0, p_.vy + p_.vh + g}};
   for (const auto& band : bands) {
+    if (AllInside(sv, m, band)) continue;
     m = ClipPolygon(sv, m, tmp, size, band);
     std::memcpy(sv, tmp, sizeof(float) * (4 + kMaxAttrs) * static_cast<size_t>(m));
     if (m < n) return;

@@ -1,5 +1,5 @@
 // The worker pool behind large triangle draws. Rows are dealt out in bands
-// (row py belongs to band py % bands); each band applies every triangle of
+// (blocks of kBandRows rows in turn); each band applies every triangle of
 // the draw in order, so every pixel sees the same sequence of fragments
 // whatever the number of bands or threads, and the pixels are identical.
 //
