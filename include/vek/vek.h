@@ -4,7 +4,19 @@
  * Every export uses the standard-call convention on 32-bit Windows and is
  * exported there under its decorated name (_VekOpenGraphicsDevice@32).
  * Failures record the host base library's last error (SetError) and return
- * null, 0 or a negative value as each call says.
+ * null, 0 or a negative value as each call says. Codes: -5 a bad argument,
+ * a handle that is not open, a call out of order or invalid image data;
+ * -11 out of memory; -51 a Direct3D or D3DX call failed (detail: its
+ * HRESULT); -52 a lock or capability query failed; -53 a device reset, or
+ * the rebuild after it, did not complete.
+ *
+ * Lifetimes. A device closes with every drawing surface still open on it;
+ * those handles are then gone (VekCloseGraphics on one returns 0, any other
+ * use is undefined). A stencil surface closes with its parent. Destroying
+ * an image or closing a texture surface drops the items that draw it from
+ * every pending frame, so nothing released is read later. Closing a surface
+ * whose frame is open ends that frame. Images belong to no device and stay
+ * valid until VekDestroyImage.
  */
 #ifndef VEK_VEK_H
 #define VEK_VEK_H
@@ -45,7 +57,9 @@ struct RaskFile;
  * 32-39 bits per pixel (32 for X8R8G8B8, 16 for R5G6B5, 0 for any other
  * format), 40-63 refresh rate in hertz. */
 
-/* Number of display adapters; 0 when Direct3D is unavailable. */
+/* Number of display adapters; 0 when Direct3D is unavailable (-51). The
+ * queries below record -5 for an adapter that does not exist, and return 0
+ * or null as they say. */
 VEK_EXPORT UINT VEKAPI VekListDisplayDevices(void);
 
 /* Length in bytes of the adapter's description, without a terminating zero.
@@ -81,30 +95,39 @@ VEK_EXPORT ULONGLONG VEKAPI VekGetCurrentDisplayMode(void);
  * hertz, 0 or less = the display's; full-screen only. Only the low byte of
  * `windowed` counts. */
 
-/* Opens a device on `window`; the device becomes the current device.
- * `reserved` is ignored. Null on failure. */
+/* Opens a device on `window`; the device becomes the current device (the
+ * one images are loaded for). When the current device closes, the most
+ * recently opened device still open becomes current. `reserved` is ignored.
+ * Null on failure, with the last error recorded. */
 VEK_EXPORT HVEKDEVICE VEKAPI VekOpenGraphicsDevice(UINT adapter, HWND window, DWORD reserved,
                                                    DWORD windowed, INT width, INT height,
                                                    INT bits, INT refresh);
 
-/* Rebuilds the device with new presentation parameters. 1 on success, 0
- * when the batch buffers could not be created again (or for a null device),
- * else the negative HRESULT of the failed reset; a failed reset is retried
- * by the next VekCheckGraphicsDevice or VekResetGraphicsDevice. */
+/* Rebuilds the device with new presentation parameters. 1 only when every
+ * surface, effect shader and buffer is back; 0 when the batch buffers could
+ * not be created again (or for a device that is not open, -5); else
+ * negative: the HRESULT of the failed Reset, or of the first surface or
+ * shader that did not come back (-53 recorded). Whatever failed is retried
+ * by the next VekCheckGraphicsDevice, which reports failure until it is all
+ * back; a surface that is not back refuses VekBeginRender meanwhile. */
 VEK_EXPORT INT VEKAPI VekResetGraphicsDevice(HVEKDEVICE device, DWORD windowed, INT width,
                                              INT height, INT bits, INT refresh);
 
-/* The per-frame loss test: 1 when the device is usable, the reset result
- * when it was ready to be reset, D3DERR_DEVICELOST (negative) while lost,
- * 0 for a null device. */
+/* The per-frame loss test: 1 when the device is usable and whole, the
+ * reset result (as above) when it was ready to be reset or a reset is still
+ * incomplete, D3DERR_DEVICELOST (negative) while lost, 0 (-5) for a device
+ * that is not open. */
 VEK_EXPORT INT VEKAPI VekCheckGraphicsDevice(HVEKDEVICE device);
 
-/* Closes the device; close its drawing surfaces first. Returns the count
- * left on the shared Direct3D object (0 normally, also for null). */
+/* Closes the device and every drawing surface still open on it. Returns
+ * the count left on the shared Direct3D object (0 normally); 0 (-5) for a
+ * device that is not open. The shared object is made again when needed and
+ * released when the library is unloaded. */
 VEK_EXPORT ULONG VEKAPI VekCloseGraphicsDevice(HVEKDEVICE device);
 
 /* ---- Drawing surfaces -----------------------------------------------------
- * Close every surface of a device before closing the device. */
+ * A surface lives until VekCloseGraphics or until its device closes. The
+ * open calls return null (-5) for a device or parent that is not open. */
 
 /* A surface rendering into the device's back buffer, resized by resets. */
 VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenGraphics(HVEKDEVICE device);
@@ -119,11 +142,14 @@ VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenTextureGraphics(HVEKDEVICE device, UINT wi
 VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenChildWindowGraphics(HVEKDEVICE device, HWND window,
                                                           UINT width, UINT height, INT bits);
 
-/* A surface drawing into the stencil buffer of `parent`'s target only; the
- * parent must stay open while it is used. */
+/* A surface drawing into the stencil buffer of `parent`'s target only; it
+ * is closed with its parent. */
 VEK_EXPORT HVEKGRAPHICS VEKAPI VekOpenStencilGraphics(HVEKGRAPHICS parent);
 
-/* 1, or 0 for null. */
+/* 1; 0 (-5) for null or a surface that is not open (closed already, or
+ * closed with its device or parent). Ends the surface's open frame, closes
+ * the stencil surfaces over it and drops pending items that draw its
+ * texture. */
 VEK_EXPORT INT VEKAPI VekCloseGraphics(HVEKGRAPHICS graphics);
 
 /* The texture of a texture surface, usable wherever a texture or image
@@ -131,8 +157,9 @@ VEK_EXPORT INT VEKAPI VekCloseGraphics(HVEKGRAPHICS graphics);
 VEK_EXPORT HVEKTEXTURE VEKAPI VekGetGraphicsTexture(HVEKGRAPHICS graphics);
 
 /* Writes the surface's pixels to `path` as BMP (format 0 or 6) or DDS (4).
- * -1 for a null surface, -2 when it has no colour surface, else the
- * HRESULT of writing. */
+ * -1 for a null surface, -2 when it has no colour surface (both -5), else
+ * the HRESULT of writing: a failure (-51) when the file cannot be written or
+ * closed completely; a partial regular file is removed. */
 VEK_EXPORT INT VEKAPI VekSaveGraphics(HVEKGRAPHICS graphics, const WCHAR* path, DWORD format);
 
 /* ---- The frame -------------------------------------------------------------
@@ -143,8 +170,11 @@ VEK_EXPORT INT VEKAPI VekSaveGraphics(HVEKGRAPHICS graphics, const WCHAR* path, 
  * far to near by the z of their first vertex) and then drawn. */
 
 /* Sets the surface's target and the frame's states, clears the effect and
- * stencil selections and begins the scene: the HRESULT of BeginScene, or 0
- * (with the last error set) when the target cannot be set. */
+ * stencil selections and begins the scene: the HRESULT of BeginScene (0 on
+ * success). One frame per device at a time: D3DERR_INVALIDCALL (-5) for a
+ * null surface or while any frame of the device is open, with nothing
+ * changed; the failing HRESULT (-51) when the target cannot be set,
+ * D3DERR_INVALIDCALL when a reset has not yet brought the surface back. */
 VEK_EXPORT INT VEKAPI VekBeginRender(HVEKGRAPHICS graphics);
 
 /* Clears colour to `colour` and depth to 1.0; a stencil surface clears its
@@ -164,7 +194,9 @@ VEK_EXPORT HVEKGRAPHICS VEKAPI VekSetStencilParam(HVEKGRAPHICS graphics, DWORD f
 
 /* Draws the frame's items, ends the scene and presents window and
  * child-window surfaces: the failing HRESULT of EndScene, else 0 for
- * stencil and texture surfaces and the HRESULT of Present otherwise. */
+ * stencil and texture surfaces and the HRESULT of Present otherwise.
+ * D3DERR_INVALIDCALL (-5) when the surface has no frame open; its pending
+ * items are then dropped undrawn. */
 VEK_EXPORT INT VEKAPI VekEndRender(HVEKGRAPHICS graphics);
 
 /* ---- Effect shaders ---------------------------------------------------------
@@ -254,10 +286,14 @@ VEK_EXPORT void VEKAPI VekSetFog(DWORD a0, DWORD a1, DWORD a2);
  * right and bottom; sizes reported here are the picture's own. */
 
 /* Loads the file (its leading bytes decide the format); needs a current
- * device. Null when the file is null, empty, unreadable or not a picture. */
+ * device. Null when the file is null, empty or unreadable, when there is no
+ * current device, or when the data is not a picture that device can draw:
+ * truncated, malformed, larger than its largest texture or over 65,535 on a
+ * side (all -5; -11 out of memory). An image that loads can be drawn. */
 VEK_EXPORT HVEKIMAGE VEKAPI VekCreateImage(struct RaskFile* file);
 
-/* Releases the image and its texture: 1, or 0 for null. */
+/* Releases the image and its texture, dropping pending items that draw it:
+ * 1, or 0 (-5) for null. */
 VEK_EXPORT INT VEKAPI VekDestroyImage(HVEKIMAGE image);
 
 /* Width in the low 16 bits, height shifted left 16; 0 for null. */
@@ -275,8 +311,9 @@ VEK_EXPORT INT VEKAPI VekGetImageData(HVEKIMAGE image, UINT x1, UINT y1, UINT x2
                                       BYTE** out);
 
 /* Saves the image's texture (it exists after a draw or VekGetImageData) with
- * D3DX: format 0 or 6 BMP (24-bit), 4 DDS. 0 for null or success, else the
- * D3DX result. */
+ * D3DX: format 0 or 6 BMP (24-bit), 4 DDS. 0 for success (or null, -5), else
+ * the D3DX result (-51), also when the file cannot be written or closed
+ * completely. */
 VEK_EXPORT INT VEKAPI VekSaveImage(HVEKIMAGE image, const WCHAR* path, DWORD fileFormat);
 
 /* ---- Memory ---------------------------------------------------------------- */

@@ -141,3 +141,9 @@ HRESULT WINAPI D3DXAssembleShader(LPCVOID pSrcData, UINT SrcDataLen, DWORD Flags
                                   LPD3DXBUFFER* ppCompilationErrors);
 
 }  // extern "C"
+
+// Not a D3DX call: the check D3DXCreateTextureFromFileInMemoryEx makes of a
+// DDS file before it creates anything, for callers that keep a file to make
+// its texture later. S_OK with the level-0 size and format, or
+// D3DXERR_INVALIDDATA for a file it would refuse.
+HRESULT CheckDdsFile(const void* data, UINT size, UINT* width, UINT* height, D3DFORMAT* format);

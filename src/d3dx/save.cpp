@@ -10,6 +10,8 @@
 
 #ifdef _WIN32
 #include <wchar.h>
+#else
+#include <sys/stat.h>
 #endif
 
 using namespace d3dx;
@@ -283,7 +285,7 @@ std::string Utf8Path(LPCWSTR path) {
 }
 #endif
 
-// Writes the whole file; a partial file is removed. E_FAIL when the path
+// Writes the whole file, failing when writing or closing fails. E_FAIL when the path
 // cannot be written.
 HRESULT WriteWholeFile(LPCWSTR path, const std::vector<BYTE>& bytes) {
 #ifdef _WIN32
@@ -296,10 +298,13 @@ HRESULT WriteWholeFile(LPCWSTR path, const std::vector<BYTE>& bytes) {
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   const bool closed = std::fclose(f) == 0;
   if (written && closed) return S_OK;
+  // A partial file is removed; anything else at the path (a device such as
+  // /dev/full) is not ours to remove.
 #ifdef _WIN32
   _wremove(path);
 #else
-  std::remove(utf8.c_str());
+  struct stat info {};
+  if (stat(utf8.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(utf8.c_str());
 #endif
   return E_FAIL;
 }

@@ -113,6 +113,16 @@ void CopyIntoLevel(const DdsImage& image, const D3DLOCKED_RECT& locked, UINT lev
 
 }  // namespace
 
+HRESULT CheckDdsFile(const void* data, UINT size, UINT* width, UINT* height, D3DFORMAT* format) {
+  DdsImage image;
+  const HRESULT hr = ParseDds(static_cast<const BYTE*>(data), size, &image);
+  if (FAILED(hr)) return hr;
+  *width = image.width;
+  *height = image.height;
+  *format = image.format;
+  return S_OK;
+}
+
 HRESULT WINAPI D3DXCheckTextureRequirements(IDirect3DDevice8* pDevice, UINT* pWidth, UINT* pHeight,
                                             UINT* pNumMipLevels, DWORD Usage, D3DFORMAT* pFormat,
                                             D3DPOOL Pool) {

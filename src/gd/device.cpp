@@ -4,12 +4,32 @@
 
 #include "gd/direct3d.h"
 #include "gd/effects.h"
+#include "graphics/graphics.h"
 #include "host/com.h"
 #include "host/host.h"
 
 namespace {
 
 GraphicsDevice* currentDevice = nullptr;
+// Open devices in opening order: the last is the current device.
+PBuffer openDevices;
+
+bool IsOpenDevice(const GraphicsDevice* device) {
+  for (DWORD i = 0; device && i < openDevices.count; ++i)
+    if (openDevices.entries[i] == device) return true;
+  return false;
+}
+
+bool RefuseDevice(const GraphicsDevice* device) {
+  if (IsOpenDevice(device)) return false;
+  VEK_SET_ERROR(kErrArgument, 0, "device is not an open GraphicsDevice", VEK_SRC_GD);
+  return true;
+}
+
+// A failed open lets go of the shared object when no device needs it.
+void ReleaseUnusedDirect3D() {
+  if (openDevices.count == 0) ReleaseDirect3D();
+}
 
 // Fills the presentation fields that open and reset both derive from the
 // host's arguments: swap effect, interval, size, refresh and format.
@@ -123,24 +143,32 @@ bool CreateBatchBuffers(GraphicsDevice* device) {
 GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width, INT height,
                            INT bits, INT refresh) {
   IDirect3D8* d3d = EnsureDirect3D();
-  if (!d3d) return nullptr;
+  if (!d3d) {
+    VEK_SET_ERROR(kErrDirect3D, 0, "Direct3DCreate8 fail", VEK_SRC_GD);
+    return nullptr;
+  }
 
   auto* device = static_cast<GraphicsDevice*>(Malloc(sizeof(GraphicsDevice)));
   if (!device) {
     VEK_SET_ERROR(kErrAllocation, 0, "malloc GraphicsDevice fail", VEK_SRC_GD);
+    ReleaseUnusedDirect3D();
     return nullptr;
   }
   std::memset(static_cast<void*>(device), 0, sizeof(GraphicsDevice));
   ResetStateCache(&device->cache);
   device->adapter = adapter;
 
+  // Any failure leaves the capabilities unknown: the device cannot open.
   const HRESULT capsResult = d3d->GetDeviceCaps(adapter, D3DDEVTYPE_HAL, &device->caps);
-  if (capsResult == D3DERR_INVALIDCALL || capsResult == D3DERR_NOTAVAILABLE) {
+  if (FAILED(capsResult)) {
     Free(device);
     if (capsResult == D3DERR_INVALIDCALL)
       VEK_SET_ERROR(kErrLockOrCaps, 0, "d3d->GetDeviceCaps D3DERR_INVALIDCALL fail", VEK_SRC_GD);
-    else
+    else if (capsResult == D3DERR_NOTAVAILABLE)
       VEK_SET_ERROR(kErrLockOrCaps, 0, "d3d->GetDeviceCaps D3DERR_NOTAVAILABLE fail", VEK_SRC_GD);
+    else
+      VEK_SET_ERROR(kErrLockOrCaps, capsResult, "d3d->GetDeviceCaps fail", VEK_SRC_GD);
+    ReleaseUnusedDirect3D();
     return nullptr;
   }
 
@@ -188,6 +216,7 @@ GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width,
     ReleaseDevice(device);
     return nullptr;
   }
+  PBufferAdd(&openDevices, device);
   currentDevice = device;
   // Effect shaders are created when a frame first needs them.
   for (int id = 1; id <= 8; ++id) device->shaderSource[id] = EffectShaderSource(id);
@@ -204,35 +233,75 @@ INT RestoreDevice(GraphicsDevice* device) {
 
   const HRESULT hr = cache->device->Reset(&device->present);
   if (FAILED(hr)) {
+    // Released but open: the next check or reset runs the whole path again.
+    device->resetPending = true;
     VEK_SET_ERROR(kErrReset, hr, "d3d->Reset fail", VEK_SRC_GD);
     return hr;
   }
-  RecreateEffectShaders(device);
-  CallResetCallback(device, false);
-  return CreateBatchBuffers(device) ? 1 : 0;
+  device->resetPending = false;
+  device->frameOwner = nullptr;  // a reset ends any scene
+  // Shaders that existed are deleted and made again by the rebuild.
+  for (int id = 0; id < kEffectSlots; ++id) {
+    if (device->shaderHandle[id] == 0) continue;
+    cache->device->DeletePixelShader(device->shaderHandle[id]);
+    device->shaderHandle[id] = 0;
+    device->shadersToRecreate |= 1u << id;
+  }
+  return RebuildDevice(device);
+}
+
+INT RebuildDevice(GraphicsDevice* device) {
+  HRESULT failed = D3D_OK;
+  if (!RecreateEffectShaders(device)) failed = E_FAIL;
+  if (device->resetCallback) {
+    // Every surface gets its chance, whatever an earlier one answered.
+    for (DWORD i = 0; i < device->graphicsList.count; ++i) {
+      const LONG r =
+          device->resetCallback(static_cast<Graphics*>(device->graphicsList.entries[i]), false);
+      if (r < 0 && SUCCEEDED(failed)) failed = r;
+    }
+  }
+  bool buffers = device->vertexBuffer && device->indexBuffer;
+  if (!buffers) {
+    ReleaseBatchBuffers(device);
+    buffers = CreateBatchBuffers(device);
+  }
+  device->rebuildPending = FAILED(failed) || !buffers;
+  if (FAILED(failed)) {
+    VEK_SET_ERROR(kErrReset, failed, "rebuild after reset fail", VEK_SRC_GD);
+    return failed;
+  }
+  return buffers ? 1 : 0;
 }
 
 INT ResetDevice(GraphicsDevice* device, DWORD windowed, INT width, INT height, INT bits,
                 INT refresh) {
-  if (!device) return 0;
+  if (RefuseDevice(device)) return 0;
   IDirect3D8* d3d = EnsureDirect3D();
-  if (!d3d) return 0;
+  if (!d3d) {
+    VEK_SET_ERROR(kErrDirect3D, 0, "Direct3DCreate8 fail", VEK_SRC_GD);
+    return 0;
+  }
   ResolvePresentation(device, d3d, windowed, width, height, bits, refresh);
   return RestoreDevice(device);
 }
 
 INT CheckDevice(GraphicsDevice* device) {
-  if (!device) return 0;
+  if (RefuseDevice(device)) return 0;
   const HRESULT hr = device->cache.device->TestCooperativeLevel();
-  if (hr == D3DERR_DEVICENOTRESET) return RestoreDevice(device);
+  if (hr == D3DERR_DEVICENOTRESET || (SUCCEEDED(hr) && device->resetPending))
+    return RestoreDevice(device);
   if (FAILED(hr)) return hr;
-  // A usable device whose buffers could not be rebuilt after a reset gets
-  // them again here instead of staying unable to draw.
-  if (!device->vertexBuffer || !device->indexBuffer) return CreateBatchBuffers(device) ? 1 : 0;
+  // A usable device that a reset left incomplete gets the rest made here
+  // instead of staying unable to draw.
+  if (device->rebuildPending || !device->vertexBuffer || !device->indexBuffer)
+    return RebuildDevice(device);
   return 1;
 }
 
 ULONG ReleaseDevice(GraphicsDevice* device) {
+  // Surfaces still open go with their device.
+  CloseDeviceGraphics(device);
   ReleaseBatchBuffers(device);
   for (int id = 0; id < kEffectSlots; ++id) {
     if (device->shaderHandle[id] != 0 && device->cache.device)
@@ -243,12 +312,16 @@ ULONG ReleaseDevice(GraphicsDevice* device) {
   ReleaseInterface(device->cache.device);
   ReleasePBuffer(&device->graphicsList);
   Free(device);
+  PBufferRemoveAtPointer(&openDevices, device);
+  if (openDevices.count == 0) ReleasePBuffer(&openDevices);
   const ULONG count = ReleaseDirect3D();
-  currentDevice = nullptr;
+  currentDevice = openDevices.count
+                      ? static_cast<GraphicsDevice*>(openDevices.entries[openDevices.count - 1])
+                      : nullptr;
   return count;
 }
 
 ULONG CloseDevice(GraphicsDevice* device) {
-  if (!device) return 0;
+  if (RefuseDevice(device)) return 0;
   return ReleaseDevice(device);
 }

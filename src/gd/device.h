@@ -36,6 +36,10 @@ struct GraphicsDevice {
   DWORD shaderHandle[kEffectSlots];
   BYTE texturesPow2;
   bool lockInitialised;
+  Graphics* frameOwner;      // the surface whose frame is open, or null
+  DWORD shadersToRecreate;   // bit per effect slot whose shader a reset took away
+  bool resetPending;         // the last Reset failed: the next check resets again
+  bool rebuildPending;       // Reset succeeded but something did not come back
 };
 
 GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width, INT height,
@@ -45,11 +49,17 @@ INT ResetDevice(GraphicsDevice* device, DWORD windowed, INT width, INT height, I
 INT CheckDevice(GraphicsDevice* device);
 ULONG CloseDevice(GraphicsDevice* device);
 
-// The device most recently opened, or null.
+// The most recently opened device still open, or null.
 GraphicsDevice* GetCurrentDevice();
-// The reset path: release, Reset, rebuild. 1, 0 (buffers failed) or the
-// failing HRESULT of Reset.
+// The reset path: release, Reset, rebuild. 1 when everything is back; 0 when
+// the batch buffers could not be made; else the failing HRESULT of Reset or
+// of the first surface or shader that did not come back (last error -53).
+// Whatever failed is retried by the next CheckDevice.
 INT RestoreDevice(GraphicsDevice* device);
-// The close path; returns the count of the shared Direct3D object's release.
+// Makes again whatever a reset left missing: shaders, surfaces, buffers.
+// Results as RestoreDevice.
+INT RebuildDevice(GraphicsDevice* device);
+// The close path: closes the device's surfaces, releases it and the shared
+// Direct3D object; returns the count of that object's release.
 ULONG ReleaseDevice(GraphicsDevice* device);
 bool CreateBatchBuffers(GraphicsDevice* device);

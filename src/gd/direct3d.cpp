@@ -44,11 +44,30 @@ void LogAdapterIdentifier(IDirect3D8* d3d) {
           static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3]));
 }
 
-bool ReadIdentifier(UINT adapter, D3DADAPTER_IDENTIFIER8* id) {
+// The shared object, or null with the failure recorded.
+IDirect3D8* QueryDirect3D() {
   IDirect3D8* d3d = EnsureDirect3D();
+  if (!d3d) VEK_SET_ERROR(kErrDirect3D, 0, "Direct3DCreate8 fail", VEK_SRC_GD);
+  return d3d;
+}
+
+// The shared object when `adapter` exists, else null with the failure recorded.
+IDirect3D8* QueryAdapter(UINT adapter) {
+  IDirect3D8* d3d = QueryDirect3D();
+  if (d3d && adapter >= d3d->GetAdapterCount()) {
+    VEK_SET_ERROR(kErrArgument, adapter, "no such adapter", VEK_SRC_GD);
+    return nullptr;
+  }
+  return d3d;
+}
+
+bool ReadIdentifier(UINT adapter, D3DADAPTER_IDENTIFIER8* id) {
+  IDirect3D8* d3d = QueryAdapter(adapter);
   if (!d3d) return false;
   *id = D3DADAPTER_IDENTIFIER8{};
-  return SUCCEEDED(d3d->GetAdapterIdentifier(adapter, D3DENUM_NO_WHQL_LEVEL, id));
+  const HRESULT hr = d3d->GetAdapterIdentifier(adapter, D3DENUM_NO_WHQL_LEVEL, id);
+  if (FAILED(hr)) VEK_SET_ERROR(kErrDirect3D, hr, "GetAdapterIdentifier fail", VEK_SRC_GD);
+  return SUCCEEDED(hr);
 }
 
 UINT CopyIdentifierText(const char* text, char* buffer) {
@@ -103,7 +122,7 @@ uint64_t PackDisplayMode(const D3DDISPLAYMODE& mode) {
 }
 
 UINT ListDisplayDevices() {
-  IDirect3D8* d3d = EnsureDirect3D();
+  IDirect3D8* d3d = QueryDirect3D();
   return d3d ? d3d->GetAdapterCount() : 0;
 }
 
@@ -127,17 +146,21 @@ UINT GetDeviceDriverVersion(UINT adapter, DWORD* version) {
 }
 
 UINT GetDisplayModeCount(UINT adapter) {
-  IDirect3D8* d3d = EnsureDirect3D();
+  IDirect3D8* d3d = QueryAdapter(adapter);
   return d3d ? d3d->GetAdapterModeCount(adapter) : 0;
 }
 
 uint64_t* ListDisplayModes(UINT adapter) {
-  IDirect3D8* d3d = EnsureDirect3D();
+  IDirect3D8* d3d = QueryAdapter(adapter);
   if (!d3d) return nullptr;
   const UINT count = d3d->GetAdapterModeCount(adapter);
   if (count > 0xFFFFFFFFu / sizeof(uint64_t)) return nullptr;
   auto* modes = static_cast<uint64_t*>(Malloc(count * static_cast<UINT>(sizeof(uint64_t))));
-  if (!modes) return nullptr;
+  if (!modes) {
+    VEK_SET_ERROR(kErrAllocation, count * sizeof(uint64_t), "malloc display modes fail",
+                  VEK_SRC_GD);
+    return nullptr;
+  }
   for (UINT i = 0; i < count; ++i) {
     D3DDISPLAYMODE mode{};
     // A mode that cannot be read is reported as 0 rather than left undefined.
@@ -147,9 +170,19 @@ uint64_t* ListDisplayModes(UINT adapter) {
 }
 
 uint64_t GetCurrentDisplayMode() {
-  IDirect3D8* d3d = EnsureDirect3D();
+  IDirect3D8* d3d = QueryDirect3D();
   if (!d3d) return 0;
   D3DDISPLAYMODE mode{};
-  if (FAILED(d3d->GetAdapterDisplayMode(0, &mode))) return 0;
+  const HRESULT hr = d3d->GetAdapterDisplayMode(0, &mode);
+  if (FAILED(hr)) {
+    VEK_SET_ERROR(kErrDirect3D, hr, "GetAdapterDisplayMode fail", VEK_SRC_GD);
+    return 0;
+  }
   return PackDisplayMode(mode);
 }
+
+#ifndef _WIN32
+// Unloading the library lets go of the shared object, which adapter queries
+// alone never release (vek.dll's entry point does this on Windows).
+__attribute__((destructor)) static void ReleaseDirect3DAtUnload() { ReleaseDirect3D(); }
+#endif

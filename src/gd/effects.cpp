@@ -116,14 +116,17 @@ int GD_CreatePixelShader(GraphicsDevice* device, int id) {
   return 1;
 }
 
-void RecreateEffectShaders(GraphicsDevice* device) {
+bool RecreateEffectShaders(GraphicsDevice* device) {
+  bool all = true;
   for (int id = 0; id < kEffectSlots; ++id) {
-    if (device->shaderHandle[id] == 0) continue;
-    // The old shader is deleted first, so no shader object outlives a reset.
-    device->cache.device->DeletePixelShader(device->shaderHandle[id]);
-    device->shaderHandle[id] = 0;
-    GD_CreatePixelShader(device, id);
+    const DWORD bit = 1u << id;
+    if (!(device->shadersToRecreate & bit)) continue;
+    if (GD_CreatePixelShader(device, id))
+      device->shadersToRecreate &= ~bit;
+    else
+      all = false;  // kept marked: the next rebuild tries again
   }
+  return all;
 }
 
 void SetEffect(Graphics* g, UINT shader, float* param) {

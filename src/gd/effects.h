@@ -24,5 +24,6 @@ const char* EffectShaderSource(int id);
 // shader could not be assembled or created.
 int GD_CreatePixelShader(GraphicsDevice* device, int id);
 
-// After a reset: deletes and creates again every shader that existed.
-void RecreateEffectShaders(GraphicsDevice* device);
+// After a reset: creates again every shader the reset took away (marked in
+// the device's shadersToRecreate); true when none is missing any more.
+bool RecreateEffectShaders(GraphicsDevice* device);

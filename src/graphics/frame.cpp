@@ -656,24 +656,39 @@ void FlushDrawItems(Graphics* g) {
 }
 
 HRESULT BeginRender(Graphics* g) {
-  if (!g) return 0;
+  if (!g) {
+    VEK_SET_ERROR(kErrArgument, 0, "VekBeginRender: g is NULL", VEK_SRC_GRAPHICS);
+    return D3DERR_INVALIDCALL;
+  }
+  GraphicsDevice* device = g->device;
+  // One scene at a time per device: a second frame is refused before the
+  // open one's target or states are touched.
+  if (device->frameOwner) {
+    VEK_SET_ERROR(kErrArgument, D3DERR_INVALIDCALL, "VekBeginRender: a frame is already open",
+                  VEK_SRC_GRAPHICS);
+    return D3DERR_INVALIDCALL;
+  }
   RenderTarget* t = g->target;
-  // A surface released around a reset has nothing to render into yet.
+  // A surface that a reset left without its colour or depth-stencil surface
+  // has nothing whole to render into yet.
+  const bool whole = t->color && (t->depthFormat == 0 || t->depth);
   const HRESULT hr =
-      t->color ? SetRenderTargetCached(&g->device->cache, t->color, t->depth) : D3DERR_INVALIDCALL;
+      whole ? SetRenderTargetCached(&device->cache, t->color, t->depth) : D3DERR_INVALIDCALL;
   if (FAILED(hr)) {
     VEK_SET_ERROR(kErrDirect3D, hr, "SetRenderTarget fail", VEK_SRC_GRAPHICS);
-    return 0;
+    return hr;
   }
   ApplyFrameStates(g);
-  RenderStateCache* cache = &g->device->cache;
+  RenderStateCache* cache = &device->cache;
   if (g->isStencil) {
     SetRenderStateCached(cache, D3DRS_STENCILENABLE, TRUE);
     SetRenderStateCached(cache, D3DRS_ZENABLE, D3DZB_FALSE);
     SetRenderStateCached(cache, D3DRS_SRCBLEND, D3DBLEND_ZERO);
     SetRenderStateCached(cache, D3DRS_DESTBLEND, D3DBLEND_ONE);
   }
-  return cache->device->BeginScene();
+  const HRESULT begun = cache->device->BeginScene();
+  if (SUCCEEDED(begun)) device->frameOwner = g;
+  return begun;
 }
 
 HRESULT ClearGraphics(Graphics* g, D3DCOLOR colour) {
@@ -706,9 +721,24 @@ Graphics* SetStencilParam(Graphics* g, DWORD func, DWORD pass, DWORD ref) {
 }
 
 HRESULT EndRender(Graphics* g) {
-  if (!g) return D3DERR_INVALIDCALL;
+  if (!g) {
+    VEK_SET_ERROR(kErrArgument, 0, "VekEndRender: g is NULL", VEK_SRC_GRAPHICS);
+    return D3DERR_INVALIDCALL;
+  }
+  GraphicsDevice* device = g->device;
+  if (device->frameOwner != g) {
+    // No frame of this surface is open: its items are given up as a flush
+    // would, without drawing into whatever scene the device has open.
+    g->opaqueItems.count = 0;
+    g->translucentItems.count = 0;
+    ResetMemBuffer(&g->frameMemory);
+    VEK_SET_ERROR(kErrArgument, D3DERR_INVALIDCALL, "VekEndRender: no frame begun",
+                  VEK_SRC_GRAPHICS);
+    return D3DERR_INVALIDCALL;
+  }
   FlushDrawItems(g);
-  IDirect3DDevice8* d3d = g->device->cache.device;
+  device->frameOwner = nullptr;
+  IDirect3DDevice8* d3d = device->cache.device;
   const HRESULT hr = d3d->EndScene();
   if (FAILED(hr)) return hr;
   RenderTarget* t = g->target;

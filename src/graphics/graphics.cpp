@@ -6,10 +6,27 @@
 
 #include "d3dx/d3dx8.h"
 #include "gd/device.h"
+#include "graphics/frame.h"
 #include "host/com.h"
 #include "host/host.h"
 
 namespace {
+
+// Every open Graphics of every kind, so that a handle can be told open from
+// released, and released textures and devices can reach the surfaces that
+// still refer to them.
+PBuffer openGraphics;
+
+bool IsOpenGraphics(const Graphics* g) {
+  for (DWORD i = 0; i < openGraphics.count; ++i)
+    if (openGraphics.entries[i] == g) return true;
+  return false;
+}
+
+void Unregister(Graphics* g) {
+  PBufferRemoveAtPointer(&openGraphics, g);
+  if (openGraphics.count == 0) ReleasePBuffer(&openGraphics);  // no block outlives the last one
+}
 
 void SetWholeClip(Graphics* g) {
   g->clip[0] = 0.0f;
@@ -69,33 +86,69 @@ HRESULT CreateDepth(Graphics* g) {
                                                             D3DMULTISAMPLE_NONE, &t->depth);
 }
 
+// Releases what a Graphics holds and the record itself; the partly built
+// ones of a failed open too.
+void DestroyGraphics(Graphics* g) {
+  if (g->isStencil) {
+    FreeGraphicsRecord(g);
+    return;
+  }
+  RenderTarget* t = g->target;
+  ForgetTexture(&t->texture.texture);
+  ReleaseInterface(t->depth);
+  ReleaseInterface(t->color);
+  if (t->texture.texture.tex) ReleaseTexture(&t->texture.texture);
+  ReleaseInterface(t->swapChain);
+  if (g->device) PBufferRemoveAtPointer(&g->device->graphicsList, g);
+  Free(t);
+  FreeGraphicsRecord(g);
+}
+
 // Depth surface and list entry, the common end of the owning kinds.
 Graphics* FinishGraphics(Graphics* g, const char* depthFailureLine) {
   const HRESULT hr = CreateDepth(g);
   if (FAILED(hr)) {
     g->target->depth = nullptr;
-    CloseGraphics(g);
+    DestroyGraphics(g);
     VEK_SET_ERROR(kErrDirect3D, hr, "CreateDepthStencilSurface fail", VEK_SRC_GRAPHICS);
     if (depthFailureLine) std::printf("%s", depthFailureLine);
     return nullptr;
   }
   SetWholeClip(g);
   PBufferAdd(&g->device->graphicsList, g);
+  PBufferAdd(&openGraphics, g);
   return g;
 }
 
 // The device's back buffer, whatever render target a frame left set.
-void TakeBackBuffer(Graphics* g) {
+HRESULT TakeBackBuffer(Graphics* g) {
   GraphicsDevice* device = g->device;
-  device->cache.device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &g->target->color);
+  const HRESULT hr =
+      device->cache.device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &g->target->color);
+  if (FAILED(hr)) g->target->color = nullptr;
   g->target->width = device->present.BackBufferWidth;
   g->target->height = device->present.BackBufferHeight;
+  return hr;
+}
+
+Graphics* RefuseNullDevice() {
+  VEK_SET_ERROR(kErrArgument, 0, "Graphics open: device is NULL", VEK_SRC_GRAPHICS);
+  return nullptr;
+}
+
+// A frame left open by a surface that is going away is ended, so that the
+// device can begin the next one.
+void EndOpenFrame(Graphics* g) {
+  GraphicsDevice* device = g->device;
+  if (!device || device->frameOwner != g) return;
+  device->cache.device->EndScene();
+  device->frameOwner = nullptr;
 }
 
 }  // namespace
 
 Graphics* OpenWindowGraphics(GraphicsDevice* device) {
-  if (!device) return nullptr;
+  if (!device) return RefuseNullDevice();
   Graphics* g = AllocateGraphics(device, false);
   if (!g) return nullptr;
   g->device = device;
@@ -104,17 +157,23 @@ Graphics* OpenWindowGraphics(GraphicsDevice* device) {
 }
 
 Graphics* OpenTextureGraphics(GraphicsDevice* device, UINT width, UINT height, D3DFORMAT format) {
-  if (!device) return nullptr;
+  if (!device) return RefuseNullDevice();
   Graphics* g = AllocateGraphics(device, false);
   if (!g) return nullptr;
   g->device = device;
   RenderTarget* t = g->target;
   if (CreateRenderTargetTexture(&t->texture.texture, device->cache.device, width, height, format) <
       0) {
-    CloseGraphics(g);
+    DestroyGraphics(g);
     return nullptr;
   }
-  t->texture.texture.tex->GetSurfaceLevel(0, &t->color);
+  const HRESULT level = t->texture.texture.tex->GetSurfaceLevel(0, &t->color);
+  if (FAILED(level)) {
+    t->color = nullptr;
+    DestroyGraphics(g);
+    VEK_SET_ERROR(kErrDirect3D, level, "GetSurfaceLevel fail", VEK_SRC_GRAPHICS);
+    return nullptr;
+  }
   t->width = width;
   t->height = height;
   return FinishGraphics(g, nullptr);
@@ -122,7 +181,7 @@ Graphics* OpenTextureGraphics(GraphicsDevice* device, UINT width, UINT height, D
 
 Graphics* OpenChildWindowGraphics(GraphicsDevice* device, HWND window, UINT width, UINT height,
                                   INT bits) {
-  if (!device) return nullptr;
+  if (!device) return RefuseNullDevice();
   Graphics* g = AllocateGraphics(device, true);
   if (!g) return nullptr;
   RenderTarget* t = g->target;
@@ -138,12 +197,18 @@ Graphics* OpenChildWindowGraphics(GraphicsDevice* device, HWND window, UINT widt
   const HRESULT hr = device->cache.device->CreateAdditionalSwapChain(&p, &t->swapChain);
   if (FAILED(hr)) {
     t->swapChain = nullptr;
-    CloseGraphics(g);
+    DestroyGraphics(g);
     VEK_SET_ERROR(kErrDirect3D, hr, "CreateAdditionalSwapChain fail", VEK_SRC_GRAPHICS);
     std::printf("CreateChildWindowGraphics Failed: CreateAdditionalSwapChain\n");
     return nullptr;
   }
-  t->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &t->color);
+  const HRESULT back = t->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &t->color);
+  if (FAILED(back)) {
+    t->color = nullptr;
+    DestroyGraphics(g);
+    VEK_SET_ERROR(kErrDirect3D, back, "GetBackBuffer fail", VEK_SRC_GRAPHICS);
+    return nullptr;
+  }
   t->width = width;
   t->height = height;
   g->device = device;
@@ -151,7 +216,11 @@ Graphics* OpenChildWindowGraphics(GraphicsDevice* device, HWND window, UINT widt
 }
 
 Graphics* OpenStencilGraphics(Graphics* parent) {
-  if (!parent) return nullptr;
+  if (!parent || !IsOpenGraphics(parent) || parent->isStencil) {
+    VEK_SET_ERROR(kErrArgument, 0, "VekOpenStencilGraphics: parent is not an open Graphics",
+                  VEK_SRC_GRAPHICS);
+    return nullptr;
+  }
   auto* g = static_cast<Graphics*>(Malloc(sizeof(Graphics)));
   if (!g) {
     VEK_SET_ERROR(kErrAllocation, sizeof(Graphics), "malloc Graphics fail", VEK_SRC_GRAPHICS);
@@ -162,33 +231,67 @@ Graphics* OpenStencilGraphics(Graphics* parent) {
   g->isStencil = 1;
   g->target = parent->target;
   SetWholeClip(g);
+  PBufferAdd(&openGraphics, g);
   return g;
 }
 
 INT CloseGraphics(Graphics* g) {
-  if (!g) return 0;
-  if (g->isStencil) {
-    FreeGraphicsRecord(g);
-    return 1;
+  if (!g || !IsOpenGraphics(g)) {
+    VEK_SET_ERROR(kErrArgument, 0, "VekCloseGraphics: not an open Graphics", VEK_SRC_GRAPHICS);
+    return 0;
   }
-  RenderTarget* t = g->target;
-  ReleaseInterface(t->depth);
-  ReleaseInterface(t->color);
-  if (t->texture.texture.tex) ReleaseTexture(&t->texture.texture);
-  ReleaseInterface(t->swapChain);
-  if (g->device) PBufferRemoveAtPointer(&g->device->graphicsList, g);
-  Free(t);
-  FreeGraphicsRecord(g);
+  EndOpenFrame(g);
+  if (!g->isStencil) {
+    // Stencil surfaces over this one share its target: they go with it.
+    for (DWORD i = openGraphics.count; i-- > 0;) {
+      auto* other = static_cast<Graphics*>(openGraphics.entries[i]);
+      if (other->isStencil && other->target == g->target) CloseGraphics(other);
+    }
+  }
+  Unregister(g);
+  DestroyGraphics(g);
   return 1;
+}
+
+void CloseDeviceGraphics(GraphicsDevice* device) {
+  // Backwards, so that entries still to visit keep their places; a close can
+  // take several (a parent's stencil surfaces), hence the bound check.
+  for (DWORD i = openGraphics.count; i-- > 0;) {
+    if (i >= openGraphics.count) continue;
+    auto* g = static_cast<Graphics*>(openGraphics.entries[i]);
+    if (g->device == device) CloseGraphics(g);
+  }
+}
+
+void ForgetTexture(VekTexture* texture) {
+  for (DWORD i = 0; i < openGraphics.count; ++i) {
+    auto* g = static_cast<Graphics*>(openGraphics.entries[i]);
+    for (PBuffer* list : {&g->opaqueItems, &g->translucentItems}) {
+      DWORD kept = 0;
+      for (DWORD k = 0; k < list->count; ++k) {
+        auto* item = static_cast<DrawItem*>(list->entries[k]);
+        if (item->texture != texture) list->entries[kept++] = item;
+      }
+      list->count = kept;
+    }
+  }
 }
 
 VekTexture* GetGraphicsTexture(Graphics* g) { return g ? &g->target->texture.texture : nullptr; }
 
 HRESULT SaveGraphics(Graphics* g, const WCHAR* path, DWORD fileFormat) {
-  if (!g) return -1;
-  if (!g->target->color) return -2;
-  return D3DXSaveSurfaceToFileW(path, static_cast<D3DXIMAGE_FILEFORMAT>(fileFormat),
-                                g->target->color, nullptr, nullptr);
+  if (!g) {
+    VEK_SET_ERROR(kErrArgument, 0, "VekSaveGraphics: g is NULL", VEK_SRC_GRAPHICS);
+    return -1;
+  }
+  if (!g->target->color) {
+    VEK_SET_ERROR(kErrArgument, 0, "VekSaveGraphics: no colour surface", VEK_SRC_GRAPHICS);
+    return -2;
+  }
+  const HRESULT hr = D3DXSaveSurfaceToFileW(path, static_cast<D3DXIMAGE_FILEFORMAT>(fileFormat),
+                                            g->target->color, nullptr, nullptr);
+  if (FAILED(hr)) VEK_SET_ERROR(kErrDirect3D, hr, "D3DXSaveSurfaceToFileW fail", VEK_SRC_GRAPHICS);
+  return hr;
 }
 
 LONG GraphicsResetHandler(Graphics* g, bool release) {
@@ -201,22 +304,37 @@ LONG GraphicsResetHandler(Graphics* g, bool release) {
     ReleaseInterface(t->texture.texture.tex);  // the record keeps its format and size
     return 1;
   }
+  // Only what is missing is made, so that a rebuild cut short by a failure
+  // can be run again.
   VekTexture* texture = &t->texture.texture;
-  if (!texture->tex && texture->format != 0) {
-    const INT created = CreateRenderTargetTexture(texture, d3d, t->width, t->height, texture->format);
-    if (created < 0) return created;
-    texture->tex->GetSurfaceLevel(0, &t->color);
-  } else if (!t->swapChain && t->present.hDeviceWindow) {
-    const HRESULT hr = d3d->CreateAdditionalSwapChain(&t->present, &t->swapChain);
-    if (FAILED(hr)) {
-      t->swapChain = nullptr;
-      return hr;
+  HRESULT hr = D3D_OK;
+  if (texture->format != 0) {  // texture kind: the record keeps its format
+    if (!texture->tex) {
+      const INT created =
+          CreateRenderTargetTexture(texture, d3d, t->width, t->height, texture->format);
+      if (created < 0) return created;
     }
-    t->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &t->color);
+    if (!t->color) hr = texture->tex->GetSurfaceLevel(0, &t->color);
+  } else if (t->present.hDeviceWindow) {  // child-window kind
+    if (!t->swapChain) {
+      hr = d3d->CreateAdditionalSwapChain(&t->present, &t->swapChain);
+      if (FAILED(hr)) t->swapChain = nullptr;
+    }
+    if (SUCCEEDED(hr) && !t->color) hr = t->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &t->color);
   } else if (!t->color) {
-    TakeBackBuffer(g);
+    hr = TakeBackBuffer(g);
     if (!g->clipSetByHost) SetWholeClip(g);
   }
-  if (!t->depth && t->depthFormat != 0) CreateDepth(g);
+  if (FAILED(hr)) {
+    t->color = nullptr;
+    return hr;
+  }
+  if (!t->depth && t->depthFormat != 0) {
+    hr = CreateDepth(g);
+    if (FAILED(hr)) {
+      t->depth = nullptr;
+      return hr;
+    }
+  }
   return 1;
 }

@@ -46,9 +46,20 @@ Graphics* OpenTextureGraphics(GraphicsDevice* device, UINT width, UINT height, D
 Graphics* OpenChildWindowGraphics(GraphicsDevice* device, HWND window, UINT width, UINT height,
                                   INT bits);
 Graphics* OpenStencilGraphics(Graphics* parent);
+// 1 when closed; 0 (last error -5) for null or a handle that is not an open
+// surface, such as one closed already or closed with its device. Closing an
+// owning surface closes the stencil surfaces over it, ends a frame it has
+// open, and drops pending items (of any surface) that draw its texture.
 INT CloseGraphics(Graphics* graphics);
+// Closes every surface still open on the device (its close path).
+void CloseDeviceGraphics(GraphicsDevice* device);
+// Drops the pending items of every open surface that draw `texture`, which
+// is about to be released.
+void ForgetTexture(VekTexture* texture);
 VekTexture* GetGraphicsTexture(Graphics* graphics);
 HRESULT SaveGraphics(Graphics* graphics, const WCHAR* path, DWORD fileFormat);
 
 // Gives up (release) or rebuilds the default-pool resources around a reset.
+// Rebuilding makes only what is missing, so it can be retried: 1 when the
+// surface is whole again, else the first failing HRESULT.
 LONG GraphicsResetHandler(Graphics* graphics, bool release);

@@ -58,15 +58,23 @@ namespace {
 // Lets go of the textures and surfaces the copy says are bound: the device
 // keeps what is bound alive, and a reset is refused while any default-pool
 // resource lives, even one its owner has released. The back buffer (with no
-// depth surface) replaces a drawing surface's target.
-void UnbindResources(RenderStateCache* cache) {
+// depth surface) replaces a drawing surface's target. Whatever could not be
+// let go is cleared from `kept`, which otherwise says what stays bound, so
+// that the next reset tries again instead of forgetting it.
+void UnbindResources(RenderStateCache* cache, RenderStateCache* kept) {
   IDirect3DDevice8* device = cache->device;
   for (DWORD stage = 0; stage < kCachedStages; ++stage)
-    if (cache->textures[stage]) device->SetTexture(stage, nullptr);
+    if (cache->textures[stage] && SUCCEEDED(device->SetTexture(stage, nullptr)))
+      kept->textures[stage] = nullptr;
   if (!cache->renderTarget && !cache->depthStencil) return;
   IDirect3DSurface8* back = nullptr;
   if (FAILED(device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back)) || !back) return;
-  if (cache->depthStencil || cache->renderTarget != back) device->SetRenderTarget(back, nullptr);
+  if (!cache->depthStencil && cache->renderTarget == back) {
+    kept->renderTarget = nullptr;
+  } else if (SUCCEEDED(device->SetRenderTarget(back, nullptr))) {
+    kept->renderTarget = nullptr;
+    kept->depthStencil = nullptr;
+  }
   back->Release();
 }
 
@@ -74,9 +82,14 @@ void UnbindResources(RenderStateCache* cache) {
 
 void ResetStateCache(RenderStateCache* cache) {
   IDirect3DDevice8* device = cache->device;
-  if (device) UnbindResources(cache);
+  RenderStateCache bound = *cache;
+  if (device) UnbindResources(cache, &bound);
   std::memset(cache, 0, sizeof(*cache));
   cache->device = device;
+  // What the device still holds stays known (it is not a value to re-send).
+  std::memcpy(cache->textures, bound.textures, sizeof(cache->textures));
+  cache->renderTarget = bound.renderTarget;
+  cache->depthStencil = bound.depthStencil;
   for (DWORD& v : cache->renderStates) v = 0xFFFFFFFFu;
   for (auto& stage : cache->stageStates)
     for (DWORD& v : stage) v = 0xFFFFFFFFu;

@@ -60,11 +60,17 @@ FreeImageApi api;
 #ifdef _WIN32
 constexpr WCHAR kSeparator = L'\\';
 constexpr const WCHAR* kFileName = L"FreeImage.dll";
+// Found by the system's search (an unusable copy in the current directory
+// fails there as well, and nothing is loaded).
+constexpr const WCHAR* kSystemName = L"FreeImage.dll";
+constexpr bool kSystemWhenAbsent = false;  // only a copy beside the host is used
 #else
 constexpr WCHAR kSeparator = u'/';
 constexpr const WCHAR* kFileName = u"libfreeimage.so.3";
-// Used when the current directory holds no FreeImage of its own.
+// Used when the current directory holds no FreeImage of its own, or one
+// that cannot be used.
 constexpr const WCHAR* kSystemName = u"libfreeimage.so.3";
+constexpr bool kSystemWhenAbsent = true;
 #endif
 
 size_t TextLength(const WCHAR* text) {
@@ -143,18 +149,18 @@ void LoadFreeImage() {
   path[dirLength] = kSeparator;
   std::memcpy(path + dirLength + 1, kFileName, (nameLength + 1) * sizeof(WCHAR));
 
-  HMODULE module = nullptr;
   if (IsNonEmptyFile(path)) {
-    module = LoadLibraryW(path);
-  } else {
-#ifdef _WIN32
+    HMODULE module = LoadLibraryW(path);
+    if (module && ResolveAll(module)) return;
+    if (module) FreeLibrary(module);
+    // Not silently without decoding: the system's copy, and a line saying so.
+    LogInfo(GetLogger(VEK_SRC_VEKIMAGE),
+            VEK_W("FreeImage in the current directory cannot be used; trying the system's"));
+  } else if (!kSystemWhenAbsent) {
     return;
-#else
-    module = LoadLibraryW(kSystemName);
-#endif
   }
-  if (!module) return;
-  if (!ResolveAll(module)) FreeLibrary(module);
+  HMODULE module = LoadLibraryW(kSystemName);
+  if (module && !ResolveAll(module)) FreeLibrary(module);
 }
 
 void UnloadFreeImage() {
@@ -235,10 +241,12 @@ bool HueImage_OtherFormat(VekImage* image, int fif) {
     height = PaddedPow2(h0);
   }
   const uint64_t size = static_cast<uint64_t>(width) * height * 4 + kDdsHeaderSize;
-  // An empty picture, scan lines shorter than their pixels, a padded side
-  // past 32 bits or a file image past 32 bits cannot be held: refused before
-  // anything is allocated.
-  if (w0 == 0 || h0 == 0 || pitch < rowBytes || width == 0 || height == 0 || size > UINT32_MAX) {
+  // An empty picture, a side over 65,535 (sizes are reported in 16 bits),
+  // scan lines shorter than their pixels, a padded side past 32 bits or a
+  // file image past 32 bits cannot be held: refused before anything is
+  // allocated.
+  if (w0 == 0 || h0 == 0 || w0 > kMaxPictureSide || h0 > kMaxPictureSide || pitch < rowBytes ||
+      width == 0 || height == 0 || size > UINT32_MAX) {
     ReleaseData(image);
     api.unload(bitmap);
     return false;

@@ -8,6 +8,7 @@
 
 #include "d3dx/d3dx8.h"
 #include "gd/device.h"
+#include "graphics/graphics.h"
 #include "host/host.h"
 #include "vekimage/dxt.h"
 #include "vekimage/freeimage.h"
@@ -57,13 +58,18 @@ IDirect3DDevice8* CurrentD3DDevice() {
   return device ? device->cache.device : nullptr;
 }
 
-// The DXT path: the file is kept as read, once its header and level-0
-// blocks are known to lie inside the bytes.
+bool FitsDevice(UINT width, UINT height);
+
+// The DXT path: the file is kept as read once texture creation would take
+// it (the same check of header and level-0 blocks) and its size suits the
+// current device.
 bool TakeDxtFile(VekImage* image, BYTE* bytes, UINT n, DWORD fourCC, INT compression) {
   VekTexture& t = image->texture;
-  const UINT height = ReadU32(bytes + kDdsHeight);
-  const UINT width = ReadU32(bytes + kDdsWidth);
-  if (width == 0 || height == 0 || kDdsHeaderSize + DxtLevelBytes(width, height, compression) > n)
+  UINT width = 0, height = 0;
+  D3DFORMAT format = D3DFMT_UNKNOWN;
+  if (FAILED(CheckDdsFile(bytes, n, &width, &height, &format)) ||
+      format != static_cast<D3DFORMAT>(fourCC) ||
+      kDdsHeaderSize + DxtLevelBytes(width, height, compression) > n || !FitsDevice(width, height))
     return false;
   t.format = static_cast<D3DFORMAT>(fourCC);
   t.compression = compression;
@@ -115,6 +121,76 @@ bool JpegFrameSize(const BYTE* bytes, UINT n, UINT* width, UINT* height) {
   return false;
 }
 
+// Whether a picture of this size can be held and drawn on the current
+// device: at most 65,535 on a side (sizes are reported in 16 bits), and
+// after any power-of-two padding no larger than the device's largest texture.
+bool FitsDevice(UINT width, UINT height) {
+  if (width > kMaxPictureSide || height > kMaxPictureSide) return false;
+  if (CurrentDeviceNeedsPow2() && !(IsPow2(width) && IsPow2(height))) {
+    width = PaddedPow2(width);
+    height = PaddedPow2(height);
+  }
+  const GraphicsDevice* device = GetCurrentDevice();
+  return !device ||
+         (width <= device->caps.MaxTextureWidth && height <= device->caps.MaxTextureHeight);
+}
+
+// Bytes a picture's rows take, saturated far above any 32-bit size.
+unsigned long long RowsBytes(UINT height, unsigned long long rowBytes) {
+  constexpr unsigned long long kSaturated = 1ull << 62;
+  if (rowBytes && height > kSaturated / rowBytes) return kSaturated;
+  return rowBytes * height;
+}
+
+// Whether an uncompressed (or other non-DXT) DDS file holds all the pixels
+// its header announces. Layouts this cannot size are left to the decoder.
+bool DdsPixelsPresent(const BYTE* bytes, UINT n) {
+  const UINT height = ReadU32(bytes + kDdsHeight), width = ReadU32(bytes + kDdsWidth);
+  const DWORD pixelFlags = ReadU32(bytes + 80), fourCC = ReadU32(bytes + kDdsFourCC);
+  unsigned long long need = 0;
+  if (pixelFlags & 0x4) {  // a FourCC: the block formats have a known size
+    const bool dxt1 = fourCC == FourCC('D', 'X', 'T', '1');
+    const bool dxt = dxt1 || fourCC == FourCC('D', 'X', 'T', '2') ||
+                     fourCC == FourCC('D', 'X', 'T', '3') || fourCC == FourCC('D', 'X', 'T', '4') ||
+                     fourCC == FourCC('D', 'X', 'T', '5');
+    if (!dxt) return true;
+    need = RowsBytes(DxtBlocksAcross(height), DxtBlocksAcross(width) * (dxt1 ? 8ull : 16ull));
+  } else {
+    const UINT bits = ReadU32(bytes + 88);
+    if (bits == 0 || bits > 128) return true;
+    need = RowsBytes(height, (static_cast<unsigned long long>(width) * bits + 7) / 8);
+  }
+  return kDdsHeaderSize + need <= n;
+}
+
+// Whether a BMP file holds all the pixels its headers announce.
+bool BmpPixelsPresent(const BYTE* bytes, UINT n) {
+  const UINT offset = ReadU32(bytes + 10), header = ReadU32(bytes + 14);
+  UINT width = 0, height = 0, bits = 0, compression = 0, imageSize = 0;
+  if (header == 12) {  // OS/2 core header
+    if (n < 26) return false;
+    width = bytes[18] | bytes[19] << 8;
+    height = bytes[20] | bytes[21] << 8;
+    bits = bytes[24] | bytes[25] << 8;
+  } else {
+    if (header < 40 || n < 14 + 40) return false;
+    const LONG w = static_cast<LONG>(ReadU32(bytes + 18));
+    const LONG h = static_cast<LONG>(ReadU32(bytes + 22));  // negative: top-down
+    width = w < 0 ? 0u - static_cast<UINT>(w) : static_cast<UINT>(w);
+    height = h < 0 ? 0u - static_cast<UINT>(h) : static_cast<UINT>(h);
+    bits = bytes[28] | bytes[29] << 8;
+    compression = ReadU32(bytes + 30);
+    imageSize = ReadU32(bytes + 34);
+  }
+  unsigned long long need = 0;
+  if (compression == 0 || compression == 3 || compression == 6) {  // rows of pixels
+    need = RowsBytes(height, (static_cast<unsigned long long>(width) * bits + 31) / 32 * 4);
+  } else {
+    need = imageSize;  // run-length or embedded data: the size the header gives
+  }
+  return static_cast<unsigned long long>(offset) + need <= n;
+}
+
 // Whether the 32-bit DDS file image a decoded picture becomes (padded when
 // the current device needs powers of two) can be represented, judged from
 // the size the file's header announces, so that no decoder is asked to
@@ -150,16 +226,13 @@ bool AnnouncedSizeFits(ImageSignature signature, const BYTE* bytes, UINT n) {
       return true;
   }
   if (width == 0 || height == 0) return true;
+  // A picture larger than the device's largest texture can never be drawn
+  // or read back; decoding it would only ask for up to gigabytes first.
+  if (!FitsDevice(width, height)) return false;
   if (CurrentDeviceNeedsPow2() && !(IsPow2(width) && IsPow2(height))) {
     width = PaddedPow2(width);
     height = PaddedPow2(height);
-    if (!width || !height) return false;
   }
-  // A picture larger than the device's largest texture can never be drawn
-  // or read back; decoding it would only ask for up to gigabytes first.
-  const GraphicsDevice* device = GetCurrentDevice();
-  if (device && (width > device->caps.MaxTextureWidth || height > device->caps.MaxTextureHeight))
-    return false;
   return static_cast<unsigned long long>(width) * height * 4 + kDdsHeaderSize <= UINT_MAX;
 }
 
@@ -212,7 +285,7 @@ bool SniffImageFormat(VekImage* image, BYTE* bytes, UINT n) {
       if (fourCC == FourCC('D', 'X', 'T', '3')) compression = kCompressionDxt3;
       if (fourCC == FourCC('D', 'X', 'T', '5')) compression = kCompressionDxt5;
       if (!compression) {
-        if (!AnnouncedSizeFits(signature, bytes, n)) break;
+        if (!AnnouncedSizeFits(signature, bytes, n) || !DdsPixelsPresent(bytes, n)) break;
         return DecodeOther(image, bytes, n, kFifDds);
       }
       if (TakeDxtFile(image, bytes, n, fourCC, compression)) return true;
@@ -227,7 +300,7 @@ bool SniffImageFormat(VekImage* image, BYTE* bytes, UINT n) {
       t.format = D3DFMT_X8R8G8B8;
       return DecodeOther(image, bytes, n, kFifJpeg);
     case ImageSignature::kBmp:
-      if (!AnnouncedSizeFits(signature, bytes, n)) break;
+      if (!AnnouncedSizeFits(signature, bytes, n) || !BmpPixelsPresent(bytes, n)) break;
       t.format = D3DFMT_X8R8G8B8;
       return DecodeOther(image, bytes, n, kFifBmp);
     case ImageSignature::kNone:
@@ -282,24 +355,34 @@ bool ExtendToPow2_DXT(VekImage* image) {
 VekImage* CreateImage(RaskFile* file) {
   if (!file) {
     std::printf("CDEBUG: \xCE\xC4\xBC\xFE\xD6\xB8\xD5\xEB\xCE\xDE\xD0\xA7 \n");
+    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: file is NULL", VEK_SRC_VEKIMAGE);
     return nullptr;
   }
   if (!GetCurrentDevice()) {
     std::printf("CDEBUG: \xC9\xE8\xB1\xB8\xD6\xB8\xD5\xEB\xCE\xDE\xD0\xA7 \n");
+    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: no current device", VEK_SRC_VEKIMAGE);
     return nullptr;
   }
   const DWORD size = RaskGetFileSize(file);
-  if (size == 0) return nullptr;
+  if (size == 0) {
+    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: empty file", VEK_SRC_VEKIMAGE);
+    return nullptr;
+  }
   BYTE* bytes = static_cast<BYTE*>(Malloc(size));
-  if (!bytes) return nullptr;
+  if (!bytes) {
+    VEK_SET_ERROR(kErrAllocation, size, "VekCreateImage: malloc fail", VEK_SRC_VEKIMAGE);
+    return nullptr;
+  }
   if (!RaskOpenFile(file, 0)) {
     Free(bytes);
+    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: RaskOpenFile fail", VEK_SRC_VEKIMAGE);
     return nullptr;
   }
   DWORD n = RaskReadFile(file, 0, 0, bytes, size);
   RaskCloseFile(file);
   if (n == 0) {
     Free(bytes);
+    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: RaskReadFile fail", VEK_SRC_VEKIMAGE);
     return nullptr;
   }
   if (n > size) n = size;  // never believe more bytes than the buffer holds
@@ -308,6 +391,8 @@ VekImage* CreateImage(RaskFile* file) {
   if (!image) {
     Free(bytes);
     std::printf("CDEBUG: VekCreateImage fail, malloc fail ");
+    VEK_SET_ERROR(kErrAllocation, sizeof(VekImage), "VekCreateImage: malloc fail",
+                  VEK_SRC_VEKIMAGE);
     return nullptr;
   }
   std::memset(image, 0, sizeof(VekImage));
@@ -316,6 +401,7 @@ VekImage* CreateImage(RaskFile* file) {
   if (!SniffImageFormat(image, bytes, n)) {
     Free(image);
     std::printf("CDEBUG: VekCreateImage fail, invalid image data ");
+    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: invalid image data", VEK_SRC_VEKIMAGE);
     return nullptr;
   }
   // The URI is kept truncated to what the record holds.
@@ -328,8 +414,12 @@ VekImage* CreateImage(RaskFile* file) {
 }
 
 INT DestroyImage(VekImage* image) {
-  if (!image) return 0;
+  if (!image) {
+    VEK_SET_ERROR(kErrArgument, 0, "VekDestroyImage: hImage is NULL", VEK_SRC_VEKIMAGE);
+    return 0;
+  }
   VekTexture& t = image->texture;
+  ForgetTexture(&t);  // no pending frame may draw it after this
   if (t.tex) {
     t.tex->Release();
     t.tex = nullptr;
@@ -501,7 +591,12 @@ INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** ou
 }
 
 INT SaveImage(VekImage* image, const WCHAR* path, DWORD fileFormat) {
-  if (!image) return 0;
-  return D3DXSaveTextureToFileW(path, static_cast<D3DXIMAGE_FILEFORMAT>(fileFormat),
-                                image->texture.tex, nullptr);
+  if (!image) {
+    VEK_SET_ERROR(kErrArgument, 0, "VekSaveImage: hImage is NULL", VEK_SRC_VEKIMAGE);
+    return 0;
+  }
+  const HRESULT hr = D3DXSaveTextureToFileW(path, static_cast<D3DXIMAGE_FILEFORMAT>(fileFormat),
+                                            image->texture.tex, nullptr);
+  if (FAILED(hr)) VEK_SET_ERROR(kErrDirect3D, hr, "D3DXSaveTextureToFileW fail", VEK_SRC_VEKIMAGE);
+  return hr;
 }

@@ -15,6 +15,9 @@ struct VekImage {
   WCHAR uri[kImageUriLength];  // null-terminated, at most 99 code units
 };
 
+// The longest picture side: sizes are reported in 16 bits.
+inline constexpr UINT kMaxPictureSide = 65535;
+
 // Size of the DDS file header every kept picture starts with.
 inline constexpr UINT kDdsHeaderSize = 128;
 

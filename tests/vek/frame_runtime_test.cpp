@@ -332,17 +332,16 @@ TEST_F(FrameCallTest, ClosingInsideAFrameLeavesNothingBehind) {
   ASSERT_EQ(VekBeginRender(texture), D3D_OK);
   auto* v = static_cast<BatchVertex*>(MemMalloc(&texture->frameMemory, 4 * sizeof(BatchVertex)));
   SubmitDrawItem(texture, DRAW_QUADS, nullptr, v, 4, 0);
-  device->cache.device->EndScene();
-  // Back to the window's target before the texture surface goes away.
-  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  // Closing it ends its frame, so the window can begin the next one.
   EXPECT_EQ(VekCloseGraphics(texture), 1);
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
   EXPECT_EQ(VekEndRender(g), D3D_OK);
 }
 
 TEST_F(FrameCallTest, BeginRenderReportsATargetItCannotSet) {
   vrt::FailCall("IDirect3DDevice8::SetRenderTarget", D3DERR_INVALIDCALL);
   HVEKGRAPHICS texture = VekOpenTextureGraphics(device, 8, 8, D3DFMT_X8R8G8B8);
-  EXPECT_EQ(VekBeginRender(texture), 0);
+  EXPECT_EQ(VekBeginRender(texture), D3DERR_INVALIDCALL);  // the failure, not D3D_OK
   EXPECT_EQ(ReadError().message, "SetRenderTarget fail");
   EXPECT_EQ(vrt::CountCalls("IDirect3DDevice8::BeginScene"), 0u);
   VekCloseGraphics(texture);

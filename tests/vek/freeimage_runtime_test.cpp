@@ -222,15 +222,30 @@ TEST_F(FreeImageRuntimeTest, CurrentDirectoryDecidesWhichModuleLoads) {
     image.texture.data = nullptr;
   }
   {
-    // A module lacking an entry point is not used at all.
-    ScratchDir dir;
-    Place(VEK_PARTIAL_FREEIMAGE, dir.path);
-    AttachedIn attached(dir.path);
-    ASSERT_TRUE(attached.entered);
-    EXPECT_FALSE(FreeImageAvailable());
-    Keep(pictures::Png(3, 2, k3x2));
-    EXPECT_FALSE(HueImage_OtherFormat(&image, kFifPng));
-    EXPECT_EQ(image.texture.data, nullptr);
+    // A module lacking an entry point, or no module at all, is not used:
+    // the system's is, with one line saying so.
+    for (bool partial : {true, false}) {
+      ScratchDir dir;
+      if (partial) {
+        Place(VEK_PARTIAL_FREEIMAGE, dir.path);
+      } else {
+        std::FILE* junk = std::fopen((dir.path + "/libfreeimage.so.3").c_str(), "wb");
+        ASSERT_NE(junk, nullptr);
+        std::fputs("not a shared object", junk);
+        std::fclose(junk);
+      }
+      SetLogCapture(TRUE);
+      AttachedIn attached(dir.path);
+      ASSERT_TRUE(attached.entered);
+      EXPECT_EQ(CapturedLog(),
+                ".\\vekimage: FreeImage in the current directory cannot be used; trying the "
+                "system's\n");
+      EXPECT_TRUE(FreeImageAvailable());
+      Keep(pictures::Png(3, 2, k3x2));
+      EXPECT_TRUE(HueImage_OtherFormat(&image, kFifPng));
+      Free(image.texture.data);
+      image.texture.data = nullptr;
+    }
   }
   {
     // A complete module there is preferred to the system's.
