@@ -221,15 +221,17 @@ class SoftwareDevice {
     device_->SetIndices(ib, 0);
   }
 
+  // Depth test and write on or off; frames clear the depth buffer only when on.
   void Depth(bool on) {
     device_->SetRenderState(D3DRS_ZENABLE, on ? D3DZB_TRUE : D3DZB_FALSE);
     device_->SetRenderState(D3DRS_ZWRITEENABLE, on);
+    clear_ = on ? D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER : D3DCLEAR_TARGET;
   }
 
-  // One frame: clear, then `draw` within a scene.
+  // One frame: a clear, then `draw` within a scene.
   Timing Time(const std::function<void(IDirect3DDevice8*)>& draw) {
     return TimeRuns([&] {
-      device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+      device_->Clear(0, nullptr, clear_, 0xFF000000, 1.0f, 0);
       device_->BeginScene();
       draw(device_);
       device_->EndScene();
@@ -240,6 +242,7 @@ class SoftwareDevice {
   HWND window_ = nullptr;
   IDirect3D8* d3d_ = nullptr;
   IDirect3DDevice8* device_ = nullptr;
+  DWORD clear_ = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER;
   std::vector<IDirect3DTexture8*> textures_;
   std::vector<IDirect3DVertexBuffer8*> buffers_;
   std::vector<IDirect3DIndexBuffer8*> indexBuffers_;
