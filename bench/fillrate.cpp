@@ -221,6 +221,26 @@ class SoftwareDevice {
     device_->SetIndices(ib, 0);
   }
 
+  // FNV-1a over the back buffer's pixels.
+  uint64_t FrameHash() {
+    IDirect3DSurface8 *back = nullptr, *image = nullptr;
+    uint64_t h = 1469598103934665603ull;
+    device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device_->CreateImageSurface(kWidth, kHeight, D3DFMT_X8R8G8B8, &image);
+    D3DLOCKED_RECT locked{};
+    if (back && image && SUCCEEDED(device_->CopyRects(back, nullptr, 0, image, nullptr)) &&
+        SUCCEEDED(image->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+      for (int y = 0; y < kHeight; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch;
+        for (int i = 0; i < kWidth * 4; ++i) h = (h ^ row[i]) * 1099511628211ull;
+      }
+      image->UnlockRect();
+    }
+    if (image) image->Release();
+    if (back) back->Release();
+    return h;
+  }
+
   // Depth test and write on or off; frames clear the depth buffer only when on.
   void Depth(bool on) {
     device_->SetRenderState(D3DRS_ZENABLE, on ? D3DZB_TRUE : D3DZB_FALSE);
@@ -299,14 +319,19 @@ struct Result {
   const char* state;
   double pixels;
   Timing device = {}, deviceOne = {}, pixman = {};
+  bool sameFrames = false;
 };
 
 // Device time with the worker pool and on one thread.
+// Device time with the worker pool and on one thread; the frames drawn
+// both ways must be the same.
 void Measure(SoftwareDevice& d, Result* r, const std::function<void(IDirect3DDevice8*)>& draw) {
   vrt::SetRasterThreads(0);
   r->device = d.Time(draw);
+  const uint64_t pool = d.FrameHash();
   vrt::SetRasterThreads(1);
   r->deviceOne = d.Time(draw);
+  r->sameFrames = pool == d.FrameHash();
   vrt::SetRasterThreads(0);
 }
 
@@ -318,7 +343,8 @@ void Print(const Result& r) {
       r.deviceOne.cpu * ns);
   if (r.pixman.cpu > 0)
     std::printf("  pixman cpu %6.2f ms wall %6.2f ms", r.pixman.cpu * 1e3, r.pixman.wall * 1e3);
-  std::printf("\n           %s\n", r.state);
+  std::printf("\n           %s%s\n", r.state,
+              r.sameFrames ? "" : "; POOL AND ONE THREAD DREW DIFFERENT FRAMES");
 }
 
 }  // namespace
