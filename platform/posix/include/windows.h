@@ -3,6 +3,9 @@
 // library, the host libraries and the tests use is declared; the services
 // behind the functions live in libvekrt.
 #pragma once
+#ifndef _WINDOWS_
+#define _WINDOWS_  // as Windows' own header does; FreeImage.h checks it
+#endif
 
 #include <pthread.h>
 #include <stddef.h>
@@ -56,7 +59,7 @@ typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef struct HMONITOR__* HMONITOR;
 typedef struct HDC__* HDC;
-typedef struct HGDIOBJ__* HGDIOBJ;
+typedef void* HGDIOBJ;  // as under STRICT: every GDI handle converts to it
 typedef struct HBITMAP__* HBITMAP;
 typedef struct HFONT__* HFONT;
 typedef void* HLOCAL;
@@ -192,3 +195,5 @@ VEKRT_API BOOL GetClientRect(HWND window, LPRECT rect);
 VEKRT_API BOOL IsWindow(HWND window);
 VEKRT_API HWND GetDesktopWindow(void);
 }
+
+#include "wingdi.h"

@@ -129,6 +129,7 @@ void ResetRuntime() {
   desktop::ResetPixels();
   SetRasterization(true);
   SetRasterThreads(0);
+  SetSystemFonts(true);
 }
 
 int LiveObjectCount() { return internal::liveObjects.load(std::memory_order_relaxed); }

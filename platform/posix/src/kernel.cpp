@@ -202,6 +202,11 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 }
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
+  HRESULT injected = S_OK;
+  if (vrt::internal::Hooked("LocalAlloc", &injected, flags, bytes)) {
+    SetLastError(static_cast<DWORD>(injected) & 0xffffu);
+    return nullptr;
+  }
   // Moveable blocks are handed out fixed: a pointer serves as its own handle.
   void* block =
       (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);

@@ -44,19 +44,27 @@ const std::vector<AdapterConfig>& Adapters();
 void ResetRuntime();
 
 // Number of runtime COM objects (IDirect3D8, devices, resources, swap chains)
-// whose reference count has not reached zero.
+// whose reference count has not reached zero, plus live GDI objects: DCs
+// (memory DCs until DeleteDC, GetDC's until ReleaseDC), fonts and bitmaps
+// until DeleteObject. Stock objects are not counted.
 int LiveObjectCount();
 
 // Failure injection. The method is named as "Interface::Method"
 // ("IDirect3DDevice8::CreateVertexBuffer", "IDirect3D8::GetDeviceCaps",
 // "IDirect3DIndexBuffer8::Lock") or "Direct3DCreate8". After `skip`
 // successful calls, the next `times` calls (-1: every call) fail with `hr`
-// and do nothing else. Direct3DCreate8 fails by returning null.
+// and do nothing else. Direct3DCreate8 fails by returning null. Win32
+// functions are named plainly ("LocalAlloc", "CreateCompatibleDC", "GetDC",
+// "SelectObject", "CreateCompatibleBitmap", "BitBlt", "GetObjectW",
+// "GetDIBits", "CreateFontW", "GetGlyphOutlineW", "AddFontResourceW") and
+// fail with their own failure result (null, 0, FALSE or GDI_ERROR), the last
+// error set to the low word of `hr` (E_OUTOFMEMORY: 14).
 void FailCall(std::string_view method, HRESULT hr, int skip = 0, int times = 1);
 void ClearFailures();
 
-// Call log. While enabled, every Direct3D 8 method call is recorded with its
-// integer arguments (pointers as their address, floats as their bits).
+// Call log. While enabled, every Direct3D 8 method call and every GDI call is
+// recorded with its integer arguments (pointers as their address, floats as
+// their bits); GDI calls by their plain names ("GetGlyphOutlineW").
 struct CallRecord {
   std::string method;  // "IDirect3DDevice8::SetRenderState"
   std::vector<uint64_t> args;
@@ -85,6 +93,12 @@ SIZE DesktopSize();
 // X8R8G8B8 with the X bits zero; pixels outside the desktop read as 0.
 // False (and `out` untouched) for an empty rectangle.
 bool ReadDesktopPixels(const RECT& rect, std::vector<uint32_t>* out);
+
+// System fonts on or off (on by default and after ResetRuntime). Off, GDI
+// sees only the files added with AddFontResourceW, as a Windows machine with
+// only those installed would: for tests that must not depend on the fonts
+// this machine has.
+void SetSystemFonts(bool on);
 
 // Pixel work on or off (on by default and after ResetRuntime). Off, every
 // call validates, keeps its state and counts as before, but clears, draws
