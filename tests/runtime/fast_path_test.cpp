@@ -1,4 +1,4 @@
-// The rasteriser's dedicated span loops and its two-thread split of large
+// The rasteriser's dedicated span loops and its sharing of rows of large
 // draws against the general per-pixel path: random scenes drawn both ways
 // must leave identical colour and depth buffers.
 #include <algorithm>
@@ -42,6 +42,7 @@ class FastPathTest : public RasterTest {
  protected:
   void TearDown() override {
     vrt::SetRasterFastPaths(true);
+    vrt::SetRasterThreads(0);
     RasterTest::TearDown();
   }
 
@@ -147,7 +148,7 @@ class FastPathTest : public RasterTest {
   }
 };
 
-TEST_F(FastPathTest, MatchesTheGeneralPath) {
+std::vector<Scene> Scenes() {
   std::vector<Scene> scenes(17);
   scenes[0].name = "sprites state";
   scenes[1].name = "X8R8G8B8 target";
@@ -186,7 +187,11 @@ TEST_F(FastPathTest, MatchesTheGeneralPath) {
   scenes[15].perspective = true;
   scenes[16].name = "huge texture coordinates";
   scenes[16].uvScale = 3.0e6f;
-  for (const Scene& sc : scenes) {
+  return scenes;
+}
+
+TEST_F(FastPathTest, MatchesTheGeneralPath) {
+  for (const Scene& sc : Scenes()) {
     for (unsigned seed = 1; seed <= 2; ++seed) {
       const Frame fast = Render(sc, true, seed);
       const Frame plain = Render(sc, false, seed);
@@ -204,6 +209,23 @@ TEST_F(FastPathTest, MatchesTheGeneralPath) {
       size_t cleared = 0;
       for (uint32_t c : plain.color) cleared += c == plain.color.front() ? 1 : 0;
       EXPECT_LT(cleared, plain.color.size() / 2) << sc.name;
+    }
+  }
+}
+
+// Rows shared between 1, 2 or 4 bands (more bands than this machine may
+// have cores): the same pixels as the general path on one thread, for the
+// span loop and for general states drawn in bands.
+TEST_F(FastPathTest, EveryThreadCountGivesTheSamePixels) {
+  const std::vector<Scene> all = Scenes();
+  for (const Scene& sc : {all[0], all[2], all[10], all[11], all[14], all[15]}) {
+    const Frame plain = Render(sc, false, 3);
+    ASSERT_EQ(plain.color.size(), size_t{kW} * kH) << sc.name;
+    for (int threads : {1, 2, 4}) {
+      vrt::SetRasterThreads(threads);
+      const Frame split = Render(sc, true, 3);
+      EXPECT_EQ(FirstDifference(split.color, plain.color), -1) << sc.name << ", " << threads;
+      EXPECT_EQ(FirstDifference(split.depth, plain.depth), -1) << sc.name << ", " << threads;
     }
   }
 }

@@ -128,6 +128,7 @@ void ResetRuntime() {
   internal::ClearDeviceLoss();
   desktop::ResetPixels();
   SetRasterization(true);
+  SetRasterThreads(0);
   SetSystemFonts(true);
 }
 

@@ -564,6 +564,7 @@ HRESULT Device::CopyRects(IDirect3DSurface8* source, const RECT* rects, UINT cou
     for (UINT row = 0; row < down; ++row)
       std::memmove(dst + row * to->pitch(), src + row * from->pitch(), across * f.blockBytes);
   }
+  to->ContentsChanged();
   return D3D_OK;
 }
 
@@ -580,8 +581,10 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture8* source, IDirect3DBaseTextur
   if (from->level(0)->width() != to->level(0)->width() ||
       from->level(0)->height() != to->level(0)->height())
     return D3DERR_INVALIDCALL;
-  for (UINT i = 0; i < to->levelCount(); ++i)
+  for (UINT i = 0; i < to->levelCount(); ++i) {
     std::memcpy(to->level(i)->bits(), from->level(i)->bits(), to->level(i)->byteSize());
+    to->level(i)->ContentsChanged();
+  }
   return D3D_OK;
 }
 
@@ -604,6 +607,7 @@ HRESULT Device::GetFrontBuffer(IDirect3DSurface8* dest) {
                0xFF000000u;
   }
   desktop::UnlockPixels();
+  to->ContentsChanged();
   return D3D_OK;
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "device.h"
+#include "pixels.h"
 #include "raster.h"
 
 namespace vrt::d3d {
@@ -311,7 +312,22 @@ HRESULT Surface::Lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD /*flags*/)
 HRESULT Surface::Unlock() {
   if (!locked_) return D3DERR_INVALIDCALL;
   locked_ = false;
+  ContentsChanged();  // whatever was written through the lock
   return D3D_OK;
+}
+
+std::shared_ptr<const std::vector<uint32_t>> Surface::DecodedTexels() {
+  std::lock_guard<std::mutex> hold(decodedMutex_);
+  if (decoded_ && !locked_) return decoded_;
+  auto texels = std::make_shared<std::vector<uint32_t>>();
+  if (!DecodeSurface(this, texels.get())) return nullptr;
+  if (!locked_) decoded_ = texels;
+  return texels;
+}
+
+void Surface::ContentsChanged() {
+  std::lock_guard<std::mutex> hold(decodedMutex_);
+  decoded_.reset();
 }
 
 // --- Texture --------------------------------------------------------------

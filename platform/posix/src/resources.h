@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "control.h"
@@ -136,6 +137,14 @@ class Surface final : public IDirect3DSurface8, public Resource {
   UINT byteSize() const { return layout_.bytes; }
   BYTE* bits() { return bits_.get(); }
   bool locked() const { return locked_; }
+  // The contents as A8R8G8B8 texels for sampling, row-major; null for
+  // formats that cannot be sampled. Decoded once and kept until
+  // ContentsChanged; while the surface is locked its bits may change at any
+  // time, so each call decodes afresh. Holders keep their copy alive.
+  std::shared_ptr<const std::vector<uint32_t>> DecodedTexels();
+  // Drops the decoded texels. Everything that writes the bits other than
+  // through a lock (copies, draws, clears) calls it after writing.
+  void ContentsChanged();
 
   Surface(const Owner& owner, const Shape& shape, const FormatInfo& info,
           std::unique_ptr<BYTE[]> bits);
@@ -152,6 +161,8 @@ class Surface final : public IDirect3DSurface8, public Resource {
   const bool lockable_;
   bool locked_ = false;
   std::unique_ptr<BYTE[]> bits_;
+  std::mutex decodedMutex_;
+  std::shared_ptr<const std::vector<uint32_t>> decoded_;
 };
 
 class Texture final : public IDirect3DTexture8, public Resource {

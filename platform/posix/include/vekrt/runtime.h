@@ -106,9 +106,16 @@ void SetSystemFonts(bool on);
 void SetRasterization(bool on);
 bool Rasterization();
 
-// Whether draws may take the rasteriser's dedicated span loops and its
-// two-thread split (on by default); tests turn it off to compare against
-// the general per-pixel path, which must give identical pixels.
+// Whether draws may take the rasteriser's dedicated span loops and share
+// their rows between threads (on by default); tests turn it off to compare
+// against the general per-pixel path, which must give identical pixels.
 void SetRasterFastPaths(bool on);
+
+// Rows of large triangle draws are shared between `count` bands drawn by a
+// pool of worker threads (started once, one per core, the drawing thread
+// included); 1 draws everything on the calling thread, 0 (the default, and
+// after ResetRuntime) one band per core and at least two. The pixels are the
+// same whatever the count.
+void SetRasterThreads(int count);
 
 }  // namespace vrt

@@ -1,0 +1,363 @@
+// Primitives: triangle setup (snapping, culling, the edge functions, the
+// attribute planes, the filter each texture stage uses) and the row loop
+// that fills spans in chunks; lines and points as single fragments.
+#include <cmath>
+
+#include "raster_internal.h"
+
+namespace vrt::d3d::raster {
+
+namespace {
+
+inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
+  return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+inline bool InBand(int py, RowShare share) {
+  return share.bands == 1 || (py / kBandRows) % share.bands == share.band;
+}
+
+// Whether any of the rows py0..py1 (>= 0) is in `share`'s band.
+bool BandMeets(RowShare share, int py0, int py1) {
+  if (share.bands == 1) return true;
+  for (int b = py0 / kBandRows; b <= py1 / kBandRows; ++b)
+    if (b % share.bands == share.band) return true;
+  return false;
+}
+
+struct Plane {
+  double a0, dx, dy;  // value at the first vertex, then per pixel in x and y
+};
+
+// One triangle ready for its rows.
+struct TriangleSetup {
+  int px0 = 0, px1 = -1, py0 = 0, py1 = -1;  // pixel range (inclusive)
+  int count = 0;                             // planes: z, 1/w, then attributes
+  double fx0 = 0, fy0 = 0;                   // where the planes take a0
+  Plane planes[2 + kMaxAttrs];
+  bool perspective = false;
+  // Attributes the pixels read: 1/w only for perspective, specular on demand;
+  // only their planes are set.
+  bool needed[2 + kMaxAttrs] = {};
+  // Planes constant over the triangle (2-D sprites: depth and often colour);
+  // only the fast path reads them without filling a buffer.
+  bool flatPlane[2 + kMaxAttrs] = {};
+  bool flatDiffuse = false;
+  int texFloats = 0;  // texture coordinates the stages read
+  int uk = 0;         // the plane of stage 0's u
+  FastSpanFn fast = nullptr;
+  // Edge e: E(px) = K - edy * kSub * px, with K growing by edx * kSub a row.
+  // The span bound floor(K / |edy * kSub|) is kept as quotient and remainder
+  // and stepped a row at a time, saving a 64-bit divide per edge and row.
+  int64_t eq[3] = {}, er[3] = {}, eqStep[3] = {}, erStep[3] = {}, eD[3] = {1, 1, 1}, eK[3] = {},
+          eKStep[3] = {};
+  int eSign[3] = {};
+};
+
+// False when the triangle covers no pixel centre of the scissor (or is
+// culled, degenerate or unrepresentable) or none of `share`'s rows. Chooses
+// each stage's filter in `p`.
+bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare share,
+                   TriangleSetup* t) {
+  int64_t X[3], Y[3];
+  for (int i = 0; i < 3; ++i) {
+    // The guard band keeps positions small; anything else (NaN) is dropped.
+    if (!(std::fabs((*v[i])[0]) < 1e7f) || !(std::fabs((*v[i])[1]) < 1e7f)) return false;
+    X[i] = std::llround(static_cast<double>((*v[i])[0]) * kSub);
+    Y[i] = std::llround(static_cast<double>((*v[i])[1]) * kSub);
+  }
+  int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+  if (area == 0) return false;
+  // Positive area is clockwise on screen (y down).
+  if ((p.cull == D3DCULL_CCW && area < 0) || (p.cull == D3DCULL_CW && area > 0)) return false;
+  int order[3] = {0, 1, 2};
+  if (area < 0) {
+    std::swap(order[1], order[2]);
+    std::swap(X[1], X[2]);
+    std::swap(Y[1], Y[2]);
+    area = -area;
+  }
+  const ScreenVertex* s[3] = {v[order[0]], v[order[1]], v[order[2]]};
+
+  // Pixel range: centres inside the bounding box and the scissor.
+  const int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
+  const int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
+  t->px0 = static_cast<int>(std::max<int64_t>(p.x0, -FloorDiv(-minX, kSub)));
+  t->px1 = static_cast<int>(std::min<int64_t>(p.x1 - 1, FloorDiv(maxX, kSub)));
+  t->py0 = static_cast<int>(std::max<int64_t>(p.y0, -FloorDiv(-minY, kSub)));
+  t->py1 = static_cast<int>(std::min<int64_t>(p.y1 - 1, FloorDiv(maxY, kSub)));
+  if (t->px0 > t->px1 || t->py0 > t->py1) return false;
+  if (!BandMeets(share, t->py0, t->py1)) return false;  // another band's rows
+
+  // Edge e from vertex e to e+1; inside where E >= 0 (> 0 off top-left edges).
+  int64_t edx[3], edy[3], bias[3];
+  for (int e = 0; e < 3; ++e) {
+    const int b = (e + 1) % 3;
+    edx[e] = X[b] - X[e];
+    edy[e] = Y[b] - Y[e];
+    const bool topLeft = edy[e] < 0 || (edy[e] == 0 && edx[e] > 0);
+    bias[e] = topLeft ? 0 : -1;
+  }
+
+  // Attribute planes over the snapped positions.
+  t->fx0 = static_cast<double>(X[0]) / kSub;
+  t->fy0 = static_cast<double>(Y[0]) / kSub;
+  const double x10 = static_cast<double>(X[1] - X[0]) / kSub,
+               y10 = static_cast<double>(Y[1] - Y[0]) / kSub;
+  const double x20 = static_cast<double>(X[2] - X[0]) / kSub,
+               y20 = static_cast<double>(Y[2] - Y[0]) / kSub;
+  const double det = x10 * y20 - x20 * y10;
+  const int count = t->count = 2 + attrs;
+  // Equal 1/w everywhere: attributes are affine on screen and need no divide.
+  const bool perspective = t->perspective = !((*s[0])[3] == (*s[1])[3] && (*s[1])[3] == (*s[2])[3]);
+  // Attributes the pixels read: 1/w only for perspective, specular on demand.
+  bool* needed = t->needed;
+  for (int k = 0; k < count; ++k)
+    needed[k] = (k != 1 || perspective) && (p.needSpecular || k < 6 || k >= 2 + kColorAttrs);
+  Plane* planes = t->planes;
+  for (int k = 0; k < count; ++k) {
+    if (!needed[k]) continue;
+    const double a0 = (*s[0])[2 + k], a1 = (*s[1])[2 + k], a2 = (*s[2])[2 + k];
+    planes[k].a0 = a0;
+    planes[k].dx = ((a1 - a0) * y20 - (a2 - a0) * y10) / det;
+    planes[k].dy = ((a2 - a0) * x10 - (a1 - a0) * x20) / det;
+  }
+  if (!perspective) {
+    const double w = 1.0 / (*s[0])[3];
+    for (int k = 2; k < count; ++k) {
+      if (!needed[k]) continue;
+      planes[k].a0 *= w;
+      planes[k].dx *= w;
+      planes[k].dy *= w;
+    }
+  }
+  // Filters: minification when a pixel step spans more than one texel.
+  const double rhwMean = ((*s[0])[3] + (*s[1])[3] + (*s[2])[3]) / 3.0;
+  for (int i = 0; i < p.stageCount; ++i) {
+    Stage& st = p.stages[i];
+    if (!st.textured) continue;
+    // Coordinates the vertices lack read as zero: no step, magnification.
+    const int k = 2 + kColorAttrs + 2 * st.texSet;
+    if (k + 1 >= count) {
+      st.linear = st.magFilter != D3DTEXF_POINT && st.magFilter != D3DTEXF_NONE;
+      continue;
+    }
+    const double scale = perspective ? 1.0 / rhwMean : 1.0;
+    const double du = std::max(std::fabs(planes[k].dx), std::fabs(planes[k].dy)) * scale * st.tw;
+    const double dv =
+        std::max(std::fabs(planes[k + 1].dx), std::fabs(planes[k + 1].dy)) * scale * st.th;
+    const DWORD filter = std::max(du, dv) > 1.0 ? st.minFilter : st.magFilter;
+    st.linear = filter != D3DTEXF_POINT && filter != D3DTEXF_NONE;
+  }
+
+  t->texFloats = std::min(2 * kMaxTexSets, count - 2 - kColorAttrs);
+  t->uk = 2 + kColorAttrs + 2 * p.stages[0].texSet;
+  t->fast = p.fast && !p.stages[0].linear && t->uk + 1 < count ? ChooseFastSpan(p) : nullptr;
+  if (t->fast && !perspective)
+    for (int k = 0; k < 6; ++k)
+      t->flatPlane[k] = k != 1 && planes[k].dx == 0.0 && planes[k].dy == 0.0;
+  t->flatDiffuse = t->flatPlane[2] && t->flatPlane[3] && t->flatPlane[4] && t->flatPlane[5];
+  for (int e = 0; e < 3; ++e) {
+    t->eK[e] = edx[e] * (int64_t{t->py0} * kSub - Y[e]) + edy[e] * X[e] + bias[e];
+    t->eKStep[e] = edx[e] * kSub;
+    const int64_t step = edy[e] * kSub;
+    t->eSign[e] = step > 0 ? 1 : step < 0 ? -1 : 0;
+    if (t->eSign[e] == 0) continue;
+    t->eD[e] = step > 0 ? step : -step;
+    t->eq[e] = FloorDiv(t->eK[e], t->eD[e]);
+    t->er[e] = t->eK[e] - t->eq[e] * t->eD[e];
+    t->eqStep[e] = FloorDiv(t->eKStep[e], t->eD[e]);
+    t->erStep[e] = t->eKStep[e] - t->eqStep[e] * t->eD[e];
+  }
+  return true;
+}
+
+// One chunk of `n` pixels from `start` on row `py`.
+void DrawChunk(const Pipeline& p, const TriangleSetup& t, int64_t start, int py, int n) {
+  float buf[2 + kMaxAttrs][kChunk];
+  const double ox = static_cast<double>(start) - t.fx0, oy = static_cast<double>(py) - t.fy0;
+  float bases[2 + kMaxAttrs];
+  for (int k = 0; k < t.count; ++k) {
+    if (!t.needed[k]) continue;
+    const Plane& pl = t.planes[k];
+    const float base = static_cast<float>(pl.a0 + pl.dx * ox + pl.dy * oy);
+    bases[k] = base;
+    if (t.flatPlane[k]) continue;
+    const float dx = static_cast<float>(pl.dx);
+    float* out = buf[k];
+    for (int i = 0; i < n; ++i) out[i] = base + dx * static_cast<float>(i);
+  }
+  if (t.perspective) {
+    float w[kChunk];
+    for (int i = 0; i < n; ++i) w[i] = buf[1][i] != 0.0f ? 1.0f / buf[1][i] : 0.0f;
+    for (int k = 2; k < t.count; ++k)
+      if (t.needed[k])
+        for (int i = 0; i < n; ++i) buf[k][i] *= w[i];
+  }
+  uint32_t diffuse[kChunk];
+  if (t.fast) {
+    // A flat plane's value is base + 0 at every pixel, which converts as
+    // base does (only the sign of a zero can differ).
+    if (t.flatDiffuse) {
+      uint32_t c = 0;
+      for (int j = 0; j < 4; ++j) c |= ToByte(bases[2 + j]) << (j == 3 ? 24 : 16 - 8 * j);
+      std::fill(diffuse, diffuse + n, c);
+    } else {
+      for (int i = 0; i < n; ++i) {
+        uint32_t c = 0;
+        for (int j = 0; j < 4; ++j) c |= ToByte(buf[2 + j][i]) << (j == 3 ? 24 : 16 - 8 * j);
+        diffuse[i] = c;
+      }
+    }
+    int64_t zFlat = -1;
+    if (t.flatPlane[0]) zFlat = QuantizeDepth(std::clamp(bases[0], 0.0f, 1.0f), p.depth.depthBits);
+    t.fast(p, static_cast<int>(start), py, n, buf[0], zFlat, diffuse, buf[t.uk], buf[t.uk + 1]);
+    return;
+  }
+  // Colours to 8 bits, rounded to nearest.
+  uint32_t specular[kChunk];
+  auto pack = [&](int k, uint32_t* out) {
+    for (int i = 0; i < n; ++i) {
+      uint32_t c = 0;
+      for (int j = 0; j < 4; ++j) c |= ToByte(buf[2 + k + j][i]) << (j == 3 ? 24 : 16 - 8 * j);
+      out[i] = c;
+    }
+  };
+  pack(0, diffuse);
+  if (p.needSpecular) {
+    pack(4, specular);
+  } else {
+    std::fill(specular, specular + n, 0u);
+  }
+  uint32_t color[kChunk], alpha255[kChunk];
+  ShadeSpan(p, n, diffuse, specular, buf[2 + kColorAttrs], kChunk, t.texFloats, color, alpha255);
+  WriteSpan(p, static_cast<int>(start), py, n, buf[0], color, alpha255);
+}
+
+// The rows of `share`'s band, each as spans between the edges.
+void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
+  int64_t eq[3], er[3], eK[3];
+  std::copy(t.eq, t.eq + 3, eq);
+  std::copy(t.er, t.er + 3, er);
+  std::copy(t.eK, t.eK + 3, eK);
+  for (int py = t.py0; py <= t.py1; ++py) {
+    // Span where all three edge functions pass at pixel centres.
+    int64_t lo = t.px0, hi = t.px1;
+    for (int e = 0; e < 3; ++e) {
+      if (t.eSign[e] == 0) {
+        if (eK[e] < 0) lo = hi + 1;
+      } else if (t.eSign[e] > 0) {
+        hi = std::min(hi, eq[e]);
+      } else {
+        lo = std::max(lo, -eq[e]);
+      }
+      eK[e] += t.eKStep[e];
+      eq[e] += t.eqStep[e];
+      er[e] += t.erStep[e];
+      if (er[e] >= t.eD[e]) {
+        er[e] -= t.eD[e];
+        ++eq[e];
+      }
+    }
+    if (!InBand(py, share)) continue;
+    int nextRow = py + 1;
+    if (!InBand(nextRow, share)) nextRow += kBandRows * (share.bands - 1);
+    if (t.fast && lo <= hi && nextRow <= t.py1) {
+      // Sprites land anywhere in buffers larger than the caches: ask for this
+      // thread's next row (about this span) while the current one is drawn.
+      const BYTE* c = p.bits + static_cast<size_t>(nextRow) * p.pitch;
+      for (int64_t x = lo; x <= hi; x += 16) __builtin_prefetch(c + x * 4, 1);
+      __builtin_prefetch(c + hi * 4, 1);
+      if (p.depthTest) {
+        const BYTE* d = p.depthBits + static_cast<size_t>(nextRow) * p.depthPitch;
+        for (int64_t x = lo; x <= hi; x += 16) __builtin_prefetch(d + x * p.depth.bytes, 1);
+        __builtin_prefetch(d + hi * p.depth.bytes, 1);
+      }
+    }
+    for (int64_t start = lo; start <= hi; start += kChunk)
+      DrawChunk(p, t, start, py, static_cast<int>(std::min<int64_t>(kChunk, hi - start + 1)));
+  }
+}
+
+// A fragment at (x, y) with the attributes of `a` and `b` mixed at t.
+void ShadeAt(const Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, float t, int x, int y,
+             int attrs) {
+  if (x < p.x0 || x >= p.x1 || y < p.y0 || y >= p.y1) return;
+  float v[4 + kMaxAttrs];
+  for (int k = 2; k < 4 + attrs; ++k) v[k] = a[k] + (b[k] - a[k]) * t;
+  const float w = v[3] != 0.0f ? 1.0f / v[3] : 0.0f;
+  auto channel = [&](int k) { return ToByte(v[4 + k] * w); };
+  const uint32_t diffuse = channel(3) << 24 | channel(0) << 16 | channel(1) << 8 | channel(2);
+  const uint32_t specular = channel(7) << 24 | channel(4) << 16 | channel(5) << 8 | channel(6);
+  float tex[2 * kMaxTexSets] = {};
+  const int texFloats = std::min(2 * kMaxTexSets, attrs - kColorAttrs);
+  for (int t2 = 0; t2 < texFloats; ++t2) tex[t2] = v[4 + kColorAttrs + t2] * w;
+  uint32_t color, alpha255;
+  ShadeSpan(p, 1, &diffuse, &specular, tex, 1, texFloats, &color, &alpha255);
+  WriteSpan(p, x, y, 1, &v[2], &color, &alpha255);
+}
+
+// A screen coordinate on the 1/kSub pixel grid triangles are rasterised on.
+inline double SnapToGrid(float v) {
+  return static_cast<double>(std::llround(static_cast<double>(v) * kSub)) / kSub;
+}
+
+}  // namespace
+
+void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare share) {
+  TriangleSetup t;
+  if (SetupTriangle(p, v, attrs, share, &t)) DrawRows(p, t, share);
+}
+
+void RasterLine(Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, int attrs, bool last) {
+  for (int i = 0; i < p.stageCount; ++i)
+    p.stages[i].linear = p.stages[i].magFilter == D3DTEXF_LINEAR;
+  for (float c : {a[0], a[1], b[0], b[1]})
+    if (!(std::fabs(c) < 1e7f)) return;
+  // Snapped to the sub-pixel grid like triangle vertices, so that a vertex
+  // meant to lie between two pixels (x.5) is not pushed across by the
+  // rounding of the transforms.
+  const double ax = SnapToGrid(a[0]), ay = SnapToGrid(a[1]);
+  const double bx = SnapToGrid(b[0]), by = SnapToGrid(b[1]);
+  const double dx = bx - ax, dy = by - ay;
+  const bool xMajor = std::fabs(dx) >= std::fabs(dy);
+  const double major0 = xMajor ? ax : ay, major1 = xMajor ? bx : by;
+  const double len = major1 - major0;
+  if (len == 0) return;
+  // Pixel centres along the major axis from the first vertex up to the last.
+  const double dir = len > 0 ? 1 : -1;
+  // The nearest centres to the two ends; an end exactly between two pixels
+  // takes the one further along the line, so a line drawn backwards covers
+  // the mirror image of the same line drawn forwards.
+  auto nearest = [dir](double m) { return dir > 0 ? std::floor(m + 0.5) : std::ceil(m - 0.5); };
+  int64_t first = static_cast<int64_t>(nearest(major0));
+  int64_t end = static_cast<int64_t>(nearest(major1));
+  const int64_t bound = 1 << 20;
+  first = std::clamp<int64_t>(first, -bound, bound);
+  end = std::clamp<int64_t>(end, -bound, bound);
+  if (!last) end -= static_cast<int64_t>(dir);
+  const double slope = (xMajor ? dy : dx) / len;
+  const double minor0 = xMajor ? ay : ax;
+  const int64_t limit = xMajor ? std::max(p.x1, 0) : std::max(p.y1, 0);
+  for (int64_t m = first; dir > 0 ? m <= end : m >= end; m += static_cast<int64_t>(dir)) {
+    if ((dir > 0 && m >= limit) || (dir < 0 && m < 0)) break;
+    if ((dir > 0 && m < 0) || (dir < 0 && m >= limit)) continue;
+    const double t = std::clamp((static_cast<double>(m) - major0) / len, 0.0, 1.0);
+    const double minor = minor0 + slope * (static_cast<double>(m) - major0);
+    const double mr = std::ceil(minor - 0.5);
+    if (!(std::fabs(mr) < bound)) continue;
+    const int x = static_cast<int>(xMajor ? m : static_cast<int64_t>(mr));
+    const int y = static_cast<int>(xMajor ? static_cast<int64_t>(mr) : m);
+    ShadeAt(p, a, b, static_cast<float>(t), x, y, attrs);
+  }
+}
+
+void RasterPoint(Pipeline& p, const ScreenVertex& a, int attrs) {
+  for (int i = 0; i < p.stageCount; ++i)
+    p.stages[i].linear = p.stages[i].magFilter == D3DTEXF_LINEAR;
+  if (!(std::fabs(a[0]) < (1 << 24)) || !(std::fabs(a[1]) < (1 << 24))) return;
+  const double fx = std::ceil(SnapToGrid(a[0]) - 0.5), fy = std::ceil(SnapToGrid(a[1]) - 0.5);
+  ShadeAt(p, a, a, 0.0f, static_cast<int>(fx), static_cast<int>(fy), attrs);
+}
+
+}  // namespace vrt::d3d::raster

@@ -1,0 +1,114 @@
+// Surface operations: clears of the target and the depth-stencil surface
+// within the viewport, and presentation of a back buffer onto the desktop.
+#include "desktop.h"
+#include "raster_internal.h"
+
+namespace vrt::d3d {
+
+using raster::LoadPixel;
+using raster::StorePixel;
+
+void ClearTargets(DeviceState& state, const DrawCall& call) {
+  const D3DVIEWPORT8& vp = state.viewport;
+  auto each = [&](Surface* s, auto&& fill) {
+    const int64_t vx0 = vp.X, vy0 = vp.Y;
+    const int64_t vx1 = std::min<int64_t>(int64_t{vp.X} + vp.Width, s->width());
+    const int64_t vy1 = std::min<int64_t>(int64_t{vp.Y} + vp.Height, s->height());
+    auto one = [&](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+      x0 = std::max(x0, vx0);
+      y0 = std::max(y0, vy0);
+      x1 = std::min(x1, vx1);
+      y1 = std::min(y1, vy1);
+      if (x0 >= x1 || y0 >= y1) return;
+      for (int64_t y = y0; y < y1; ++y)
+        fill(s->bits() + static_cast<size_t>(y) * s->pitch(), static_cast<int>(x0),
+             static_cast<int>(x1));
+    };
+    if (call.rectCount == 0 || !call.rects) {
+      one(vx0, vy0, vx1, vy1);
+    } else {
+      for (DWORD i = 0; i < call.rectCount; ++i) {
+        const D3DRECT& r = call.rects[i];
+        one(r.x1, r.y1, r.x2, r.y2);
+      }
+    }
+  };
+  Surface* rt = state.renderTarget;
+  if ((call.clearFlags & D3DCLEAR_TARGET) && rt && rt->bits() &&
+      IsWritableColorFormat(rt->format())) {
+    const uint32_t packed = PackColor(rt->format(), call.color);
+    if (BytesPerPixel(rt->format()) == 4) {
+      each(rt, [&](BYTE* row, int x0, int x1) {
+        uint32_t* px = reinterpret_cast<uint32_t*>(row);
+        std::fill(px + x0, px + x1, packed);
+      });
+    } else {
+      each(rt, [&](BYTE* row, int x0, int x1) {
+        uint16_t* px = reinterpret_cast<uint16_t*>(row);
+        std::fill(px + x0, px + x1, static_cast<uint16_t>(packed));
+      });
+    }
+    rt->ContentsChanged();
+  }
+  Surface* ds = state.depthStencil;
+  DepthLayout d;
+  if ((call.clearFlags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && ds && ds->bits() &&
+      DescribeDepth(ds->format(), &d)) {
+    const uint32_t depthMask =
+        d.depthBits >= 32 ? 0xFFFFFFFFu : ((1u << d.depthBits) - 1) << d.depthShift;
+    const uint32_t stencilMask = (1u << d.stencilBits) - 1;
+    uint32_t keep = 0xFFFFFFFFu, value = 0;
+    if (call.clearFlags & D3DCLEAR_ZBUFFER) {
+      keep &= ~depthMask;
+      value |= (QuantizeDepth(call.z, d.depthBits) << d.depthShift) & depthMask;
+    }
+    if (call.clearFlags & D3DCLEAR_STENCIL) {
+      keep &= ~stencilMask;
+      value |= call.stencil & stencilMask;
+    }
+    // Bits neither depth nor stencil (the X of D24X8) are cleared with depth.
+    if (call.clearFlags & D3DCLEAR_ZBUFFER) keep &= depthMask | stencilMask;
+    each(ds, [&](BYTE* row, int x0, int x1) {
+      for (int x = x0; x < x1; ++x) {
+        BYTE* at = row + static_cast<size_t>(x) * d.bytes;
+        StorePixel(at, d.bytes, (LoadPixel(at, d.bytes) & keep) | value);
+      }
+    });
+  }
+}
+
+void PresentToDesktop(Surface* back, const RECT* source, const RECT* dest, HWND window) {
+  if (!back || !back->bits() || !IsWritableColorFormat(back->format())) return;
+  desktop::Placement place;
+  if (!window || !desktop::Lookup(window, &place)) return;
+  const RECT src =
+      source ? *source
+             : RECT{0, 0, static_cast<LONG>(back->width()), static_cast<LONG>(back->height())};
+  const RECT dst = dest ? *dest : RECT{0, 0, place.width, place.height};
+  const int64_t sw = int64_t{src.right} - src.left, sh = int64_t{src.bottom} - src.top;
+  const int64_t dw = int64_t{dst.right} - dst.left, dh = int64_t{dst.bottom} - dst.top;
+  if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0 || src.left < 0 || src.top < 0 ||
+      src.right > static_cast<LONG>(back->width()) ||
+      src.bottom > static_cast<LONG>(back->height()))
+    return;
+  SIZE size;
+  uint32_t* pixels = desktop::LockPixels(&size);
+  // Destination pixels inside the client area and the desktop.
+  const int64_t cx0 = std::max<int64_t>({dst.left, 0, -int64_t{place.x}});
+  const int64_t cy0 = std::max<int64_t>({dst.top, 0, -int64_t{place.y}});
+  const int64_t cx1 = std::min<int64_t>({dst.right, place.width, int64_t{size.cx} - place.x});
+  const int64_t cy1 = std::min<int64_t>({dst.bottom, place.height, int64_t{size.cy} - place.y});
+  const UINT bpp = BytesPerPixel(back->format());
+  for (int64_t y = cy0; y < cy1; ++y) {
+    const int64_t sy = src.top + ((y - dst.top) * sh) / dh;
+    const BYTE* row = back->bits() + static_cast<size_t>(sy) * back->pitch();
+    const int64_t row0 = (y + place.y) * size.cx + place.x;
+    for (int64_t x = cx0; x < cx1; ++x) {
+      const int64_t sx = src.left + ((x - dst.left) * sw) / dw;
+      pixels[row0 + x] = UnpackColor(back->format(), LoadPixel(row + sx * bpp, bpp)) & 0xFFFFFFu;
+    }
+  }
+  desktop::UnlockPixels();
+}
+
+}  // namespace vrt::d3d
