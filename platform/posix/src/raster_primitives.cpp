@@ -13,6 +13,15 @@ inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
   return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
+// std::llround for |v| < 2^52: halves round away from zero. Computed here
+// (a - t is exact in that range) so setup makes no library call per vertex.
+inline int64_t RoundHalfAway(double v) {
+  const double a = v < 0 ? -v : v;
+  int64_t t = static_cast<int64_t>(a);
+  if (a - static_cast<double>(t) >= 0.5) ++t;
+  return v < 0 ? -t : t;
+}
+
 inline bool InBand(int py, RowShare share) {
   return share.bands == 1 || (py / kBandRows) % share.bands == share.band;
 }
@@ -43,6 +52,14 @@ struct TriangleSetup {
   // only the fast path reads them without filling a buffer.
   bool flatPlane[2 + kMaxAttrs] = {};
   bool flatDiffuse = false;
+  // Fast path: the packed colour of a flat diffuse and the quantised depth
+  // of a flat z (-1: per pixel), the same at every chunk.
+  uint32_t diffuseFlat = 0;
+  int64_t zFlat = -1;
+  // The planes a chunk evaluates per pixel: those its path reads, less the
+  // flat ones the fast path takes whole.
+  int live[2 + kMaxAttrs] = {};
+  int liveCount = 0;
   int texFloats = 0;  // texture coordinates the stages read
   int uk = 0;         // the plane of stage 0's u
   FastSpanFn fast = nullptr;
@@ -63,8 +80,8 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   for (int i = 0; i < 3; ++i) {
     // The guard band keeps positions small; anything else (NaN) is dropped.
     if (!(std::fabs((*v[i])[0]) < 1e7f) || !(std::fabs((*v[i])[1]) < 1e7f)) return false;
-    X[i] = std::llround(static_cast<double>((*v[i])[0]) * kSub);
-    Y[i] = std::llround(static_cast<double>((*v[i])[1]) * kSub);
+    X[i] = RoundHalfAway(static_cast<double>((*v[i])[0]) * kSub);
+    Y[i] = RoundHalfAway(static_cast<double>((*v[i])[1]) * kSub);
   }
   int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
   if (area == 0) return false;
@@ -111,26 +128,27 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   // Equal 1/w everywhere: attributes are affine on screen and need no divide.
   const bool perspective = t->perspective = !((*s[0])[3] == (*s[1])[3] && (*s[1])[3] == (*s[2])[3]);
   // Attributes the pixels read: 1/w only for perspective, specular on demand.
+  // Depth is read only by the depth and stencil tests.
   bool* needed = t->needed;
   for (int k = 0; k < count; ++k)
-    needed[k] = (k != 1 || perspective) && (p.needSpecular || k < 6 || k >= 2 + kColorAttrs);
+    needed[k] = (k != 1 || perspective) && (p.needSpecular || k < 6 || k >= 2 + kColorAttrs) &&
+                (k != 0 || p.depthTest || p.stencil);
   Plane* planes = t->planes;
-  for (int k = 0; k < count; ++k) {
-    if (!needed[k]) continue;
+  const double w = perspective ? 1.0 : 1.0 / (*s[0])[3];
+  auto setPlane = [&](int k) {
     const double a0 = (*s[0])[2 + k], a1 = (*s[1])[2 + k], a2 = (*s[2])[2 + k];
-    planes[k].a0 = a0;
-    planes[k].dx = ((a1 - a0) * y20 - (a2 - a0) * y10) / det;
-    planes[k].dy = ((a2 - a0) * x10 - (a1 - a0) * x20) / det;
-  }
-  if (!perspective) {
-    const double w = 1.0 / (*s[0])[3];
-    for (int k = 2; k < count; ++k) {
-      if (!needed[k]) continue;
-      planes[k].a0 *= w;
-      planes[k].dx *= w;
-      planes[k].dy *= w;
+    Plane& pl = planes[k];
+    pl.a0 = a0;
+    pl.dx = ((a1 - a0) * y20 - (a2 - a0) * y10) / det;
+    pl.dy = ((a2 - a0) * x10 - (a1 - a0) * x20) / det;
+    if (!perspective && k >= 2) {
+      pl.a0 *= w;
+      pl.dx *= w;
+      pl.dy *= w;
     }
-  }
+  };
+  for (int k = 0; k < count; ++k)
+    if (needed[k]) setPlane(k);
   // Filters: minification when a pixel step spans more than one texel.
   const double rhwMean = ((*s[0])[3] + (*s[1])[3] + (*s[2])[3]) / 3.0;
   for (int i = 0; i < p.stageCount; ++i) {
@@ -153,10 +171,34 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   t->texFloats = std::min(2 * kMaxTexSets, count - 2 - kColorAttrs);
   t->uk = 2 + kColorAttrs + 2 * p.stages[0].texSet;
   t->fast = p.fast && !p.stages[0].linear && t->uk + 1 < count ? ChooseFastSpan(p) : nullptr;
+  // The general path hands every fragment's z on; it reads none here.
+  if (!t->fast && !needed[0]) {
+    needed[0] = true;
+    setPlane(0);
+  }
   if (t->fast && !perspective)
     for (int k = 0; k < 6; ++k)
-      t->flatPlane[k] = k != 1 && planes[k].dx == 0.0 && planes[k].dy == 0.0;
+      t->flatPlane[k] = k != 1 && needed[k] && planes[k].dx == 0.0 && planes[k].dy == 0.0;
   t->flatDiffuse = t->flatPlane[2] && t->flatPlane[3] && t->flatPlane[4] && t->flatPlane[5];
+  // A flat plane's value at a chunk, a0 + 0 * ox + 0 * oy, is a0 but for the
+  // sign of a zero, which neither the colour nor the depth conversion sees.
+  if (t->flatDiffuse) {
+    for (int j = 0; j < 4; ++j)
+      t->diffuseFlat |= ToByte(static_cast<float>(planes[2 + j].a0)) << (j == 3 ? 24 : 16 - 8 * j);
+  }
+  if (t->flatPlane[0]) {
+    t->zFlat = QuantizeDepth(std::clamp(static_cast<float>(planes[0].a0), 0.0f, 1.0f),
+                             p.depth.depthBits);
+  }
+  t->liveCount = 0;
+  for (int k = 0; k < count; ++k) {
+    if (!needed[k]) continue;
+    if (t->fast) {
+      const bool read = k == 0 || k == 1 || (k >= 2 && k < 6) || k == t->uk || k == t->uk + 1;
+      if (!read || t->flatPlane[k] || (k >= 2 && k < 6 && t->flatDiffuse)) continue;
+    }
+    t->live[t->liveCount++] = k;
+  }
   for (int e = 0; e < 3; ++e) {
     t->eK[e] = edx[e] * (int64_t{t->py0} * kSub - Y[e]) + edy[e] * X[e] + bias[e];
     t->eKStep[e] = edx[e] * kSub;
@@ -176,13 +218,10 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
 void DrawChunk(const Pipeline& p, const TriangleSetup& t, int64_t start, int py, int n) {
   float buf[2 + kMaxAttrs][kChunk];
   const double ox = static_cast<double>(start) - t.fx0, oy = static_cast<double>(py) - t.fy0;
-  float bases[2 + kMaxAttrs];
-  for (int k = 0; k < t.count; ++k) {
-    if (!t.needed[k]) continue;
+  for (int l = 0; l < t.liveCount; ++l) {
+    const int k = t.live[l];
     const Plane& pl = t.planes[k];
     const float base = static_cast<float>(pl.a0 + pl.dx * ox + pl.dy * oy);
-    bases[k] = base;
-    if (t.flatPlane[k]) continue;
     const float dx = static_cast<float>(pl.dx);
     float* out = buf[k];
     for (int i = 0; i < n; ++i) out[i] = base + dx * static_cast<float>(i);
@@ -190,18 +229,14 @@ void DrawChunk(const Pipeline& p, const TriangleSetup& t, int64_t start, int py,
   if (t.perspective) {
     float w[kChunk];
     for (int i = 0; i < n; ++i) w[i] = buf[1][i] != 0.0f ? 1.0f / buf[1][i] : 0.0f;
-    for (int k = 2; k < t.count; ++k)
-      if (t.needed[k])
+    for (int l = 0; l < t.liveCount; ++l)
+      if (const int k = t.live[l]; k >= 2)
         for (int i = 0; i < n; ++i) buf[k][i] *= w[i];
   }
   uint32_t diffuse[kChunk];
   if (t.fast) {
-    // A flat plane's value is base + 0 at every pixel, which converts as
-    // base does (only the sign of a zero can differ).
     if (t.flatDiffuse) {
-      uint32_t c = 0;
-      for (int j = 0; j < 4; ++j) c |= ToByte(bases[2 + j]) << (j == 3 ? 24 : 16 - 8 * j);
-      std::fill(diffuse, diffuse + n, c);
+      std::fill(diffuse, diffuse + n, t.diffuseFlat);
     } else {
       for (int i = 0; i < n; ++i) {
         uint32_t c = 0;
@@ -209,9 +244,7 @@ void DrawChunk(const Pipeline& p, const TriangleSetup& t, int64_t start, int py,
         diffuse[i] = c;
       }
     }
-    int64_t zFlat = -1;
-    if (t.flatPlane[0]) zFlat = QuantizeDepth(std::clamp(bases[0], 0.0f, 1.0f), p.depth.depthBits);
-    t.fast(p, static_cast<int>(start), py, n, buf[0], zFlat, diffuse, buf[t.uk], buf[t.uk + 1]);
+    t.fast(p, static_cast<int>(start), py, n, buf[0], t.zFlat, diffuse, buf[t.uk], buf[t.uk + 1]);
     return;
   }
   // Colours to 8 bits, rounded to nearest.
@@ -299,7 +332,7 @@ void ShadeAt(const Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, fl
 
 // A screen coordinate on the 1/kSub pixel grid triangles are rasterised on.
 inline double SnapToGrid(float v) {
-  return static_cast<double>(std::llround(static_cast<double>(v) * kSub)) / kSub;
+  return static_cast<double>(RoundHalfAway(static_cast<double>(v) * kSub)) / kSub;
 }
 
 }  // namespace
