@@ -1,6 +1,7 @@
 // Primitives: triangle setup (snapping, culling, the edge functions, the
 // attribute planes, the filter each texture stage uses) and the row loop
 // that fills spans in chunks; lines and points as single fragments.
+#include <bit>
 #include <cmath>
 
 #include "raster_internal.h"
@@ -22,8 +23,14 @@ inline int64_t RoundHalfAway(double v) {
   return v < 0 ? -t : t;
 }
 
-inline bool InBand(int py, RowShare share) {
-  return share.bands == 1 || (py / kBandRows) % share.bands == share.band;
+// num / det. A zero numerator over a finite non-zero det gives a zero with
+// the sign of the quotient, which is written directly: flat planes (colours,
+// sprite depth, one axis of a texture coordinate) skip the divide.
+inline double Quotient(double num, double det) {
+  if (num != 0.0 || det == 0.0) return num / det;  // NaN takes the divide too
+  const uint64_t sign =
+      (std::bit_cast<uint64_t>(num) ^ std::bit_cast<uint64_t>(det)) & (1ull << 63);
+  return std::bit_cast<double>(sign);
 }
 
 // Whether any of the rows py0..py1 (>= 0) is in `share`'s band.
@@ -139,8 +146,8 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
     const double a0 = (*s[0])[2 + k], a1 = (*s[1])[2 + k], a2 = (*s[2])[2 + k];
     Plane& pl = planes[k];
     pl.a0 = a0;
-    pl.dx = ((a1 - a0) * y20 - (a2 - a0) * y10) / det;
-    pl.dy = ((a2 - a0) * x10 - (a1 - a0) * x20) / det;
+    pl.dx = Quotient((a1 - a0) * y20 - (a2 - a0) * y10, det);
+    pl.dy = Quotient((a2 - a0) * x10 - (a1 - a0) * x20, det);
     if (!perspective && k >= 2) {
       pl.a0 *= w;
       pl.dx *= w;
@@ -187,8 +194,8 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
       t->diffuseFlat |= ToByte(static_cast<float>(planes[2 + j].a0)) << (j == 3 ? 24 : 16 - 8 * j);
   }
   if (t->flatPlane[0]) {
-    t->zFlat = QuantizeDepth(std::clamp(static_cast<float>(planes[0].a0), 0.0f, 1.0f),
-                             p.depth.depthBits);
+    t->zFlat =
+        QuantizeDepth(std::clamp(static_cast<float>(planes[0].a0), 0.0f, 1.0f), p.depth.depthBits);
   }
   t->liveCount = 0;
   for (int k = 0; k < count; ++k) {
@@ -273,7 +280,18 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
   std::copy(t.eq, t.eq + 3, eq);
   std::copy(t.er, t.er + 3, er);
   std::copy(t.eK, t.eK + 3, eK);
+  // The row's place in its block of kBandRows and the block's band, stepped
+  // with the rows instead of divided out for each.
+  int inBlock = t.py0 % kBandRows, blockBand = (t.py0 / kBandRows) % share.bands;
   for (int py = t.py0; py <= t.py1; ++py) {
+    const bool own = blockBand == share.band;
+    const bool lastInBlock = inBlock == kBandRows - 1;
+    if (lastInBlock) {
+      inBlock = 0;
+      if (++blockBand == share.bands) blockBand = 0;
+    } else {
+      ++inBlock;
+    }
     // Span where all three edge functions pass at pixel centres.
     int64_t lo = t.px0, hi = t.px1;
     for (int e = 0; e < 3; ++e) {
@@ -292,9 +310,9 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
         ++eq[e];
       }
     }
-    if (!InBand(py, share)) continue;
+    if (!own) continue;
     int nextRow = py + 1;
-    if (!InBand(nextRow, share)) nextRow += kBandRows * (share.bands - 1);
+    if (lastInBlock && share.bands > 1) nextRow += kBandRows * (share.bands - 1);
     if (t.fast && lo <= hi && nextRow <= t.py1) {
       // Sprites land anywhere in buffers larger than the caches: ask for this
       // thread's next row (about this span) while the current one is drawn.
