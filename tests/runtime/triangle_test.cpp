@@ -219,6 +219,31 @@ TEST_F(Sources, PretransformedVerticesAndPerspective) {
   EXPECT_EQ(At(px, 320, 362), 0u);
 }
 
+TEST_F(Sources, VerticesHalfwayBetweenSubpixelsRoundUp) {
+  // x = 10 + 1/512 lies halfway between two of the 256 sub-pixel steps: it
+  // snaps up, just right of the centre of column 10, so the quad starts at
+  // column 11 and takes column 20 whose centre its right edge passes.
+  // Rounding halves to even or down would put the left edge on column 10's
+  // centre and the right edge on column 20's.
+  struct Rhw {
+    float x, y, z, rhw;
+    DWORD color;
+  };
+  ASSERT_EQ(device->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), D3D_OK);
+  const float half = 1.0f / 512.0f, x0 = 10.0f + half, x1 = 20.0f + half;
+  const Rhw v[4] = {{x0, 10, 0, 1, 0xFF00FF00},
+                    {x1, 10, 0, 1, 0xFF00FF00},
+                    {x1, 12, 0, 1, 0xFF00FF00},
+                    {x0, 12, 0, 1, 0xFF00FF00}};
+  device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(Rhw)), D3D_OK);
+  const std::vector<uint32_t> px = ReadBack();
+  for (int y = 9; y < 13; ++y)
+    for (int x = 8; x < 23; ++x)
+      EXPECT_EQ(At(px, x, y), x >= 11 && x <= 20 && y >= 10 && y < 12 ? 0xFF00FF00u : 0u)
+          << x << "," << y;
+}
+
 using Shading = RasterTest;
 
 TEST_F(Shading, GouraudInterpolatesAndFlatTakesTheFirstVertex) {
