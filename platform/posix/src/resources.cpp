@@ -34,9 +34,8 @@ HRESULT OutOfMemory(D3DPOOL pool) {
   return pool == D3DPOOL_DEFAULT ? D3DERR_OUTOFVIDEOMEMORY : E_OUTOFMEMORY;
 }
 
-ResourceBytes Allocate(UINT bytes) { return AllocateResourceBytes(bytes); }
-
-// Blocks smaller than this are left to the heap, which reuses them itself.
+// Released blocks kept for reuse: none smaller than this (the heap reuses
+// those itself), at most kRecycleSlots of them and kRecycleMaxBytes in all.
 constexpr size_t kRecycleMinBytes = 64u << 10;
 constexpr size_t kRecycleMaxBytes = 32u << 20;
 constexpr UINT kRecycleSlots = 8;
@@ -63,8 +62,10 @@ BYTE* TakeRecycled(size_t size) {
     BYTE* block = cache.blocks[i];
     cache.total -= size;
     --cache.count;
-    cache.blocks[i] = cache.blocks[cache.count];
-    cache.sizes[i] = cache.sizes[cache.count];
+    for (UINT j = i; j < cache.count; ++j) {  // kept in the order they came
+      cache.blocks[j] = cache.blocks[j + 1];
+      cache.sizes[j] = cache.sizes[j + 1];
+    }
     return block;
   }
   return nullptr;
@@ -96,16 +97,7 @@ bool KeepRecycled(BYTE* block, size_t size) {
   return true;
 }
 
-HRESULT GetDeviceOf(Device* device, IDirect3DDevice8** out) {
-  if (!out) return D3DERR_INVALIDCALL;
-  device->AddRef();
-  *out = device;
-  return D3D_OK;
-}
-
-}  // namespace
-
-ResourceBytes AllocateResourceBytes(UINT bytes) {
+ResourceBytes Allocate(UINT bytes) {
   if (bytes > kMaxResourceBytes) return nullptr;
   const size_t size = bytes ? bytes : 1;
   if (size >= kRecycleMinBytes) {
@@ -117,11 +109,14 @@ ResourceBytes AllocateResourceBytes(UINT bytes) {
   return ResourceBytes(static_cast<BYTE*>(std::calloc(size, 1)), FreeBytes{size});
 }
 
-RecycledBytes RecycledResourceBytes() {
-  RecycleCache& cache = Recycled();
-  std::lock_guard<std::mutex> hold(cache.mutex);
-  return {cache.count, cache.total};
+HRESULT GetDeviceOf(Device* device, IDirect3DDevice8** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  device->AddRef();
+  *out = device;
+  return D3D_OK;
 }
+
+}  // namespace
 
 void FreeBytes::operator()(BYTE* bytes) const {
   if (!KeepRecycled(bytes, size)) std::free(bytes);

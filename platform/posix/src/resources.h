@@ -36,13 +36,6 @@ struct FreeBytes {
   void operator()(BYTE* bytes) const;
 };
 using ResourceBytes = std::unique_ptr<BYTE[], FreeBytes>;
-ResourceBytes AllocateResourceBytes(UINT bytes);
-// What the recycling cache holds now (for tests).
-struct RecycledBytes {
-  UINT blocks;
-  size_t bytes;
-};
-RecycledBytes RecycledResourceBytes();
 
 // Data attached with SetPrivateData.
 class PrivateData {
