@@ -1,5 +1,6 @@
 // Resources with memory: lock rectangles and pitches (DXT included), mip
 // chains, buffers, CopyRects and UpdateTexture.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -299,6 +300,47 @@ TEST_F(Resources, BuffersLockRangesAndDescribeThemselves) {
             D3DERR_INVALIDCALL);
   EXPECT_EQ(none, nullptr);
   EXPECT_EQ(noIndices, nullptr);
+}
+
+// Memory a released resource gave back is handed to later resources of the
+// same size: each must still start all zero, and churning through more sizes
+// and blocks than are kept must neither fail nor mix blocks up.
+TEST_F(Resources, ReleasedMemoryReturnsCleared) {
+  struct Size {
+    UINT width, height;
+  } sizes[] = {{128, 128}, {256, 128}, {256, 256}, {512, 256}, {512, 512},
+               {1024, 512}, {1024, 1024}, {128, 256}, {64, 512}, {128, 128}};
+  for (int round = 0; round < 3; ++round) {
+    std::vector<IDirect3DTexture8*> live;
+    for (const Size& size : sizes) {
+      SCOPED_TRACE(testing::Message() << round << ": " << size.width << "x" << size.height);
+      Com<IDirect3DTexture8> t;
+      ASSERT_EQ(device->CreateTexture(size.width, size.height, 1, 0, D3DFMT_A8R8G8B8,
+                                      D3DPOOL_MANAGED, t.out()),
+                D3D_OK);
+      D3DLOCKED_RECT r{};
+      ASSERT_EQ(t->LockRect(0, &r, nullptr, 0), D3D_OK);
+      const size_t bytes = static_cast<size_t>(r.Pitch) * size.height;
+      const BYTE* p = At(r);
+      EXPECT_EQ(std::count(p, p + bytes, 0), static_cast<std::ptrdiff_t>(bytes));
+      std::memset(At(r), 0xA5, bytes);
+      t->UnlockRect(0);
+      if (round == 1) {  // held: released together below
+        t->AddRef();
+        live.push_back(t.get());
+      }
+    }
+    for (IDirect3DTexture8* t : live) t->Release();
+  }
+  Com<IDirect3DVertexBuffer8> vb;
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(device->CreateVertexBuffer(1 << 18, 0, 0, D3DPOOL_MANAGED, vb.out()), D3D_OK);
+    BYTE* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    EXPECT_EQ(std::count(data, data + (1 << 18), 0), 1 << 18);
+    std::memset(data, 0x5A, 1 << 18);
+    vb->Unlock();
+  }
 }
 
 // Fills a locked surface with bytes that encode their position.

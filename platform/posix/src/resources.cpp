@@ -1,6 +1,7 @@
 #include "resources.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -33,9 +34,79 @@ HRESULT OutOfMemory(D3DPOOL pool) {
   return pool == D3DPOOL_DEFAULT ? D3DERR_OUTOFVIDEOMEMORY : E_OUTOFMEMORY;
 }
 
-std::unique_ptr<BYTE[]> Allocate(UINT bytes) {
+// Released blocks kept for reuse: none smaller than this (the heap reuses
+// those itself), at most kRecycleSlots of them and kRecycleMaxBytes in all.
+constexpr size_t kRecycleMinBytes = 64u << 10;
+constexpr size_t kRecycleMaxBytes = 32u << 20;
+constexpr UINT kRecycleSlots = 8;
+
+struct RecycleCache {
+  std::mutex mutex;
+  BYTE* blocks[kRecycleSlots] = {};
+  size_t sizes[kRecycleSlots] = {};
+  UINT count = 0;
+  size_t total = 0;
+};
+
+RecycleCache& Recycled() {
+  static RecycleCache* cache = new RecycleCache;  // never destroyed: resources may outlive statics
+  return *cache;
+}
+
+// A kept block of exactly `size` bytes, or null.
+BYTE* TakeRecycled(size_t size) {
+  RecycleCache& cache = Recycled();
+  std::lock_guard<std::mutex> hold(cache.mutex);
+  for (UINT i = 0; i < cache.count; ++i) {
+    if (cache.sizes[i] != size) continue;
+    BYTE* block = cache.blocks[i];
+    cache.total -= size;
+    --cache.count;
+    for (UINT j = i; j < cache.count; ++j) {  // kept in the order they came
+      cache.blocks[j] = cache.blocks[j + 1];
+      cache.sizes[j] = cache.sizes[j + 1];
+    }
+    return block;
+  }
+  return nullptr;
+}
+
+// Keeps the block when there is room; the oldest kept blocks make way for it.
+bool KeepRecycled(BYTE* block, size_t size) {
+  if (size < kRecycleMinBytes || size > kRecycleMaxBytes) return false;
+  RecycleCache& cache = Recycled();
+  BYTE* evicted[kRecycleSlots];
+  UINT nEvicted = 0;
+  {
+    std::lock_guard<std::mutex> hold(cache.mutex);
+    while (cache.count && (cache.count == kRecycleSlots || cache.total + size > kRecycleMaxBytes)) {
+      evicted[nEvicted++] = cache.blocks[0];
+      cache.total -= cache.sizes[0];
+      --cache.count;
+      for (UINT i = 0; i < cache.count; ++i) {
+        cache.blocks[i] = cache.blocks[i + 1];
+        cache.sizes[i] = cache.sizes[i + 1];
+      }
+    }
+    cache.blocks[cache.count] = block;
+    cache.sizes[cache.count] = size;
+    ++cache.count;
+    cache.total += size;
+  }
+  for (UINT i = 0; i < nEvicted; ++i) std::free(evicted[i]);
+  return true;
+}
+
+ResourceBytes Allocate(UINT bytes) {
   if (bytes > kMaxResourceBytes) return nullptr;
-  return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[bytes ? bytes : 1]());
+  const size_t size = bytes ? bytes : 1;
+  if (size >= kRecycleMinBytes) {
+    if (BYTE* block = TakeRecycled(size)) {
+      std::memset(block, 0, size);  // a new resource never shows an old one's contents
+      return ResourceBytes(block, FreeBytes{size});
+    }
+  }
+  return ResourceBytes(static_cast<BYTE*>(std::calloc(size, 1)), FreeBytes{size});
 }
 
 HRESULT GetDeviceOf(Device* device, IDirect3DDevice8** out) {
@@ -46,6 +117,10 @@ HRESULT GetDeviceOf(Device* device, IDirect3DDevice8** out) {
 }
 
 }  // namespace
+
+void FreeBytes::operator()(BYTE* bytes) const {
+  if (!KeepRecycled(bytes, size)) std::free(bytes);
+}
 
 bool SameGuid(REFGUID a, REFGUID b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
@@ -205,13 +280,13 @@ std::unique_ptr<Surface> Surface::Make(const Owner& owner, const Shape& shape) {
   const uint64_t across = (uint64_t{shape.width} + info.blockWidth - 1) / info.blockWidth;
   const uint64_t down = (uint64_t{shape.height} + info.blockHeight - 1) / info.blockHeight;
   if (across * down * info.blockBytes > kMaxResourceBytes) return nullptr;
-  std::unique_ptr<BYTE[]> bits = Allocate(LayoutOf(info, shape.width, shape.height).bytes);
+  ResourceBytes bits = Allocate(LayoutOf(info, shape.width, shape.height).bytes);
   if (!bits) return nullptr;
   return std::unique_ptr<Surface>(new (std::nothrow) Surface(owner, shape, info, std::move(bits)));
 }
 
 Surface::Surface(const Owner& owner, const Shape& shape, const FormatInfo& info,
-                 std::unique_ptr<BYTE[]> bits)
+                 ResourceBytes bits)
     : Resource(owner.device, owner.lifetime, owner.container, shape.pool, shape.usage),
       containerObject_(owner.containerObject),
       kind_(shape.kind),

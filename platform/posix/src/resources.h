@@ -26,6 +26,17 @@ class Device;
 // Larger resources are refused as out of memory.
 inline constexpr UINT kMaxResourceBytes = 256u << 20;
 
+// Resource memory, zero-filled. Large blocks a released resource gave back
+// are kept (a few, bounded in total) for the next resource of the same size:
+// memory fresh from the system costs a page fault per page on first touch,
+// which outweighs clearing a block already mapped. Others come from calloc,
+// which takes large blocks as zeroed pages without clearing them again.
+struct FreeBytes {
+  size_t size = 0;
+  void operator()(BYTE* bytes) const;
+};
+using ResourceBytes = std::unique_ptr<BYTE[], FreeBytes>;
+
 // Data attached with SetPrivateData.
 class PrivateData {
  public:
@@ -147,7 +158,7 @@ class Surface final : public IDirect3DSurface8, public Resource {
   void ContentsChanged();
 
   Surface(const Owner& owner, const Shape& shape, const FormatInfo& info,
-          std::unique_ptr<BYTE[]> bits);
+          ResourceBytes bits);
   ~Surface() override = default;
 
  private:
@@ -160,7 +171,7 @@ class Surface final : public IDirect3DSurface8, public Resource {
   const Layout layout_;
   const bool lockable_;
   bool locked_ = false;
-  std::unique_ptr<BYTE[]> bits_;
+  ResourceBytes bits_;
   std::mutex decodedMutex_;
   std::shared_ptr<const std::vector<uint32_t>> decoded_;
 };
@@ -218,7 +229,7 @@ class BufferStore {
   bool locked() const { return locks_ > 0; }
 
  private:
-  std::unique_ptr<BYTE[]> bytes_;
+  ResourceBytes bytes_;
   UINT length_ = 0;
   UINT locks_ = 0;
 };
