@@ -24,6 +24,8 @@
 #include <random>
 #include <vector>
 
+#include "bench_util.h"
+
 namespace {
 
 constexpr int kWidth = 1280, kHeight = 720, kRuns = 9;
@@ -46,11 +48,6 @@ struct Quad {
   int u, v;  // top-left texel
   uint32_t colour;
 };
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // Median wall-clock and process CPU seconds of a frame. On a shared machine
 // the CPU time of single-threaded work is the steadier figure: it leaves out

@@ -20,6 +20,7 @@
 #include <ctime>
 #include <vector>
 
+#include "bench_util.h"
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
@@ -35,17 +36,6 @@ const WCHAR kFontFile[] = u"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const WCHAR kFace[] = u"DejaVu Sans";
 constexpr int kGlyphs = 2000, kRuns = 7;
 
-double CpuNow() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 // The first kGlyphs code points from 0x21 on that the face has a glyph for.
 std::vector<WCHAR> PickCodePoints(FT_Face face) {
   std::vector<WCHAR> codes;
@@ -56,7 +46,7 @@ std::vector<WCHAR> PickCodePoints(FT_Face face) {
 
 // FreeType alone: load and render each glyph as GDI's recipe does.
 double FreeTypeSeconds(FT_Face face, const std::vector<WCHAR>& codes, bool mono) {
-  const double start = CpuNow();
+  const double start = ThreadCpuSeconds();
   FT_Set_Pixel_Sizes(face, 0, 16);
   const FT_Int32 load = FT_LOAD_IGNORE_GLOBAL_ADVANCE_WIDTH | FT_LOAD_NO_BITMAP |
                         (mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL);
@@ -64,7 +54,7 @@ double FreeTypeSeconds(FT_Face face, const std::vector<WCHAR>& codes, bool mono)
     if (FT_Load_Char(face, c, load) != 0) continue;
     FT_Render_Glyph(face->glyph, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL);
   }
-  return CpuNow() - start;
+  return ThreadCpuSeconds() - start;
 }
 
 // The runtime's GDI alone: each glyph fetched once into a large buffer.
@@ -78,13 +68,13 @@ double GdiSeconds(const std::vector<WCHAR>& codes, UINT format) {
   MAT2 identity{};
   identity.eM11.value = 1;
   identity.eM22.value = 1;
-  const double start = CpuNow();
+  const double start = ThreadCpuSeconds();
   for (WCHAR c : codes) {
     GLYPHMETRICS gm{};
     GetGlyphOutlineW(dc, c, format, &gm, static_cast<DWORD>(buffer.size()), buffer.data(),
                      &identity);
   }
-  const double seconds = CpuNow() - start;
+  const double seconds = ThreadCpuSeconds() - start;
   DeleteDC(dc);
   DeleteObject(font);
   return seconds;
@@ -92,11 +82,11 @@ double GdiSeconds(const std::vector<WCHAR>& codes, UINT format) {
 
 // A fresh font made and filled with every code point once.
 double FirstUseSeconds(IDirect3DDevice8* device, const std::vector<WCHAR>& codes, DWORD flags) {
-  const double start = CpuNow();
+  const double start = ThreadCpuSeconds();
   VekFont* font = VekCreateFont(kFace, 16, flags, 0xFF000000);
   if (!font) return 0;
   EnsureGlyphs(font, codes.data(), static_cast<UINT>(codes.size()), device);
-  const double seconds = CpuNow() - start;
+  const double seconds = ThreadCpuSeconds() - start;
   UINT missing = 0;
   for (WCHAR c : codes) missing += FindCharCoordinate(font, c) == nullptr;
   if (missing) std::printf("  (%u glyphs missing)\n", missing);
@@ -176,19 +166,19 @@ int main() {
   for (int frame = 0; frame < kFrames; ++frame) {
     VekBeginRender(g);
     const long before = allocations.load();
-    double start = CpuNow();
+    double start = ThreadCpuSeconds();
     for (int i = 0; i < kLines; ++i) Line(g, font, line, 64, static_cast<float>(i % 30) * 20);
-    text.push_back((CpuNow() - start) / (kLines * 64.0));
-    start = CpuNow();
+    text.push_back((ThreadCpuSeconds() - start) / (kLines * 64.0));
+    start = ThreadCpuSeconds();
     for (int i = 0; i < kLines * 64; ++i)
       VekDrawQuad(g, 0, 0, 0.5f, ~0u, 0, 0, 9, 0, 0.5f, ~0u, 1, 0, 9, 9, 0.5f, ~0u, 1, 1, 0, 9,
                   0.5f, ~0u, 0, 1, 0, VekGetFontTexture(font));
-    quads.push_back((CpuNow() - start) / (kLines * 64.0));
+    quads.push_back((ThreadCpuSeconds() - start) / (kLines * 64.0));
     VekEndRender(g);
     if (frame > 0) steadyAllocations += allocations.load() - before;
-    start = CpuNow();
+    start = ThreadCpuSeconds();
     for (int i = 0; i < 200; ++i) VekGetTextSize(font, line, 64);
-    measure.push_back((CpuNow() - start) / (200 * 64.0));
+    measure.push_back((ThreadCpuSeconds() - start) / (200 * 64.0));
   }
   std::printf("cached text, median of %d frames:\n", kFrames);
   std::printf("  VekDrawText   %6.1f ns per glyph (64-unit lines)\n", Median(text) * 1e9);

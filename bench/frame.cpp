@@ -7,6 +7,7 @@
 // descheduled, which on a shared machine dwarfs a millisecond-long flush.
 // Heap allocations are counted by wrapping the C allocator: a steady frame
 // should make none.
+#include "bench_util.h"
 #include "graphics/frame.h"
 
 #include <vek/vek.h>
@@ -46,20 +47,13 @@ struct Stamp {
 };
 
 Stamp Now() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return {std::chrono::steady_clock::now(), static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9};
+  return {std::chrono::steady_clock::now(), ThreadCpuSeconds()};
 }
 
 double Wall(const Stamp& a, const Stamp& b) {
   return std::chrono::duration<double>(b.wall - a.wall).count();
 }
 double Cpu(const Stamp& a, const Stamp& b) { return b.cpu - a.cpu; }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 }  // namespace
 

@@ -22,6 +22,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_util.h"
 #include "support/pictures.h"
 
 namespace {
@@ -49,11 +50,6 @@ std::vector<uint32_t> Scene() {
     }
   }
   return argb;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 template <class Fn>

@@ -6,6 +6,7 @@
 // evaluation's share is visible. Heap allocations are counted by wrapping
 // the C allocator: after the first call (the image's pixel cache) there
 // should be none.
+#include "bench_util.h"
 #include "particles/particles.h"
 
 #include <vek/vek.h>
@@ -32,17 +33,6 @@ namespace {
 
 constexpr UINT kParticles = 20000;
 constexpr int kRuns = 25;
-
-double CpuNow() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 ParSysParams Plain(Graphics* g) {
   ParSysParams p{};
@@ -106,15 +96,15 @@ Result Measure(Graphics* g, ParSysParams params) {
     const ULONGLONG now = 5000 + 16ull * run;
     VekBeginRender(g);
     const long before = allocations.load();
-    double t0 = CpuNow();
+    double t0 = ThreadCpuSeconds();
     DrawParSys(&params, now, 0);
-    double t1 = CpuNow();
+    double t1 = ThreadCpuSeconds();
     if (run > 0) steady += allocations.load() - before;
     VekEndRender(g);
     if (run > 0) queued.push_back(t1 - t0);
-    t0 = CpuNow();
+    t0 = ThreadCpuSeconds();
     sink = sink + EvaluateOnly(&params, now);
-    t1 = CpuNow();
+    t1 = ThreadCpuSeconds();
     if (run > 0) evaluated.push_back(t1 - t0);
   }
   return {kParticles / Median(queued), kParticles / Median(evaluated), steady};
