@@ -43,6 +43,21 @@ void DropTextureArg(DWORD* op, DWORD* arg1, DWORD* arg2) {
 
 bool FastPathsEnabled() { return fastPaths.load(std::memory_order_relaxed); }
 
+namespace {
+
+// A stage samples level 0 of its texture, decoded once and held for the draw.
+void BindStageTexture(Texture* t, Stage* st) {
+  st->textured = false;
+  if (t && t->levelCount() > 0 && (st->decoded = t->level(0)->DecodedTexels())) {
+    st->texels = st->decoded->data();
+    st->textured = true;
+    st->tw = static_cast<int>(t->level(0)->width());
+    st->th = static_cast<int>(t->level(0)->height());
+  }
+}
+
+}  // namespace
+
 bool Resolve(const DeviceState& s, Pipeline* p) {
   Surface* rt = s.renderTarget;
   if (!rt || !rt->bits() || !IsWritableColorFormat(rt->format())) return false;
@@ -122,14 +137,7 @@ bool Resolve(const DeviceState& s, Pipeline* p) {
     st.alphaOp = ts[D3DTSS_ALPHAOP];
     st.alphaArg1 = ts[D3DTSS_ALPHAARG1];
     st.alphaArg2 = ts[D3DTSS_ALPHAARG2];
-    st.textured = false;
-    Texture* t = s.textures[i];
-    if (t && t->levelCount() > 0 && (st.decoded = t->level(0)->DecodedTexels())) {
-      st.texels = st.decoded->data();
-      st.textured = true;
-      st.tw = static_cast<int>(t->level(0)->width());
-      st.th = static_cast<int>(t->level(0)->height());
-    }
+    BindStageTexture(s.textures[i], &st);
     if (!st.textured) {
       DropTextureArg(&st.colorOp, &st.colorArg1, &st.colorArg2);
       if (st.alphaOp != D3DTOP_DISABLE) DropTextureArg(&st.alphaOp, &st.alphaArg1, &st.alphaArg2);
@@ -169,14 +177,7 @@ void ResolveSamplers(const DeviceState& s, Pipeline* p) {
   for (DWORD i = 0; i < 6; ++i) {
     const DWORD* ts = s.stageStates[i];
     Stage& st = p->stages[i];
-    st.textured = false;
-    Texture* t = s.textures[i];
-    if (t && t->levelCount() > 0 && (st.decoded = t->level(0)->DecodedTexels())) {
-      st.texels = st.decoded->data();
-      st.textured = true;
-      st.tw = static_cast<int>(t->level(0)->width());
-      st.th = static_cast<int>(t->level(0)->height());
-    }
+    BindStageTexture(s.textures[i], &st);
     st.minFilter = ts[D3DTSS_MINFILTER];
     st.magFilter = ts[D3DTSS_MAGFILTER];
     st.addressU = ts[D3DTSS_ADDRESSU];
