@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 #include <mutex>
 #include <new>
 #include <string>
@@ -192,6 +195,10 @@ void ReleaseBlock(void* block) {
     std::free(raw);
   }
 }
+#elif defined(_WIN32)
+// The C runtime's heap aligns to 8 bytes on 32-bit Windows; blocks promise 16.
+void* AllocateBlock(size_t size) { return _aligned_malloc(size, 16); }
+void ReleaseBlock(void* block) { _aligned_free(block); }
 #else
 void* AllocateBlock(size_t size) { return std::malloc(size); }
 void ReleaseBlock(void* block) { std::free(block); }
