@@ -21,6 +21,7 @@ struct Scene {
   bool zenable = true, zwrite = true;
   DWORD zfunc = D3DCMP_LESSEQUAL;
   bool alphaTest = false;
+  DWORD alphaFunc = D3DCMP_GREATER, alphaRef = 0x60;
   DWORD filter = D3DTEXF_POINT;
   DWORD address = D3DTADDRESS_WRAP;
   DWORD writeMask = 0xF;
@@ -86,8 +87,8 @@ class FastPathTest : public RasterTest {
     device->SetRenderState(D3DRS_SRCBLEND, sc.srcBlend);
     device->SetRenderState(D3DRS_DESTBLEND, sc.dstBlend);
     device->SetRenderState(D3DRS_ALPHATESTENABLE, sc.alphaTest);
-    device->SetRenderState(D3DRS_ALPHAREF, 0x60);
-    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+    device->SetRenderState(D3DRS_ALPHAREF, sc.alphaRef);
+    device->SetRenderState(D3DRS_ALPHAFUNC, sc.alphaFunc);
     device->SetRenderState(D3DRS_COLORWRITEENABLE, sc.writeMask);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
@@ -107,11 +108,18 @@ class FastPathTest : public RasterTest {
       // Enough triangles that the draw is split between threads.
       std::vector<Vertex> v;
       for (int t = 0; t < 60; ++t) {
-        const bool white = random() % 2 == 0;
+        // White, one flat colour, a gradient, or a gradient with one
+        // channel flat (alpha here).
+        const int colours = static_cast<int>(random() % 4);
+        const DWORD flat = static_cast<DWORD>(random());
         const bool flatZ = random() % 2 == 0;
         const float z0 = z(random);
         for (int k = 0; k < 3; ++k) {
-          const DWORD c = white ? 0xFFFFFFFFu : static_cast<DWORD>(random());
+          const DWORD mixed = static_cast<DWORD>(random());
+          const DWORD c = colours == 0   ? 0xFFFFFFFFu
+                          : colours == 1 ? flat
+                          : colours == 2 ? mixed
+                                         : (mixed & 0xFFFFFFu) | (flat & 0xFF000000u);
           v.push_back({px(random), py(random), flatZ ? z0 : z(random), c, uv(random) * sc.uvScale,
                        uv(random) * sc.uvScale});
         }
@@ -149,7 +157,7 @@ class FastPathTest : public RasterTest {
 };
 
 std::vector<Scene> Scenes() {
-  std::vector<Scene> scenes(17);
+  std::vector<Scene> scenes(19);
   scenes[0].name = "sprites state";
   scenes[1].name = "X8R8G8B8 target";
   scenes[1].target = D3DFMT_X8R8G8B8;
@@ -187,6 +195,17 @@ std::vector<Scene> Scenes() {
   scenes[15].perspective = true;
   scenes[16].name = "huge texture coordinates";
   scenes[16].uvScale = 3.0e6f;
+  // The library's own state: alpha at least 8, 24-bit depth, clamped texels.
+  scenes[17].name = "library state";
+  scenes[17].target = D3DFMT_X8R8G8B8;
+  scenes[17].depth = D3DFMT_D24S8;
+  scenes[17].alphaTest = true;
+  scenes[17].alphaFunc = D3DCMP_GREATEREQUAL;
+  scenes[17].alphaRef = 8;
+  scenes[17].address = D3DTADDRESS_CLAMP;
+  scenes[18] = scenes[17];
+  scenes[18].name = "library state, 16-bit depth";
+  scenes[18].depth = D3DFMT_D16_LOCKABLE;
   return scenes;
 }
 

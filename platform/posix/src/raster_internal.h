@@ -150,6 +150,7 @@ struct Pipeline {
   bool modulateOnly = false;   // the common single textured MODULATE stage
   bool blendSrcAlpha = false;  // SRCALPHA, INVSRCALPHA, ADD
   bool fast = false;           // FastSpan applies (texture filter still checked per triangle)
+  uint32_t alphaMin = 0;       // fast paths: the least alpha255 the alpha test passes
   uint32_t textureFactor = 0xFFFFFFFF;
   // Texture stages up to the first disabled one.
   Stage stages[kTextureStages];
@@ -192,6 +193,32 @@ void WriteSpan(const Pipeline& p, int x0, int y, int n, const float* z, const ui
 using FastSpanFn = void (*)(const Pipeline&, int x0, int y, int n, const float* z, int64_t zFlat,
                             const uint32_t* diffuse, const float* u, const float* v);
 FastSpanFn ChooseFastSpan(const Pipeline& p);
+
+// An attribute over a triangle: its value at the triangle's first vertex,
+// then its step per pixel in x and y.
+struct Plane {
+  double a0, dx, dy;
+};
+
+// What the affine span loop reads of a triangle in the sprite state whose
+// diffuse colour and depth are the same at every pixel (2-D quads, glyphs,
+// particles): stage 0's texture coordinate planes, where they take a0, the
+// packed colour and the quantised depth (-1: no depth test).
+struct AffineTriangle {
+  Plane u, v;
+  double fx0, fy0;
+  uint32_t diffuse;
+  int64_t zFlat;
+};
+// Pixels x0..x1 (inclusive) of row y.
+struct Span {
+  int x0, x1, y;
+};
+// Draws `count` spans of a triangle with the same values, chunk by chunk,
+// as the general path and FastSpan give.
+using AffineSpanFn = void (*)(const Pipeline&, const AffineTriangle&, const Span* spans, int count);
+// Null when the affine loop does not cover the state (16-bit depth).
+AffineSpanFn ChooseAffineSpan(const Pipeline& p);
 
 // --- Primitives ---------------------------------------------------------------
 

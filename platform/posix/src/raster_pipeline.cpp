@@ -214,7 +214,13 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
     p.needSpecular = true;
     ResolveSamplers(state, &p);
   }
-  p.fast = FastPathsEnabled() && !p.shaded && p.modulateOnly && !p.alphaTest && p.bpp == 4 &&
+  // An alpha test passing alpha255 from a least value (the library's own
+  // GREATEREQUAL test among them) is one comparison in the span loops.
+  const bool alphaAtLeast = !p.alphaTest || p.alphaFunc == D3DCMP_ALWAYS ||
+                            p.alphaFunc == D3DCMP_GREATER || p.alphaFunc == D3DCMP_GREATEREQUAL;
+  if (p.alphaTest && p.alphaFunc == D3DCMP_GREATEREQUAL) p.alphaMin = p.alphaRef * 255;
+  if (p.alphaTest && p.alphaFunc == D3DCMP_GREATER) p.alphaMin = p.alphaRef * 255 + 1;
+  p.fast = FastPathsEnabled() && !p.shaded && p.modulateOnly && alphaAtLeast && p.bpp == 4 &&
            (!p.blend || p.blendSrcAlpha) && !p.stencil &&
            (!p.depthTest || p.depthFunc == D3DCMP_LESSEQUAL);
   VertexSource src;

@@ -41,10 +41,6 @@ bool BandMeets(RowShare share, int py0, int py1) {
   return false;
 }
 
-struct Plane {
-  double a0, dx, dy;  // value at the first vertex, then per pixel in x and y
-};
-
 // One triangle ready for its rows.
 struct TriangleSetup {
   int px0 = 0, px1 = -1, py0 = 0, py1 = -1;  // pixel range (inclusive)
@@ -70,6 +66,9 @@ struct TriangleSetup {
   int texFloats = 0;  // texture coordinates the stages read
   int uk = 0;         // the plane of stage 0's u
   FastSpanFn fast = nullptr;
+  // The affine loop, when the colour and depth are flat and 1/w constant.
+  AffineSpanFn affine = nullptr;
+  AffineTriangle affineTri;
   // Edge e: E(px) = K - edy * kSub * px, with K growing by edx * kSub a row.
   // The span bound floor(K / |edy * kSub|) is kept as quotient and remainder
   // and stepped a row at a time, saving a 64-bit divide per edge and row.
@@ -197,12 +196,19 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
     t->zFlat =
         QuantizeDepth(std::clamp(static_cast<float>(planes[0].a0), 0.0f, 1.0f), p.depth.depthBits);
   }
+  if (t->fast && !perspective && t->flatDiffuse && (!p.depthTest || t->zFlat >= 0) &&
+      (t->affine = ChooseAffineSpan(p)) != nullptr) {
+    t->affineTri = {planes[t->uk], planes[t->uk + 1], t->fx0, t->fy0, t->diffuseFlat,
+                    p.depthTest ? t->zFlat : -1};
+  }
   t->liveCount = 0;
   for (int k = 0; k < count; ++k) {
     if (!needed[k]) continue;
     if (t->fast) {
       const bool read = k == 0 || k == 1 || (k >= 2 && k < 6) || k == t->uk || k == t->uk + 1;
-      if (!read || t->flatPlane[k] || (k >= 2 && k < 6 && t->flatDiffuse)) continue;
+      // A flat depth is taken whole; flat colour channels only when all four
+      // are (the colour is packed from every channel's buffer otherwise).
+      if (!read || (k == 0 && t->flatPlane[0]) || (k >= 2 && k < 6 && t->flatDiffuse)) continue;
     }
     t->live[t->liveCount++] = k;
   }
@@ -283,6 +289,10 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
   // The row's place in its block of kBandRows and the block's band, stepped
   // with the rows instead of divided out for each.
   int inBlock = t.py0 % kBandRows, blockBand = (t.py0 / kBandRows) % share.bands;
+  // The affine loop takes the spans of many rows at once.
+  constexpr int kSpans = 64;
+  Span spans[kSpans];
+  int spanCount = 0;
   for (int py = t.py0; py <= t.py1; ++py) {
     const bool own = blockBand == share.band;
     const bool lastInBlock = inBlock == kBandRows - 1;
@@ -313,6 +323,8 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
     if (!own) continue;
     int nextRow = py + 1;
     if (lastInBlock && share.bands > 1) nextRow += kBandRows * (share.bands - 1);
+    // The affine loop draws the rows after they are all found: ask for each.
+    if (t.affine) nextRow = py;
     if (t.fast && lo <= hi && nextRow <= t.py1) {
       // Sprites land anywhere in buffers larger than the caches: ask for this
       // thread's next row (about this span) while the current one is drawn.
@@ -325,9 +337,20 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
         __builtin_prefetch(d + hi * p.depth.bytes, 1);
       }
     }
+    if (t.affine) {
+      if (lo <= hi) {
+        spans[spanCount++] = {static_cast<int>(lo), static_cast<int>(hi), py};
+        if (spanCount == kSpans) {
+          t.affine(p, t.affineTri, spans, spanCount);
+          spanCount = 0;
+        }
+      }
+      continue;
+    }
     for (int64_t start = lo; start <= hi; start += kChunk)
       DrawChunk(p, t, start, py, static_cast<int>(std::min<int64_t>(kChunk, hi - start + 1)));
   }
+  if (spanCount > 0) t.affine(p, t.affineTri, spans, spanCount);
 }
 
 // A fragment at (x, y) with the attributes of `a` and `b` mixed at t.
