@@ -29,6 +29,7 @@ struct Scene {
   UINT texW = 16, texH = 16;
   bool perspective = false;  // w varies with z
   float uvScale = 1.0f;       // large values reach the clamp of texel coordinates
+  int smallTriangles = 0;     // more in the first draw than are kept for the pool at once
 };
 
 // The index of the first value that differs (or the shorter length), -1 when equal.
@@ -124,6 +125,13 @@ class FastPathTest : public RasterTest {
                        uv(random) * sc.uvScale});
         }
       }
+      for (int t = 0; draw == 0 && t < sc.smallTriangles; ++t) {
+        const float x = px(random), y = py(random), zt = z(random);
+        const DWORD c = static_cast<DWORD>(random());
+        v.push_back({x, y, zt, c, 0.1f, 0.2f});
+        v.push_back({x + 3.0f, y + 0.5f, zt, c, 0.9f, 0.3f});
+        v.push_back({x + 1.0f, y + 3.0f, zt, c, 0.4f, 0.8f});
+      }
       // A few sprites placed for 1:1 texels, as 2-D drawing does.
       for (int q = 0; q < 4; ++q) {
         const float x0 = static_cast<float>(random() % kW) - 0.5f;
@@ -157,7 +165,7 @@ class FastPathTest : public RasterTest {
 };
 
 std::vector<Scene> Scenes() {
-  std::vector<Scene> scenes(19);
+  std::vector<Scene> scenes(20);
   scenes[0].name = "sprites state";
   scenes[1].name = "X8R8G8B8 target";
   scenes[1].target = D3DFMT_X8R8G8B8;
@@ -206,6 +214,8 @@ std::vector<Scene> Scenes() {
   scenes[18] = scenes[17];
   scenes[18].name = "library state, 16-bit depth";
   scenes[18].depth = D3DFMT_D16_LOCKABLE;
+  scenes[19].name = "a draw of 40,000 triangles";
+  scenes[19].smallTriangles = 40000;
   return scenes;
 }
 

@@ -310,8 +310,11 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
   std::vector<DeferredTriangle> deferred;
   const bool triangles = call.type == D3DPT_TRIANGLELIST || call.type == D3DPT_TRIANGLESTRIP ||
                          call.type == D3DPT_TRIANGLEFAN;
+  // Kept triangles are drawn by the pool at most kMaxDeferred at a time, so
+  // a huge draw does not hold all of its triangles at once.
+  constexpr size_t kMaxDeferred = 1u << 15;
   if (triangles && FastPathsEnabled() && SplitsDraws()) {
-    deferred.reserve(std::min<UINT>(call.primitiveCount, 1u << 16));
+    deferred.reserve(std::min<size_t>(call.primitiveCount, kMaxDeferred + kMaxPolygon));
     drawer.Defer(&deferred);
   }
   const UINT count = call.primitiveCount;
@@ -342,6 +345,10 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
           std::memcpy(v[0].attr, v[1].attr, sizeof(float) * kColorAttrs);
         flatten(3);
         drawer.Primitive(v, 3);
+        if (deferred.size() >= kMaxDeferred) {
+          FlushTriangles(p, deferred, src.attrs);
+          deferred.clear();
+        }
       }
       FlushTriangles(p, deferred, src.attrs);
       break;
