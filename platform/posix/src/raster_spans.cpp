@@ -266,10 +266,11 @@ inline __m128i Floor4(__m128 x) {
 inline const uint32_t* RunOfTexels(const uint32_t* texRow, float ub, float udx, int tw, int n) {
   if (!texRow || static_cast<double>(udx) * tw != 1.0) return nullptr;
   const double x0 = static_cast<double>(ub) * tw;  // exact: float times a small integer
-  if (!(x0 >= 0.0 && x0 + n <= tw)) return nullptr;  // NaN too
-  const double whole = static_cast<double>(static_cast<int64_t>(x0));  // floor: x0 >= 0
+  if (!(x0 >= 0.0 && x0 < tw)) return nullptr;  // NaN too
+  const double whole = static_cast<double>(static_cast<int>(x0));  // floor: x0 >= 0
+  if (whole + n > tw) return nullptr;
   const double fraction = x0 - whole;
-  const double margin = (2.0 * n + 2.0 * (x0 + n) + 1.0) * 0x1p-23;
+  const double margin = (2.0 * n + 2.0 * (x0 + n) + 1.0) * 0x1p-23;  // x0 + n bounds every |x|
   if (!(fraction > margin && fraction < 1.0 - margin)) return nullptr;
   return texRow + static_cast<int>(whole);
 }
