@@ -139,6 +139,17 @@ class FastPathTest : public RasterTest {
         for (const Vertex& c : Quad(x0, y0, x0 + static_cast<float>(sc.texW),
                                     y0 + static_cast<float>(sc.texH), 0xFFFFFFFF, z(random)))
           v.push_back(c);
+        // Texels 1:1 from the middle of the texture, running past its
+        // right and bottom edges into the addressing modes.
+        const float shiftU = static_cast<float>(q + 1) / 8.0f, shiftV = 0.25f;
+        const float x1 = static_cast<float>(random() % kW) - 0.5f;
+        const float y1 = static_cast<float>(random() % kH) - 0.5f;
+        for (Vertex c : Quad(x1, y1, x1 + static_cast<float>(sc.texW),
+                             y1 + static_cast<float>(sc.texH), 0xC0FFFFFF, z(random))) {
+          c.u += shiftU;
+          c.v += shiftV;
+          v.push_back(c);
+        }
       }
       EXPECT_EQ(Draw(v), D3D_OK);
     }
