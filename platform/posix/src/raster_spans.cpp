@@ -423,6 +423,11 @@ void AffineSpan(const Pipeline& p, const AffineTriangle& t, const Span* spans, i
     const uint32_t* run = RunOfTexels(texRow, ub, udx, tw, n);
     int i = 0;
     if (run) {
+      // The next row usually reads the texel row after this one (or before
+      // it, for textures drawn upside down): ask for it while this one draws.
+      const uint32_t* ahead = run + (t.v.dy < 0 ? -tw : tw);
+      for (int k = 0; k < n; k += 16) __builtin_prefetch(ahead + k);
+      __builtin_prefetch(ahead + n - 1);
       for (; i + 4 <= n; i += 4) pixels.template operator()<4>(i, LoadPixels<4>(run + i));
       if (n - i >= 2) {
         pixels.template operator()<2>(i, LoadPixels<2>(run + i));
