@@ -44,13 +44,17 @@ class WorkerPool {
       {
         std::lock_guard<std::mutex> hold(mutex_);
         job_ = &job;
-        ++generation_;
+        posted_.store(++generation_, std::memory_order_release);
       }
       wake_.notify_all();
       Work(job);
+      {
+        std::lock_guard<std::mutex> hold(mutex_);
+        job_ = nullptr;  // no thread joins from here on
+      }
+      Spin([&] { return job.active.load(std::memory_order_acquire) == 0; });
       std::unique_lock<std::mutex> hold(mutex_);
-      job_ = nullptr;  // no thread joins from here on
-      finished_.wait(hold, [&] { return job.active == 0; });
+      finished_.wait(hold, [&] { return job.active.load(std::memory_order_relaxed) == 0; });
     } else {
       Work(job);
     }
@@ -64,8 +68,20 @@ class WorkerPool {
     const std::function<void(int)>* work;
     int bands;
     std::atomic<int> next{0};
-    int active = 0;  // pool threads inside Work, under mutex_
+    std::atomic<int> active{0};  // pool threads inside Work, changed under mutex_
   };
+
+  // Draws follow each other closely within a frame: a thread waits a short
+  // while (about 50 us) for `done` before it sleeps, which saves a sleep and
+  // a wake-up of the other side, each costing tens of microseconds.
+  template <typename Done>
+  static void Spin(Done done) {
+    for (int i = 0; i < 2000 && !done(); ++i) {
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    }
+  }
 
   WorkerPool() {
     const unsigned cores = std::thread::hardware_concurrency();
@@ -96,6 +112,9 @@ class WorkerPool {
     uint64_t seen = 0;
     std::unique_lock<std::mutex> hold(mutex_);
     for (;;) {
+      hold.unlock();
+      Spin([&] { return posted_.load(std::memory_order_acquire) != seen; });
+      hold.lock();
       wake_.wait(hold, [&] { return stop_ || (generation_ != seen && job_); });
       if (stop_) return;
       seen = generation_;
@@ -113,6 +132,7 @@ class WorkerPool {
   std::condition_variable wake_, finished_;
   Job* job_ = nullptr;
   uint64_t generation_ = 0;
+  std::atomic<uint64_t> posted_{0};  // generation_, read without the lock while spinning
   bool stop_ = false;
   std::vector<std::thread> threads_;
 };
