@@ -86,13 +86,16 @@ differential_stage() {
   VEK_WINE_ARCH=$arch bash scripts/differential.sh build/debug/bin "build/$preset/bin"
 }
 
-# ThreadSanitizer over the one threaded test: a font measured on one thread
-# while another rasterises its glyphs.
+# ThreadSanitizer over the threaded tests: a font measured on one thread
+# while another rasterises its glyphs, and the rasteriser's worker pool
+# drawing with 1, 2 and 4 bands.
 tsan_stage() {
   cmake --preset tsan >/dev/null
-  cmake --build --preset tsan -j"$jobs" --target vek_font_tests
+  cmake --build --preset tsan -j"$jobs" --target vek_font_tests vekrt_tests
   TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/vek_font_tests \
     --gtest_filter='FontTest.MeasuringOnAnotherThreadWhileGlyphsAreRasterised'
+  TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/vekrt_tests \
+    --gtest_filter='FastPathTest.EveryThreadCountGivesTheSamePixels'
 }
 
 # Builds as a user would (plain CMake, Release, no presets), installs into a
