@@ -129,6 +129,7 @@ void ResetRuntime() {
   desktop::ResetPixels();
   SetRasterization(true);
   SetRasterThreads(0);
+  SetRasterWideVectors(true);
   SetSystemFonts(true);
 }
 

@@ -217,8 +217,11 @@ struct Span {
 // Draws `count` spans of a triangle with the same values, chunk by chunk,
 // as the general path and FastSpan give.
 using AffineSpanFn = void (*)(const Pipeline&, const AffineTriangle&, const Span* spans, int count);
-// Null when the affine loop does not cover the state (16-bit depth).
+// Null when the affine loop does not cover the state (16-bit depth). Takes
+// the AVX2 compilation where the processor has AVX2 and it is allowed
+// (vrt::SetRasterWideVectors).
 AffineSpanFn ChooseAffineSpan(const Pipeline& p);
+AffineSpanFn ChooseAffineSpanAvx2(const Pipeline& p);
 
 // --- Primitives ---------------------------------------------------------------
 

@@ -1,6 +1,8 @@
 // The dedicated span loop: the sprite state (one MODULATE stage, point
 // sampling, SRCALPHA / INVSRCALPHA or no blending, LESSEQUAL depth or none,
 // a 32-bit target) drawn a span at a time, bit for bit as the general path.
+#include <atomic>
+
 #include "raster_internal.h"
 
 #ifdef __SSE2__
@@ -219,234 +221,16 @@ void FastSpan(const Pipeline& p, int x0, int y, int n, const float* z, int64_t z
 }
 
 
+
+}  // namespace
+
 #ifdef __SSE2__
-// v / 255 for v <= 65,535 as one high multiply and a shift.
-constexpr bool Div255ByMultiplyExact() {
-  for (uint32_t v = 0; v <= 65535; ++v)
-    if ((v * 0x8081u) >> 23 != v / 255) return false;
-  return true;
-}
-static_assert(Div255ByMultiplyExact());
-
-// K (4, 2 or 1) pixels of 32 bits at `at`, in the low lanes.
-template <int K>
-inline __m128i LoadPixels(const void* at) {
-  if constexpr (K == 4) return _mm_loadu_si128(static_cast<const __m128i*>(at));
-  if constexpr (K == 2) return _mm_loadl_epi64(static_cast<const __m128i*>(at));
-  uint32_t v;
-  std::memcpy(&v, at, 4);
-  return _mm_cvtsi32_si128(static_cast<int>(v));
-}
-template <int K>
-inline void StorePixels(void* at, __m128i v) {
-  if constexpr (K == 4) {
-    _mm_storeu_si128(static_cast<__m128i*>(at), v);
-  } else if constexpr (K == 2) {
-    _mm_storel_epi64(static_cast<__m128i*>(at), v);
-  } else {
-    const uint32_t w = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
-    std::memcpy(at, &w, 4);
-  }
-}
-
-// Four lanes of ScaledFloor.
-inline __m128i Floor4(__m128 x) {
-  x = _mm_and_ps(x, _mm_cmpord_ps(x, x));  // NaN reads as 0
-  x = _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-1.0e7f)), _mm_set1_ps(1.0e7f));
-  const __m128i t = _mm_cvttps_epi32(x);
-  return _mm_add_epi32(t, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), x)));
-}
-
-// The texel of a chunk's first pixel when its n pixels read n consecutive
-// texels of `texRow` (a row of a tw-wide texture), null otherwise. Pixel i
-// reads floor(fl(fl(ub + fl(udx * i)) * tw)); with udx * tw exactly 1 the
-// exact value is x0 + i (x0 = ub * tw), and the three float roundings move
-// it by less than 2^-24 * (n + 2 * |x|) each side, so where x0's fraction
-// keeps that far from a whole number every pixel reads floor(x0) + i.
-inline const uint32_t* RunOfTexels(const uint32_t* texRow, float ub, float udx, int tw, int n) {
-  if (!texRow || static_cast<double>(udx) * tw != 1.0) return nullptr;
-  const double x0 = static_cast<double>(ub) * tw;  // exact: float times a small integer
-  if (!(x0 >= 0.0 && x0 < tw)) return nullptr;  // NaN too
-  const double whole = static_cast<double>(static_cast<int>(x0));  // floor: x0 >= 0
-  if (whole + n > tw) return nullptr;
-  const double fraction = x0 - whole;
-  const double margin = (2.0 * n + 2.0 * (x0 + n) + 1.0) * 0x1p-23;  // x0 + n bounds every |x|
-  if (!(fraction > margin && fraction < 1.0 - margin)) return nullptr;
-  return texRow + static_cast<int>(whole);
-}
-
-// The sprite state with a flat colour and depth over an affine triangle:
-// each chunk's texture coordinates are computed as the general path
-// computes them (a double plane value at the chunk's start rounded to
-// float, plus the float step times the pixel's index), but in registers,
-// four pixels at a time, with no buffers between the stages. The bytes are
-// those of FastSpan.
-template <bool kDepth, bool kBlend>
-void AffineSpan(const Pipeline& p, const AffineTriangle& t, const Span* spans, int count) {
-  const Stage& st = p.stages[0];
-  const uint32_t* texels = st.texels;
-  const int tw = st.tw, th = st.th;
-  const __m128 nw = _mm_set1_ps(static_cast<float>(tw)), nh = _mm_set1_ps(static_cast<float>(th));
-  const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
-  const __m128i twBound = _mm_set1_epi32(static_cast<int>(static_cast<uint32_t>(tw) ^ 0x80000000u));
-  const __m128i thBound = _mm_set1_epi32(static_cast<int>(static_cast<uint32_t>(th) ^ 0x80000000u));
-  const __m128i steps = _mm_setr_epi32(0, 1, 2, 3);
-  const __m128 lanes = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i c128 = _mm_set1_epi16(128), c127 = _mm_set1_epi16(127),
-                c255 = _mm_set1_epi16(255);
-  const __m128i div255 = _mm_set1_epi16(static_cast<short>(0x8081));
-  const bool white = t.diffuse == 0xFFFFFFFFu;
-  const __m128i diffuse16 = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(t.diffuse)), zero);
-  const __m128i opaque4 =
-      _mm_set1_epi32(static_cast<int>(p.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u));
-  const __m128i write4 = _mm_set1_epi32(static_cast<int>(p.writeBits));
-  const uint32_t depthMask = p.depthMask;
-  const __m128i maskZ = _mm_set1_epi32(static_cast<int>(depthMask));
-  const uint32_t zq = kDepth ? static_cast<uint32_t>(t.zFlat) : 0;
-  const __m128i zBits = _mm_set1_epi32(static_cast<int>((zq << p.depth.depthShift) & depthMask));
-  const __m128i zBitsSigned = _mm_xor_si128(zBits, sign);
-  const bool allChannels = p.writeBits == 0xFFFFFFFFu;
-  const uint32_t alphaMin = p.alphaMin;
-  const __m128i alphaMin4 = _mm_set1_epi32(static_cast<int>(alphaMin));
-  const __m128i diffuseAlpha = _mm_set1_epi32(static_cast<int>(t.diffuse >> 24));
-  const bool depthWrite = p.depthWrite;
-  const float udx = static_cast<float>(t.u.dx), vdx = static_cast<float>(t.v.dx);
-
-  // round(a * b / 255) in 16-bit lanes: a * b + 128 <= 65,153.
-  auto mul255 = [&](__m128i a, __m128i b) {
-    const __m128i s = _mm_add_epi16(_mm_mullo_epi16(a, b), c128);
-    return _mm_srli_epi16(_mm_add_epi16(s, _mm_srli_epi16(s, 8)), 8);
-  };
-  // (src * a + dst * (255 - a) + 127) / 255, every sum at most 65,152.
-  auto blend = [&](__m128i src, __m128i dst) {
-    __m128i a = _mm_shufflelo_epi16(src, _MM_SHUFFLE(3, 3, 3, 3));
-    a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
-    const __m128i sum = _mm_add_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(src, a), _mm_mullo_epi16(dst, _mm_sub_epi16(c255, a))), c127);
-    return _mm_srli_epi16(_mm_mulhi_epu16(sum, div255), 7);
-  };
-
-  for (const Span* span = spans; span != spans + count; ++span) {
-  const int x1 = span->x1, y = span->y;
-  uint32_t* row = reinterpret_cast<uint32_t*>(p.bits + static_cast<size_t>(y) * p.pitch);
-  uint32_t* depthRow =
-      kDepth ? reinterpret_cast<uint32_t*>(p.depthBits + static_cast<size_t>(y) * p.depthPitch)
-             : nullptr;
-  const double oy = static_cast<double>(y) - t.fy0;
-  for (int start = span->x0; start <= x1; start += kChunk) {
-    const int n = std::min(kChunk, x1 - start + 1);
-    const double ox = static_cast<double>(start) - t.fx0;
-    const float ub = static_cast<float>(t.u.a0 + t.u.dx * ox + t.u.dy * oy);
-    const float vb = static_cast<float>(t.v.a0 + t.v.dx * ox + t.v.dy * oy);
-    const __m128 ub4 = _mm_set1_ps(ub), udx4 = _mm_set1_ps(udx);
-    const __m128 vb4 = _mm_set1_ps(vb), vdx4 = _mm_set1_ps(vdx);
-    // A texture row the whole chunk reads (v constant along the row).
-    const uint32_t* texRow = nullptr;
-    if (vdx == 0.0f) {
-      const int ty = _mm_cvtsi128_si32(Floor4(_mm_mul_ps(vb4, nh)));
-      if (static_cast<unsigned>(ty) < static_cast<unsigned>(th))
-        texRow = texels + static_cast<size_t>(ty) * tw;
-    }
-    // The texels of K lanes from their coordinates, under the addressing modes.
-    auto fetch = [&]<int K>(int i) {
-      const __m128 at = _mm_add_ps(_mm_set1_ps(static_cast<float>(i)), lanes);
-      const __m128i tx = Floor4(_mm_mul_ps(_mm_add_ps(ub4, _mm_mul_ps(udx4, at)), nw));
-      constexpr int kLanes = (1 << (4 * K)) - 1;
-      const int tx0 = _mm_cvtsi128_si32(tx);
-      const bool inRow =
-          (_mm_movemask_epi8(_mm_cmplt_epi32(_mm_xor_si128(tx, sign), twBound)) & kLanes) == kLanes;
-      // One load where the lanes read consecutive texels of one row.
-      if (texRow && inRow &&
-          _mm_movemask_epi8(_mm_cmpeq_epi32(tx, _mm_add_epi32(_mm_set1_epi32(tx0), steps))) ==
-              0xFFFF &&
-          tx0 + 3 < tw)
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(texRow + tx0));
-      const __m128i ty = Floor4(_mm_mul_ps(_mm_add_ps(vb4, _mm_mul_ps(vdx4, at)), nh));
-      const bool allIn =
-          inRow &&
-          (_mm_movemask_epi8(_mm_cmplt_epi32(_mm_xor_si128(ty, sign), thBound)) & kLanes) == kLanes;
-      alignas(16) int xs[4], ys[4];
-      alignas(16) uint32_t got[4] = {};
-      _mm_store_si128(reinterpret_cast<__m128i*>(xs), tx);
-      _mm_store_si128(reinterpret_cast<__m128i*>(ys), ty);
-      for (int l = 0; l < K; ++l) {
-        if (allIn) {
-          got[l] = texels[static_cast<size_t>(ys[l]) * tw + xs[l]];
-        } else {
-          bool border = false;
-          const int ax = AddressOf(xs[l], tw, st.addressU, &border);
-          const int ay = AddressOf(ys[l], th, st.addressV, &border);
-          got[l] = border ? st.border : texels[static_cast<size_t>(ay) * tw + ax];
-        }
-      }
-      return _mm_load_si128(reinterpret_cast<const __m128i*>(got));
-    };
-    // Depth test, colour and writes of K pixels from i.
-    auto pixels = [&]<int K>(int i, __m128i texel) {
-      constexpr int kLanes = (1 << (4 * K)) - 1;
-      uint32_t* out = row + start + i;
-      __m128i fail = zero;
-      if (alphaMin != 0) {  // before depth; at most 255 * 255, so 16 bits
-        const __m128i a = _mm_mullo_epi16(_mm_srli_epi32(texel, 24), diffuseAlpha);
-        fail = _mm_cmpgt_epi32(alphaMin4, a);
-        if ((_mm_movemask_epi8(fail) & kLanes) == kLanes) return;
-      }
-      if constexpr (kDepth) {
-        // zq <= stored depth, compared where the depth sits: the top bits.
-        uint32_t* dat = depthRow + start + i;
-        const __m128i stored = LoadPixels<K>(dat);
-        fail = _mm_or_si128(fail, _mm_cmpgt_epi32(zBitsSigned, _mm_xor_si128(stored, sign)));
-        if ((_mm_movemask_epi8(fail) & kLanes) == kLanes) return;
-        if (depthWrite) {
-          const __m128i next = _mm_or_si128(_mm_andnot_si128(maskZ, stored), zBits);
-          StorePixels<K>(dat, _mm_or_si128(_mm_and_si128(fail, stored), _mm_andnot_si128(fail, next)));
-        }
-      }
-      __m128i lo = _mm_unpacklo_epi8(texel, zero), hi = _mm_unpackhi_epi8(texel, zero);
-      if (!white) {  // modulating with white keeps the texel
-        lo = mul255(lo, diffuse16);
-        hi = mul255(hi, diffuse16);
-      }
-      const __m128i old = LoadPixels<K>(out);
-      if constexpr (kBlend) {
-        const __m128i dst = _mm_or_si128(old, opaque4);
-        lo = blend(lo, _mm_unpacklo_epi8(dst, zero));
-        hi = blend(hi, _mm_unpackhi_epi8(dst, zero));
-      }
-      __m128i next = _mm_packus_epi16(lo, hi);
-      if (!allChannels) next = _mm_or_si128(_mm_and_si128(next, write4), _mm_andnot_si128(write4, old));
-      if (kDepth || alphaMin != 0)
-        next = _mm_or_si128(_mm_and_si128(fail, old), _mm_andnot_si128(fail, next));
-      StorePixels<K>(out, next);
-    };
-    const uint32_t* run = RunOfTexels(texRow, ub, udx, tw, n);
-    int i = 0;
-    if (run) {
-      // The next row usually reads the texel row after this one (or before
-      // it, for textures drawn upside down): ask for it while this one draws.
-      const uint32_t* ahead = run + (t.v.dy < 0 ? -tw : tw);
-      for (int k = 0; k < n; k += 16) __builtin_prefetch(ahead + k);
-      __builtin_prefetch(ahead + n - 1);
-      for (; i + 4 <= n; i += 4) pixels.template operator()<4>(i, LoadPixels<4>(run + i));
-      if (n - i >= 2) {
-        pixels.template operator()<2>(i, LoadPixels<2>(run + i));
-        i += 2;
-      }
-      if (i < n) pixels.template operator()<1>(i, LoadPixels<1>(run + i));
-    } else {
-      for (; i + 4 <= n; i += 4) pixels.template operator()<4>(i, fetch.template operator()<4>(i));
-      if (n - i >= 2) {
-        pixels.template operator()<2>(i, fetch.template operator()<2>(i));
-        i += 2;
-      }
-      if (i < n) pixels.template operator()<1>(i, fetch.template operator()<1>(i));
-    }
-  }
-  }
-}
+#include "raster_affine.inc"
 #endif
 
+namespace {
+// Whether AVX2 span loops may be chosen where the processor has them.
+std::atomic<bool> wideVectors{true};
 }  // namespace
 
 FastSpanFn ChooseFastSpan(const Pipeline& p) {
@@ -455,16 +239,23 @@ FastSpanFn ChooseFastSpan(const Pipeline& p) {
 }
 
 AffineSpanFn ChooseAffineSpan(const Pipeline& p) {
+#ifdef VRT_AVX2_SPANS
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2 && wideVectors.load(std::memory_order_relaxed)) return ChooseAffineSpanAvx2(p);
+#endif
 #ifdef __SSE2__
-  if (p.depthTest) {
-    // 32-bit depth with the depth in the top bits, as every such format has.
-    if (p.depth.bytes != 4 || p.depth.depthShift + p.depth.depthBits != 32) return nullptr;
-    return p.blend ? AffineSpan<true, true> : AffineSpan<true, false>;
-  }
-  return p.blend ? AffineSpan<false, true> : AffineSpan<false, false>;
+  return PickAffineSpan(p);
 #else
   return nullptr;
 #endif
 }
 
 }  // namespace vrt::d3d::raster
+
+namespace vrt {
+
+void SetRasterWideVectors(bool on) {
+  d3d::raster::wideVectors.store(on, std::memory_order_relaxed);
+}
+
+}  // namespace vrt

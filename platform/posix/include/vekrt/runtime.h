@@ -118,4 +118,9 @@ void SetRasterFastPaths(bool on);
 // same whatever the count.
 void SetRasterThreads(int count);
 
+// Whether span loops compiled for wider vector units (AVX2) are chosen on
+// processors that have them (the default, and after ResetRuntime). The
+// pixels are the same either way; tests turn it off to check the baseline.
+void SetRasterWideVectors(bool on);
+
 }  // namespace vrt
