@@ -105,6 +105,17 @@ inline int AddressOf(int i, int n, DWORD mode, bool* border) {
 
 // --- Pipeline state resolved per draw ----------------------------------------
 
+struct Pipeline;
+struct AffineTriangle;
+struct Span;
+// The span loops (raster_spans.cpp): FastSpan draws n pixels from buffers
+// of per-pixel values; AffineSpan draws `count` spans of a triangle with a
+// flat colour and depth, computing its texture coordinates itself. Both give
+// the bytes of the general path.
+using FastSpanFn = void (*)(const Pipeline&, int x0, int y, int n, const float* z, int64_t zFlat,
+                            const uint32_t* diffuse, const float* u, const float* v);
+using AffineSpanFn = void (*)(const Pipeline&, const AffineTriangle&, const Span* spans, int count);
+
 struct Stage {
   DWORD colorOp = D3DTOP_DISABLE, colorArg1 = 0, colorArg2 = 0;
   DWORD alphaOp = D3DTOP_DISABLE, alphaArg1 = 0, alphaArg2 = 0;
@@ -151,6 +162,9 @@ struct Pipeline {
   bool blendSrcAlpha = false;  // SRCALPHA, INVSRCALPHA, ADD
   bool fast = false;           // FastSpan applies (texture filter still checked per triangle)
   uint32_t alphaMin = 0;       // fast paths: the least alpha255 the alpha test passes
+  // The span loops of the state when `fast`, chosen once per draw.
+  FastSpanFn fastSpan = nullptr;
+  AffineSpanFn affineSpan = nullptr;
   uint32_t textureFactor = 0xFFFFFFFF;
   // Texture stages up to the first disabled one.
   Stage stages[kTextureStages];
@@ -190,8 +204,6 @@ void WriteSpan(const Pipeline& p, int x0, int y, int n, const float* z, const ui
 // The dedicated span loop of the sprite state (Pipeline::fast, point
 // sampling): depth test, texture fetch, modulate and blend of `n` pixels.
 // `zFlat`: the quantised depth of every pixel, or -1 to quantise z per pixel.
-using FastSpanFn = void (*)(const Pipeline&, int x0, int y, int n, const float* z, int64_t zFlat,
-                            const uint32_t* diffuse, const float* u, const float* v);
 FastSpanFn ChooseFastSpan(const Pipeline& p);
 
 // An attribute over a triangle: its value at the triangle's first vertex,
@@ -214,9 +226,6 @@ struct AffineTriangle {
 struct Span {
   int x0, x1, y;
 };
-// Draws `count` spans of a triangle with the same values, chunk by chunk,
-// as the general path and FastSpan give.
-using AffineSpanFn = void (*)(const Pipeline&, const AffineTriangle&, const Span* spans, int count);
 // Null when the affine loop does not cover the state (16-bit depth). Takes
 // the AVX2 compilation where the processor has AVX2 and it is allowed
 // (vrt::SetRasterWideVectors).

@@ -223,6 +223,10 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
   p.fast = FastPathsEnabled() && !p.shaded && p.modulateOnly && alphaAtLeast && p.bpp == 4 &&
            (!p.blend || p.blendSrcAlpha) && !p.stencil &&
            (!p.depthTest || p.depthFunc == D3DCMP_LESSEQUAL);
+  if (p.fast) {
+    p.fastSpan = ChooseFastSpan(p);
+    p.affineSpan = ChooseAffineSpan(p);
+  }
   VertexSource src;
   src.format = ParseFvf(state.vertexShader);
   if (!src.format.valid || call.vertexStride < src.format.size) return;

@@ -176,7 +176,7 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
 
   t->texFloats = std::min(2 * kMaxTexSets, count - 2 - kColorAttrs);
   t->uk = 2 + kColorAttrs + 2 * p.stages[0].texSet;
-  t->fast = p.fast && !p.stages[0].linear && t->uk + 1 < count ? ChooseFastSpan(p) : nullptr;
+  t->fast = p.fast && !p.stages[0].linear && t->uk + 1 < count ? p.fastSpan : nullptr;
   // The general path hands every fragment's z on; it reads none here.
   if (!t->fast && !needed[0]) {
     needed[0] = true;
@@ -197,7 +197,7 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
         QuantizeDepth(std::clamp(static_cast<float>(planes[0].a0), 0.0f, 1.0f), p.depth.depthBits);
   }
   if (t->fast && !perspective && t->flatDiffuse && (!p.depthTest || t->zFlat >= 0) &&
-      (t->affine = ChooseAffineSpan(p)) != nullptr) {
+      (t->affine = p.affineSpan) != nullptr) {
     t->affineTri = {planes[t->uk], planes[t->uk + 1], t->fx0, t->fy0, t->diffuseFlat,
                     p.depthTest ? t->zFlat : -1};
   }
