@@ -30,6 +30,7 @@ struct Scene {
   bool perspective = false;  // w varies with z
   float uvScale = 1.0f;       // large values reach the clamp of texel coordinates
   int smallTriangles = 0;     // more in the first draw than are kept for the pool at once
+  bool textured = true;       // false: stage 0 passes the diffuse colour on
 };
 
 // The index of the first value that differs (or the shorter length), -1 when equal.
@@ -81,7 +82,7 @@ class FastPathTest : public RasterTest {
     for (uint32_t& t : texels) t = static_cast<uint32_t>(random());
     Com<IDirect3DTexture8> tex;
     tex.attach(MakeTexture(sc.texW, sc.texH, D3DFMT_A8R8G8B8, texels));
-    device->SetTexture(0, tex.get());
+    device->SetTexture(0, sc.textured ? tex.get() : nullptr);
     device->SetRenderState(D3DRS_ZENABLE, sc.zenable ? D3DZB_TRUE : D3DZB_FALSE);
     device->SetRenderState(D3DRS_ZWRITEENABLE, sc.zwrite);
     device->SetRenderState(D3DRS_ZFUNC, sc.zfunc);
@@ -177,7 +178,7 @@ class FastPathTest : public RasterTest {
 };
 
 std::vector<Scene> Scenes() {
-  std::vector<Scene> scenes(20);
+  std::vector<Scene> scenes(23);
   scenes[0].name = "sprites state";
   scenes[1].name = "X8R8G8B8 target";
   scenes[1].target = D3DFMT_X8R8G8B8;
@@ -228,6 +229,17 @@ std::vector<Scene> Scenes() {
   scenes[18].depth = D3DFMT_D16_LOCKABLE;
   scenes[19].name = "a draw of 40,000 triangles";
   scenes[19].smallTriangles = 40000;
+  // The library's additive items and its items without a picture.
+  scenes[20] = scenes[17];
+  scenes[20].name = "library state, additive";
+  scenes[20].dstBlend = D3DBLEND_ONE;
+  scenes[21] = scenes[17];
+  scenes[21].name = "library state, untextured";
+  scenes[21].textured = false;
+  scenes[22] = scenes[21];
+  scenes[22].name = "untextured, additive, alpha target";
+  scenes[22].target = D3DFMT_A8R8G8B8;
+  scenes[22].dstBlend = D3DBLEND_ONE;
   return scenes;
 }
 

@@ -160,7 +160,13 @@ struct Pipeline {
   bool needSpecular = true;    // some stage, the shader or SPECULARENABLE reads it
   bool modulateOnly = false;   // the common single textured MODULATE stage
   bool blendSrcAlpha = false;  // SRCALPHA, INVSRCALPHA, ADD
+  bool blendAdd = false;       // SRCALPHA, ONE, ADD (additive)
+  // Stage 0 passes the diffuse colour and alpha on, untextured: a pixel is
+  // coloured as a white texel modulated with it (the library's draws
+  // without a picture, once the absent texture is dropped).
+  bool diffuseOnly = false;
   bool fast = false;           // FastSpan applies (texture filter still checked per triangle)
+  bool affineState = false;    // AffineSpan applies to flat-coloured affine triangles
   uint32_t alphaMin = 0;       // fast paths: the least alpha255 the alpha test passes
   // The span loops of the state when `fast`, chosen once per draw.
   FastSpanFn fastSpan = nullptr;

@@ -169,6 +169,17 @@ bool Resolve(const DeviceState& s, Pipeline* p) {
   }
   p->blendSrcAlpha = p->srcBlend == D3DBLEND_SRCALPHA && p->dstBlend == D3DBLEND_INVSRCALPHA &&
                      p->blendOp == D3DBLENDOP_ADD;
+  p->blendAdd = p->srcBlend == D3DBLEND_SRCALPHA && p->dstBlend == D3DBLEND_ONE &&
+                p->blendOp == D3DBLENDOP_ADD;
+  if (p->stageCount == 1 && !p->specularAdd) {
+    const Stage& st = p->stages[0];
+    auto diffuse = [](DWORD a) { return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT; };
+    auto selects = [&](DWORD op, DWORD a1, DWORD a2) {
+      return (op == D3DTOP_SELECTARG1 && diffuse(a1)) || (op == D3DTOP_SELECTARG2 && diffuse(a2));
+    };
+    p->diffuseOnly = !st.textured && selects(st.colorOp, st.colorArg1, st.colorArg2) &&
+                     (st.alphaOp == D3DTOP_DISABLE || selects(st.alphaOp, st.alphaArg1, st.alphaArg2));
+  }
   return true;
 }
 
@@ -220,13 +231,13 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
                             p.alphaFunc == D3DCMP_GREATER || p.alphaFunc == D3DCMP_GREATEREQUAL;
   if (p.alphaTest && p.alphaFunc == D3DCMP_GREATEREQUAL) p.alphaMin = p.alphaRef * 255;
   if (p.alphaTest && p.alphaFunc == D3DCMP_GREATER) p.alphaMin = p.alphaRef * 255 + 1;
-  p.fast = FastPathsEnabled() && !p.shaded && p.modulateOnly && alphaAtLeast && p.bpp == 4 &&
-           (!p.blend || p.blendSrcAlpha) && !p.stencil &&
-           (!p.depthTest || p.depthFunc == D3DCMP_LESSEQUAL);
-  if (p.fast) {
-    p.fastSpan = ChooseFastSpan(p);
-    p.affineSpan = ChooseAffineSpan(p);
-  }
+  const bool spanState = FastPathsEnabled() && !p.shaded && alphaAtLeast && p.bpp == 4 &&
+                         !p.stencil && (!p.depthTest || p.depthFunc == D3DCMP_LESSEQUAL);
+  p.fast = spanState && p.modulateOnly && (!p.blend || p.blendSrcAlpha);
+  p.affineState = spanState && (p.modulateOnly || p.diffuseOnly) &&
+                  (!p.blend || p.blendSrcAlpha || p.blendAdd);
+  if (p.fast) p.fastSpan = ChooseFastSpan(p);
+  if (p.affineState) p.affineSpan = ChooseAffineSpan(p);
   VertexSource src;
   src.format = ParseFvf(state.vertexShader);
   if (!src.format.valid || call.vertexStride < src.format.size) return;

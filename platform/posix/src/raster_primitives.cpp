@@ -176,13 +176,16 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
 
   t->texFloats = std::min(2 * kMaxTexSets, count - 2 - kColorAttrs);
   t->uk = 2 + kColorAttrs + 2 * p.stages[0].texSet;
-  t->fast = p.fast && !p.stages[0].linear && t->uk + 1 < count ? p.fastSpan : nullptr;
+  const bool sampled = p.stages[0].textured && !p.stages[0].linear && t->uk + 1 < count;
+  t->fast = p.fast && sampled ? p.fastSpan : nullptr;
+  // The span loops' state: flat planes are found for them.
+  const bool spans = t->fast || (p.affineSpan && (p.diffuseOnly || sampled));
   // The general path hands every fragment's z on; it reads none here.
   if (!t->fast && !needed[0]) {
     needed[0] = true;
     setPlane(0);
   }
-  if (t->fast && !perspective)
+  if (spans && !perspective)
     for (int k = 0; k < 6; ++k)
       t->flatPlane[k] = k != 1 && needed[k] && planes[k].dx == 0.0 && planes[k].dy == 0.0;
   t->flatDiffuse = t->flatPlane[2] && t->flatPlane[3] && t->flatPlane[4] && t->flatPlane[5];
@@ -196,10 +199,12 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
     t->zFlat =
         QuantizeDepth(std::clamp(static_cast<float>(planes[0].a0), 0.0f, 1.0f), p.depth.depthBits);
   }
-  if (t->fast && !perspective && t->flatDiffuse && (!p.depthTest || t->zFlat >= 0) &&
+  if (spans && !perspective && t->flatDiffuse && (!p.depthTest || t->zFlat >= 0) &&
       (t->affine = p.affineSpan) != nullptr) {
-    t->affineTri = {planes[t->uk], planes[t->uk + 1], t->fx0, t->fy0, t->diffuseFlat,
-                    p.depthTest ? t->zFlat : -1};
+    // Untextured, the texture planes are neither read nor always set.
+    const Plane none{0.0, 0.0, 0.0};
+    t->affineTri = {p.diffuseOnly ? none : planes[t->uk], p.diffuseOnly ? none : planes[t->uk + 1],
+                    t->fx0, t->fy0, t->diffuseFlat, p.depthTest ? t->zFlat : -1};
   }
   t->liveCount = 0;
   for (int k = 0; k < count; ++k) {
@@ -325,7 +330,7 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
     if (lastInBlock && share.bands > 1) nextRow += kBandRows * (share.bands - 1);
     // The affine loop draws the rows after they are all found: ask for each.
     if (t.affine) nextRow = py;
-    if (t.fast && lo <= hi && nextRow <= t.py1) {
+    if ((t.fast || t.affine) && lo <= hi && nextRow <= t.py1) {
       // Sprites land anywhere in buffers larger than the caches: ask for this
       // thread's next row (about this span) while the current one is drawn.
       const BYTE* c = p.bits + static_cast<size_t>(nextRow) * p.pitch;
