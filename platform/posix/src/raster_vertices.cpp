@@ -171,10 +171,13 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
   if (!rhw_) {
     // Near (z >= 0), far (z <= w) and w > 0, in clip space.
     static const float kPlanes[3][5] = {{0, 0, 1, 0, 0}, {0, 0, -1, 1, 0}, {0, 0, 0, 1, -1e-6f}};
+    // Distance() against these planes is z, w - z and w - 1e-6 for finite
+    // vertices (FetchVertex passes no other), so these are its tests.
+    auto inside = [](const float* q) { return q[2] >= 0 && q[3] >= q[2] && q[3] >= 1e-6f; };
     if (n == 1) {
       const float* q = poly[0];
       if (q[2] < 0 || q[2] > q[3] || q[3] <= 1e-6f) return;
-    } else {
+    } else if (!(inside(poly[0]) && inside(poly[1]) && (n < 3 || inside(poly[2])))) {
       for (const auto& pl : kPlanes) {
         if (AllInside(poly, m, pl)) continue;
         m = ClipPolygon(poly, m, tmp, size, pl);
@@ -195,7 +198,17 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
                              {-1, 0, 0, 0, p_.vx + p_.vw + g},
                              {0, 1, 0, 0, g - p_.vy},
                              {0, -1, 0, 0, p_.vy + p_.vh + g}};
+  // For finite vertices Distance() against the bands is x + b, -x + b,
+  // y + b and -y + b: a triangle well inside them (nearly all) skips the loop.
+  auto inBands = [&](const float* q) {
+    return std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]) &&
+           std::isfinite(q[3]) && q[0] + bands[0][4] >= 0 && -q[0] + bands[1][4] >= 0 &&
+           q[1] + bands[2][4] >= 0 && -q[1] + bands[3][4] >= 0;
+  };
+  bool allInBands = true;
+  for (int i = 0; i < m && allInBands; ++i) allInBands = inBands(sv[i]);
   for (const auto& band : bands) {
+    if (allInBands) break;
     if (AllInside(sv, m, band)) continue;
     m = ClipPolygon(sv, m, tmp, size, band);
     std::memcpy(sv, tmp, sizeof(float) * (4 + kMaxAttrs) * static_cast<size_t>(m));
