@@ -41,7 +41,9 @@ bool BandMeets(RowShare share, int py0, int py1) {
   return false;
 }
 
-// One triangle ready for its rows.
+// One triangle ready for its rows. The arrays are left uninitialised (a
+// triangle is set up for every few pixels of small ones): SetupTriangle
+// writes every entry that is read.
 struct TriangleSetup {
   int px0 = 0, px1 = -1, py0 = 0, py1 = -1;  // pixel range (inclusive)
   int count = 0;                             // planes: z, 1/w, then attributes
@@ -50,10 +52,10 @@ struct TriangleSetup {
   bool perspective = false;
   // Attributes the pixels read: 1/w only for perspective, specular on demand;
   // only their planes are set.
-  bool needed[2 + kMaxAttrs] = {};
+  bool needed[2 + kMaxAttrs];
   // Planes constant over the triangle (2-D sprites: depth and often colour);
   // only the fast path reads them without filling a buffer.
-  bool flatPlane[2 + kMaxAttrs] = {};
+  bool flatPlane[6];  // z, 1/w and the diffuse colour
   bool flatDiffuse = false;
   // Fast path: the packed colour of a flat diffuse and the quantised depth
   // of a flat z (-1: per pixel), the same at every chunk.
@@ -61,7 +63,7 @@ struct TriangleSetup {
   int64_t zFlat = -1;
   // The planes a chunk evaluates per pixel: those its path reads, less the
   // flat ones the fast path takes whole.
-  int live[2 + kMaxAttrs] = {};
+  int live[2 + kMaxAttrs];
   int liveCount = 0;
   int texFloats = 0;  // texture coordinates the stages read
   int uk = 0;         // the plane of stage 0's u
@@ -72,9 +74,8 @@ struct TriangleSetup {
   // Edge e: E(px) = K - edy * kSub * px, with K growing by edx * kSub a row.
   // The span bound floor(K / |edy * kSub|) is kept as quotient and remainder
   // and stepped a row at a time, saving a 64-bit divide per edge and row.
-  int64_t eq[3] = {}, er[3] = {}, eqStep[3] = {}, erStep[3] = {}, eD[3] = {1, 1, 1}, eK[3] = {},
-          eKStep[3] = {};
-  int eSign[3] = {};
+  int64_t eq[3], er[3], eqStep[3], erStep[3], eD[3], eK[3], eKStep[3];
+  int eSign[3];
 };
 
 // False when the triangle covers no pixel centre of the scissor (or is
@@ -185,9 +186,9 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
     needed[0] = true;
     setPlane(0);
   }
-  if (spans && !perspective)
-    for (int k = 0; k < 6; ++k)
-      t->flatPlane[k] = k != 1 && needed[k] && planes[k].dx == 0.0 && planes[k].dy == 0.0;
+  for (int k = 0; k < 6; ++k)
+    t->flatPlane[k] = spans && !perspective && k != 1 && needed[k] && planes[k].dx == 0.0 &&
+                      planes[k].dy == 0.0;
   t->flatDiffuse = t->flatPlane[2] && t->flatPlane[3] && t->flatPlane[4] && t->flatPlane[5];
   // A flat plane's value at a chunk, a0 + 0 * ox + 0 * oy, is a0 but for the
   // sign of a zero, which neither the colour nor the depth conversion sees.
@@ -222,7 +223,11 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
     t->eKStep[e] = edx[e] * kSub;
     const int64_t step = edy[e] * kSub;
     t->eSign[e] = step > 0 ? 1 : step < 0 ? -1 : 0;
-    if (t->eSign[e] == 0) continue;
+    if (t->eSign[e] == 0) {  // stepped with the rest, never read
+      t->eq[e] = t->er[e] = t->eqStep[e] = t->erStep[e] = 0;
+      t->eD[e] = 1;
+      continue;
+    }
     t->eD[e] = step > 0 ? step : -step;
     t->eq[e] = FloorDiv(t->eK[e], t->eD[e]);
     t->er[e] = t->eK[e] - t->eq[e] * t->eD[e];
