@@ -62,16 +62,24 @@ double CpuNow() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-Timing TimeRuns(const std::function<void()>& body) {
-  std::vector<double> wall, cpu;
+// Runs the bodies in turn, kRuns rounds of one frame each, so that a burst
+// of load on a shared machine falls on all of them alike; the median wall
+// and CPU time of each body.
+std::vector<Timing> Interleaved(const std::vector<std::function<void()>>& bodies) {
+  std::vector<std::vector<double>> wall(bodies.size()), cpu(bodies.size());
   for (int run = 0; run < kRuns; ++run) {
-    const auto start = std::chrono::steady_clock::now();
-    const double cpuStart = CpuNow();
-    body();
-    cpu.push_back(CpuNow() - cpuStart);
-    wall.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    for (size_t b = 0; b < bodies.size(); ++b) {
+      const auto start = std::chrono::steady_clock::now();
+      const double cpuStart = CpuNow();
+      bodies[b]();
+      cpu[b].push_back(CpuNow() - cpuStart);
+      wall[b].push_back(
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
   }
-  return {Median(wall), Median(cpu)};
+  std::vector<Timing> out;
+  for (size_t b = 0; b < bodies.size(); ++b) out.push_back({Median(wall[b]), Median(cpu[b])});
+  return out;
 }
 
 // Sprite texels: a gradient with alpha from half to fully opaque.
@@ -246,13 +254,11 @@ class SoftwareDevice {
   }
 
   // One frame: a clear, then `draw` within a scene.
-  Timing Time(const std::function<void(IDirect3DDevice8*)>& draw) {
-    return TimeRuns([&] {
-      device_->Clear(0, nullptr, clear_, 0xFF000000, 1.0f, 0);
-      device_->BeginScene();
-      draw(device_);
-      device_->EndScene();
-    });
+  void Frame(const std::function<void(IDirect3DDevice8*)>& draw) {
+    device_->Clear(0, nullptr, clear_, 0xFF000000, 1.0f, 0);
+    device_->BeginScene();
+    draw(device_);
+    device_->EndScene();
   }
 
  private:
@@ -295,11 +301,10 @@ class PixmanTarget {
     return i;
   }
 
-  Timing Time(const std::function<void()>& draw) {
-    return TimeRuns([&] {
-      std::fill(pixels_.begin(), pixels_.end(), 0xFF000000u);
-      draw();
-    });
+  // One frame: the target cleared, then `draw`.
+  void Frame(const std::function<void()>& draw) {
+    std::fill(pixels_.begin(), pixels_.end(), 0xFF000000u);
+    draw();
   }
 
  private:
@@ -319,16 +324,42 @@ struct Result {
   bool sameFrames = false;
 };
 
-// Device time with the worker pool and on one thread.
-// Device time with the worker pool and on one thread; the frames drawn
-// both ways must be the same.
-void Measure(SoftwareDevice& d, Result* r, const std::function<void(IDirect3DDevice8*)>& draw) {
-  vrt::SetRasterThreads(0);
-  r->device = d.Time(draw);
-  const uint64_t pool = d.FrameHash();
-  vrt::SetRasterThreads(1);
-  r->deviceOne = d.Time(draw);
-  r->sameFrames = pool == d.FrameHash();
+// A scene's device draw and, where one applies, pixman's frame.
+struct Job {
+  Result* result;
+  std::function<void(IDirect3DDevice8*)> draw;
+  std::function<void()> pixman;
+};
+
+// Frames of the device with its worker pool and on one thread, and of
+// pixman, interleaved (see Interleaved). The frames the device draws both
+// ways must be the same.
+void Measure(SoftwareDevice& d, PixmanTarget& px, const std::vector<Job>& jobs) {
+  std::vector<std::function<void()>> bodies;
+  for (const Job& job : jobs) {
+    vrt::SetRasterThreads(0);
+    d.Frame(job.draw);
+    const uint64_t pool = d.FrameHash();
+    vrt::SetRasterThreads(1);
+    d.Frame(job.draw);
+    job.result->sameFrames = pool == d.FrameHash();
+    bodies.push_back([&d, &job] {
+      vrt::SetRasterThreads(0);
+      d.Frame(job.draw);
+    });
+    bodies.push_back([&d, &job] {
+      vrt::SetRasterThreads(1);
+      d.Frame(job.draw);
+    });
+    if (job.pixman) bodies.push_back([&px, &job] { px.Frame(job.pixman); });
+  }
+  const std::vector<Timing> t = Interleaved(bodies);
+  size_t k = 0;
+  for (const Job& job : jobs) {
+    job.result->device = t[k++];
+    job.result->deviceOne = t[k++];
+    if (job.pixman) job.result->pixman = t[k++];
+  }
   vrt::SetRasterThreads(0);
 }
 
@@ -378,16 +409,18 @@ int main(int argc, char** argv) {
     d.Bind(quads, kSprite, kSprite);
     d.Depth(true);
     IDirect3DTexture8* t = d.Texture(kSprite, kSprite, SpriteTexel);
-    Measure(d, &r, [&](IDirect3DDevice8* dev) {
-      dev->SetTexture(0, t);
-      dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kSprites * 4, 0, kSprites * 2);
-    });
     pixman_image_t* src = px.Image(kSprite, kSprite, SpriteTexel);
-    r.pixman = px.Time([&] {
-      for (const Quad& q : quads)
-        pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, px.target(), 0, 0, 0, 0, q.x, q.y,
-                                 q.w, q.h);
-    });
+    Measure(d, px,
+            {{&r,
+              [&](IDirect3DDevice8* dev) {
+                dev->SetTexture(0, t);
+                dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kSprites * 4, 0, kSprites * 2);
+              },
+              [&] {
+                for (const Quad& q : quads)
+                  pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, px.target(), 0, 0, 0, 0,
+                                           q.x, q.y, q.w, q.h);
+              }}});
     results.push_back(r);
   }
 
@@ -403,17 +436,19 @@ int main(int argc, char** argv) {
     d.Bind(quads, kAtlas, kAtlas);
     d.Depth(false);
     IDirect3DTexture8* t = d.Texture(kAtlas, kAtlas, AtlasTexel);
-    Measure(d, &r, [&](IDirect3DDevice8* dev) {
-      dev->SetTexture(0, t);
-      dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kGlyphs * 4, 0, kGlyphs * 2);
-    });
     pixman_image_t* mask = px.Image(kAtlas, kAtlas, AtlasTexel);
     pixman_image_t* colour = px.Solid(0xFFE0C040);
-    r.pixman = px.Time([&] {
-      for (const Quad& q : quads)
-        pixman_image_composite32(PIXMAN_OP_OVER, colour, mask, px.target(), 0, 0, q.u, q.v, q.x,
-                                 q.y, q.w, q.h);
-    });
+    Measure(d, px,
+            {{&r,
+              [&](IDirect3DDevice8* dev) {
+                dev->SetTexture(0, t);
+                dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kGlyphs * 4, 0, kGlyphs * 2);
+              },
+              [&] {
+                for (const Quad& q : quads)
+                  pixman_image_composite32(PIXMAN_OP_OVER, colour, mask, px.target(), 0, 0, q.u,
+                                           q.v, q.x, q.y, q.w, q.h);
+              }}});
     results.push_back(r);
   }
 
@@ -438,18 +473,22 @@ int main(int argc, char** argv) {
     d.Bind(quads, kParticle, kParticle);
     d.Depth(false);
     IDirect3DTexture8* t = d.Texture(kParticle, kParticle, ParticleTexel);
-    Measure(d, &r, [&](IDirect3DDevice8* dev) {
-      dev->SetTexture(0, t);
-      dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kParticles * 4, 0, kParticles * 2);
-    });
     pixman_image_t* mask = px.Image(kParticle, kParticle, ParticleTexel);
     std::vector<pixman_image_t*> solids;
     for (uint32_t c : colours) solids.push_back(px.Solid(c));
-    r.pixman = px.Time([&] {
-      for (int i = 0; i < kParticles; ++i)
-        pixman_image_composite32(PIXMAN_OP_OVER, solids[colourOf[i]], mask, px.target(), 0, 0, 0, 0,
-                                 quads[i].x, quads[i].y, kParticle, kParticle);
-    });
+    Measure(d, px,
+            {{&r,
+              [&](IDirect3DDevice8* dev) {
+                dev->SetTexture(0, t);
+                dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kParticles * 4, 0,
+                                          kParticles * 2);
+              },
+              [&] {
+                for (int i = 0; i < kParticles; ++i)
+                  pixman_image_composite32(PIXMAN_OP_OVER, solids[colourOf[i]], mask, px.target(),
+                                           0, 0, 0, 0, quads[i].x, quads[i].y, kParticle,
+                                           kParticle);
+              }}});
     results.push_back(r);
   }
 
@@ -473,31 +512,35 @@ int main(int argc, char** argv) {
     std::vector<IDirect3DTexture8*> pages;
     for (int i = 0; i < kPages; ++i)
       pages.push_back(d.Texture(kPage, kPage, [i](int x, int y) { return PageTexel(i, x, y); }));
-    Measure(d, &many, [&](IDirect3DDevice8* dev) {
-      for (int i = 0; i < kPages; ++i) {
-        dev->SetTexture(0, pages[i]);
-        dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kPages * 4, 6 * i, 2);
-      }
-    });
-    Measure(d, &one, [&](IDirect3DDevice8* dev) {
-      dev->SetTexture(0, pages[0]);
-      dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kPages * 4, 0, kPages * 2);
-    });
     std::vector<pixman_image_t*> images;
     for (int i = 0; i < kPages; ++i)
       images.push_back(px.Image(kPage, kPage, [i](int x, int y) { return PageTexel(i, x, y); }));
-    many.pixman = px.Time([&] {
-      for (int i = 0; i < kPages; ++i)
-        pixman_image_composite32(PIXMAN_OP_OVER, images[i], nullptr, px.target(), 0, 0, 0, 0,
-                                 quads[i].x, quads[i].y, kPage, kPage);
-    });
+    Measure(d, px,
+            {{&many,
+              [&](IDirect3DDevice8* dev) {
+                for (int i = 0; i < kPages; ++i) {
+                  dev->SetTexture(0, pages[i]);
+                  dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kPages * 4, 6 * i, 2);
+                }
+              },
+              [&] {
+                for (int i = 0; i < kPages; ++i)
+                  pixman_image_composite32(PIXMAN_OP_OVER, images[i], nullptr, px.target(), 0, 0,
+                                           0, 0, quads[i].x, quads[i].y, kPage, kPage);
+              }},
+             {&one,
+              [&](IDirect3DDevice8* dev) {
+                dev->SetTexture(0, pages[0]);
+                dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kPages * 4, 0, kPages * 2);
+              },
+              nullptr}});
     results.push_back(many);
     results.push_back(one);
   }
 
   std::printf(
-      "1280 x 720 target, median of %d frames; device with its worker pool and on one "
-      "thread, pixman on one thread; cpu: process CPU time\n",
+      "1280 x 720 target, median of %d frames, each scene's frames interleaved; device with "
+      "its worker pool and on one thread, pixman on one thread; cpu: process CPU time\n",
       kRuns);
   for (const Result& r : results) Print(r);
   auto find = [&](const char* name) -> const Result* {
