@@ -2,6 +2,7 @@
 // draws against the general per-pixel path: random scenes drawn both ways
 // must leave identical colour and depth buffers.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -287,3 +288,54 @@ TEST_F(FastPathTest, EveryThreadCountGivesTheSamePixels) {
 }
 
 }  // namespace
+
+// Quads stepping exactly one texel per pixel whose pixel centres fall a
+// hair either side of texel edges, where the float roundings decide which
+// texel a pixel reads: the texel-run loop must read what the general path
+// reads (it hands such chunks to the per-lane fetch), with spans longer
+// than one chunk and widths that are not multiples of the vector widths.
+TEST_F(FastPathTest, TexelRunsNearTexelEdgesReadWhatThePerPixelPathReads) {
+  constexpr UINT kTex = 128;
+  std::vector<uint32_t> texels(kTex * kTex);
+  for (UINT i = 0; i < texels.size(); ++i) texels[i] = 0xFF000000u | (i * 2654435761u >> 8);
+  Com<IDirect3DTexture8> tex;
+  tex.attach(MakeTexture(kTex, kTex, D3DFMT_A8R8G8B8, texels));
+  device->SetTexture(0, tex.get());
+  device->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_WRAP);
+  device->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_WRAP);
+  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);  // the sprite state
+  std::vector<Vertex> v;
+  // Steps of a float (ulps) away from the edge: a few below it, where the
+  // sums can round up onto the edge, and a few above.
+  const int nudges[] = {0, -1, -2, -5, -40, 1, 3};
+  int row = 0;
+  for (int nudge : nudges) {
+    for (int width : {5, 13, 64, 67, 100}) {
+      // The first pixel centre, half a pixel inside, at a texel edge plus the nudge.
+      float u0 = (static_cast<float>(row % 7 + 1) - 0.5f) / kTex;
+      for (int k = 0; k < std::abs(nudge); ++k) u0 = std::nextafter(u0, nudge < 0 ? -1.0f : 1.0f);
+      const float x0 = 3.5f + static_cast<float>(row % 3), y0 = 2.0f + 6.0f * row;
+      const float u1 = u0 + static_cast<float>(width) / kTex, v0 = 0.25f, v1 = v0 + 5.0f / kTex;
+      const float x1 = x0 + static_cast<float>(width), y1 = y0 + 5.0f;
+      for (const Vertex& c : std::vector<Vertex>{{x0, y0, 0.5f, 0xFFFFFFFF, u0, v0},
+                                                 {x1, y0, 0.5f, 0xFFFFFFFF, u1, v0},
+                                                 {x1, y1, 0.5f, 0xFFFFFFFF, u1, v1},
+                                                 {x0, y0, 0.5f, 0xFFFFFFFF, u0, v0},
+                                                 {x1, y1, 0.5f, 0xFFFFFFFF, u1, v1},
+                                                 {x0, y1, 0.5f, 0xFFFFFFFF, u0, v1}})
+        v.push_back(c);
+      ++row;
+    }
+  }
+  std::vector<uint32_t> frames[3];
+  for (int way = 0; way < 3; ++way) {  // general path, SSE2 loops, wider loops
+    vrt::SetRasterFastPaths(way > 0);
+    vrt::SetRasterWideVectors(way == 2);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(Draw(v), D3D_OK);
+    frames[way] = ReadBack();
+  }
+  ASSERT_FALSE(frames[0].empty());
+  EXPECT_EQ(FirstDifference(frames[1], frames[0]), -1);
+  EXPECT_EQ(FirstDifference(frames[2], frames[0]), -1);
+}
