@@ -483,8 +483,7 @@ int main(int argc, char** argv) {
             {{&r,
               [&](IDirect3DDevice8* dev) {
                 dev->SetTexture(0, t);
-                dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kParticles * 4, 0,
-                                          kParticles * 2);
+                dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, kParticles * 4, 0, kParticles * 2);
               },
               [&] {
                 for (int i = 0; i < kParticles; ++i)
@@ -528,8 +527,8 @@ int main(int argc, char** argv) {
               },
               [&] {
                 for (int i = 0; i < kPages; ++i)
-                  pixman_image_composite32(PIXMAN_OP_OVER, images[i], nullptr, px.target(), 0, 0,
-                                           0, 0, quads[i].x, quads[i].y, kPage, kPage);
+                  pixman_image_composite32(PIXMAN_OP_OVER, images[i], nullptr, px.target(), 0, 0, 0,
+                                           0, quads[i].x, quads[i].y, kPage, kPage);
               }},
              {&one,
               [&](IDirect3DDevice8* dev) {

@@ -29,9 +29,9 @@ struct Scene {
   DWORD colorArg2 = D3DTA_DIFFUSE;
   UINT texW = 16, texH = 16;
   bool perspective = false;  // w varies with z
-  float uvScale = 1.0f;       // large values reach the clamp of texel coordinates
-  int smallTriangles = 0;     // more in the first draw than are kept for the pool at once
-  bool textured = true;       // false: stage 0 passes the diffuse colour on
+  float uvScale = 1.0f;      // large values reach the clamp of texel coordinates
+  int smallTriangles = 0;    // more in the first draw than are kept for the pool at once
+  bool textured = true;      // false: stage 0 passes the diffuse colour on
 };
 
 // The index of the first value that differs (or the shorter length), -1 when equal.
@@ -256,7 +256,8 @@ TEST_F(FastPathTest, MatchesTheGeneralPath) {
       {
         const long d = FirstDifference(fast.color, plain.color);
         EXPECT_EQ(d, -1) << sc.name << " seed " << seed << std::hex << " fast "
-                         << (d >= 0 ? fast.color[d] : 0) << " plain " << (d >= 0 ? plain.color[d] : 0);
+                         << (d >= 0 ? fast.color[d] : 0) << " plain "
+                         << (d >= 0 ? plain.color[d] : 0);
       }
       EXPECT_EQ(FirstDifference(fast.depth, plain.depth), -1) << sc.name << " seed " << seed;
       if (sc.depth == D3DFMT_D16_LOCKABLE) {

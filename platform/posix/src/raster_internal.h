@@ -165,9 +165,9 @@ struct Pipeline {
   // coloured as a white texel modulated with it (the library's draws
   // without a picture, once the absent texture is dropped).
   bool diffuseOnly = false;
-  bool fast = false;           // FastSpan applies (texture filter still checked per triangle)
-  bool affineState = false;    // AffineSpan applies to flat-coloured affine triangles
-  uint32_t alphaMin = 0;       // fast paths: the least alpha255 the alpha test passes
+  bool fast = false;         // FastSpan applies (texture filter still checked per triangle)
+  bool affineState = false;  // AffineSpan applies to flat-coloured affine triangles
+  uint32_t alphaMin = 0;     // fast paths: the least alpha255 the alpha test passes
   // The span loops of the state when `fast`, chosen once per draw.
   FastSpanFn fastSpan = nullptr;
   AffineSpanFn affineSpan = nullptr;

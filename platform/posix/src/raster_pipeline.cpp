@@ -177,8 +177,9 @@ bool Resolve(const DeviceState& s, Pipeline* p) {
     auto selects = [&](DWORD op, DWORD a1, DWORD a2) {
       return (op == D3DTOP_SELECTARG1 && diffuse(a1)) || (op == D3DTOP_SELECTARG2 && diffuse(a2));
     };
-    p->diffuseOnly = !st.textured && selects(st.colorOp, st.colorArg1, st.colorArg2) &&
-                     (st.alphaOp == D3DTOP_DISABLE || selects(st.alphaOp, st.alphaArg1, st.alphaArg2));
+    p->diffuseOnly =
+        !st.textured && selects(st.colorOp, st.colorArg1, st.colorArg2) &&
+        (st.alphaOp == D3DTOP_DISABLE || selects(st.alphaOp, st.alphaArg1, st.alphaArg2));
   }
   return true;
 }
@@ -234,8 +235,8 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
   const bool spanState = FastPathsEnabled() && !p.shaded && alphaAtLeast && p.bpp == 4 &&
                          !p.stencil && (!p.depthTest || p.depthFunc == D3DCMP_LESSEQUAL);
   p.fast = spanState && p.modulateOnly && (!p.blend || p.blendSrcAlpha);
-  p.affineState = spanState && (p.modulateOnly || p.diffuseOnly) &&
-                  (!p.blend || p.blendSrcAlpha || p.blendAdd);
+  p.affineState =
+      spanState && (p.modulateOnly || p.diffuseOnly) && (!p.blend || p.blendSrcAlpha || p.blendAdd);
   if (p.fast) p.fastSpan = ChooseFastSpan(p);
   if (p.affineState) p.affineSpan = ChooseAffineSpan(p);
   VertexSource src;

@@ -187,8 +187,8 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
     setPlane(0);
   }
   for (int k = 0; k < 6; ++k)
-    t->flatPlane[k] = spans && !perspective && k != 1 && needed[k] && planes[k].dx == 0.0 &&
-                      planes[k].dy == 0.0;
+    t->flatPlane[k] =
+        spans && !perspective && k != 1 && needed[k] && planes[k].dx == 0.0 && planes[k].dy == 0.0;
   t->flatDiffuse = t->flatPlane[2] && t->flatPlane[3] && t->flatPlane[4] && t->flatPlane[5];
   // A flat plane's value at a chunk, a0 + 0 * ox + 0 * oy, is a0 but for the
   // sign of a zero, which neither the colour nor the depth conversion sees.
@@ -204,8 +204,12 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
       (t->affine = p.affineSpan) != nullptr) {
     // Untextured, the texture planes are neither read nor always set.
     const Plane none{0.0, 0.0, 0.0};
-    t->affineTri = {p.diffuseOnly ? none : planes[t->uk], p.diffuseOnly ? none : planes[t->uk + 1],
-                    t->fx0, t->fy0, t->diffuseFlat, p.depthTest ? t->zFlat : -1};
+    t->affineTri = {p.diffuseOnly ? none : planes[t->uk],
+                    p.diffuseOnly ? none : planes[t->uk + 1],
+                    t->fx0,
+                    t->fy0,
+                    t->diffuseFlat,
+                    p.depthTest ? t->zFlat : -1};
   }
   t->liveCount = 0;
   for (int k = 0; k < count; ++k) {

@@ -161,8 +161,8 @@ void FastSpan(const Pipeline& p, int x0, int y, int n, const float* z, int64_t z
         const __m128i oldZ = _mm_srl_epi32(_mm_and_si128(stored, maskZ), shiftZ);
         const __m128i z4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zq + i));
         // zq <= oldZ, unsigned.
-        pass = _mm_andnot_si128(
-            _mm_cmpgt_epi32(_mm_xor_si128(z4, sign), _mm_xor_si128(oldZ, sign)), pass);
+        pass = _mm_andnot_si128(_mm_cmpgt_epi32(_mm_xor_si128(z4, sign), _mm_xor_si128(oldZ, sign)),
+                                pass);
         if (_mm_movemask_epi8(pass) == 0) continue;
         if (depthWrite) {
           const __m128i next = _mm_or_si128(_mm_andnot_si128(maskZ, stored),
@@ -219,8 +219,6 @@ void FastSpan(const Pipeline& p, int x0, int y, int n, const float* z, int64_t z
     std::memcpy(row + i, &next, 4);
   }
 }
-
-
 
 }  // namespace
 
