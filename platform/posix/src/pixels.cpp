@@ -25,17 +25,6 @@ inline uint32_t Widen(uint32_t v, uint32_t bits) {
   return out & 0xFF;
 }
 
-inline uint32_t Load(const BYTE* p, UINT bytes) {
-  if (bytes == 2) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-  }
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
 uint32_t Expand565(uint32_t c) {
   return 0xFF000000u | Widen((c >> 11) & 31, 5) << 16 | Widen((c >> 5) & 63, 6) << 8 |
          Widen(c & 31, 5);
@@ -256,7 +245,7 @@ bool DecodeSurface(Surface* s, std::vector<uint32_t>* texels) {
     const BYTE* row = bits + size_t{y} * s->pitch();
     uint32_t* out = texels->data() + size_t{y} * w;
     for (UINT x = 0; x < w; ++x)
-      out[x] = UnpackColor(f, bytes == 1 ? row[x] : Load(row + x * bytes, bytes));
+      out[x] = UnpackColor(f, bytes == 1 ? row[x] : LoadPixel(row + x * bytes, bytes));
   }
   return true;
 }

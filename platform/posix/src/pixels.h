@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "resources.h"
@@ -31,6 +32,28 @@ struct DepthLayout {
   UINT depthShift = 0;
   UINT stencilBits = 0;  // stencil sits in the low bits
 };
+
+// A 16- or 32-bit pixel (or depth value) at `at`, unaligned.
+inline uint32_t LoadPixel(const BYTE* at, UINT bytes) {
+  if (bytes == 2) {
+    uint16_t v;
+    std::memcpy(&v, at, 2);
+    return v;
+  }
+  uint32_t v;
+  std::memcpy(&v, at, 4);
+  return v;
+}
+
+inline void StorePixel(BYTE* at, UINT bytes, uint32_t v) {
+  if (bytes == 2) {
+    const uint16_t w = static_cast<uint16_t>(v);
+    std::memcpy(at, &w, 2);
+  } else {
+    std::memcpy(at, &v, 4);
+  }
+}
+
 bool DescribeDepth(D3DFORMAT format, DepthLayout* out);
 // z in 0..1 as the stored integer: round(z * (2^bits - 1)); NaN is 0.
 inline uint32_t QuantizeDepth(float z, UINT bits) {

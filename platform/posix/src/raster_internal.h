@@ -62,26 +62,6 @@ constexpr uint32_t Mul255(uint32_t a, uint32_t b) {
   return (t + (t >> 8)) >> 8;  // round(a * b / 255)
 }
 
-inline uint32_t LoadPixel(const BYTE* at, UINT bytes) {
-  if (bytes == 2) {
-    uint16_t v;
-    std::memcpy(&v, at, 2);
-    return v;
-  }
-  uint32_t v;
-  std::memcpy(&v, at, 4);
-  return v;
-}
-
-inline void StorePixel(BYTE* at, UINT bytes, uint32_t v) {
-  if (bytes == 2) {
-    const uint16_t w = static_cast<uint16_t>(v);
-    std::memcpy(at, &w, 2);
-  } else {
-    std::memcpy(at, &v, 4);
-  }
-}
-
 // A texel index under an addressing mode; `border` is set when the border
 // colour applies instead.
 inline int AddressOf(int i, int n, DWORD mode, bool* border) {

@@ -56,6 +56,16 @@ void BindStageTexture(Texture* t, Stage* st) {
   }
 }
 
+// A stage's filters, addressing, border colour and coordinate set.
+void ReadSampling(const DWORD* ts, Stage* st) {
+  st->minFilter = ts[D3DTSS_MINFILTER];
+  st->magFilter = ts[D3DTSS_MAGFILTER];
+  st->addressU = ts[D3DTSS_ADDRESSU];
+  st->addressV = ts[D3DTSS_ADDRESSV];
+  st->border = ts[D3DTSS_BORDERCOLOR];
+  st->texSet = static_cast<int>(ts[D3DTSS_TEXCOORDINDEX] & 0x7);
+}
+
 }  // namespace
 
 bool Resolve(const DeviceState& s, Pipeline* p) {
@@ -142,12 +152,7 @@ bool Resolve(const DeviceState& s, Pipeline* p) {
       DropTextureArg(&st.colorOp, &st.colorArg1, &st.colorArg2);
       if (st.alphaOp != D3DTOP_DISABLE) DropTextureArg(&st.alphaOp, &st.alphaArg1, &st.alphaArg2);
     }
-    st.minFilter = ts[D3DTSS_MINFILTER];
-    st.magFilter = ts[D3DTSS_MAGFILTER];
-    st.addressU = ts[D3DTSS_ADDRESSU];
-    st.addressV = ts[D3DTSS_ADDRESSV];
-    st.border = ts[D3DTSS_BORDERCOLOR];
-    st.texSet = static_cast<int>(ts[D3DTSS_TEXCOORDINDEX] & 0x7);
+    ReadSampling(ts, &st);
     p->stageCount = static_cast<int>(i) + 1;
   }
   if (p->stageCount == 1 && !p->specularAdd) {
@@ -190,12 +195,7 @@ void ResolveSamplers(const DeviceState& s, Pipeline* p) {
     const DWORD* ts = s.stageStates[i];
     Stage& st = p->stages[i];
     BindStageTexture(s.textures[i], &st);
-    st.minFilter = ts[D3DTSS_MINFILTER];
-    st.magFilter = ts[D3DTSS_MAGFILTER];
-    st.addressU = ts[D3DTSS_ADDRESSU];
-    st.addressV = ts[D3DTSS_ADDRESSV];
-    st.border = ts[D3DTSS_BORDERCOLOR];
-    st.texSet = static_cast<int>(ts[D3DTSS_TEXCOORDINDEX] & 0x7);
+    ReadSampling(ts, &st);
   }
   for (int c = 0; c < 8; ++c)
     for (int k = 0; k < 4; ++k) {

@@ -11,6 +11,11 @@
 
 namespace vrt::d3d::raster {
 
+// The affine loop and the lane arithmetic FastSpan shares with it.
+#ifdef __SSE2__
+#include "raster_affine.inc"
+#endif
+
 namespace {
 
 // (v + 1 + (v >> 8)) >> 8 is v / 255 for every sum a blend can form.
@@ -68,14 +73,8 @@ void FastSpan(const Pipeline& p, int x0, int y, int n, const float* z, int64_t z
 #ifdef __SSE2__
   // Four lanes of ScaledFloor at a time; the compiler leaves the selects scalar.
   const __m128 nw = _mm_set1_ps(fw), nh = _mm_set1_ps(fh);
-  const __m128 lo = _mm_set1_ps(-1.0e7f), hi = _mm_set1_ps(1.0e7f);
   auto floor4 = [&](const float* in, __m128 scale, int* out) {
-    __m128 x = _mm_mul_ps(_mm_loadu_ps(in), scale);
-    x = _mm_and_ps(x, _mm_cmpord_ps(x, x));  // NaN reads as 0
-    x = _mm_min_ps(_mm_max_ps(x, lo), hi);   // no NaN left, so as the clamp
-    const __m128i t = _mm_cvttps_epi32(x);
-    const __m128 above = _mm_cmpgt_ps(_mm_cvtepi32_ps(t), x);  // all ones: -1
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_add_epi32(t, _mm_castps_si128(above)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Floor4(_mm_mul_ps(_mm_loadu_ps(in), scale)));
   };
   for (; i0 + 4 <= n; i0 += 4) {
     floor4(u + i0, nw, tx + i0);
@@ -121,29 +120,12 @@ void FastSpan(const Pipeline& p, int x0, int y, int n, const float* z, int64_t z
   // colour and depth; the unchanged depth is written back as it was read.
   if (!kDepth || depthBytes == 4) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i c1 = _mm_set1_epi16(1), c127 = _mm_set1_epi16(127), c128 = _mm_set1_epi16(128),
-                  c255 = _mm_set1_epi16(255);
     const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
     const __m128i maskZ = _mm_set1_epi32(static_cast<int>(depthMask));
     const __m128i shiftZ = _mm_cvtsi32_si128(static_cast<int>(depthShift));
     const __m128i opaque4 = _mm_set1_epi32(static_cast<int>(opaque));
     const __m128i write4 = _mm_set1_epi32(static_cast<int>(writeBits));
     const __m128i alphaMin4 = _mm_set1_epi32(static_cast<int>(alphaMin));
-    // round(a * b / 255) as Mul255: a * b + 128 <= 65,153, plus its high byte <= 65,407.
-    auto mul255 = [&](__m128i a, __m128i b) {
-      const __m128i t = _mm_add_epi16(_mm_mullo_epi16(a, b), c128);
-      return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
-    };
-    // src * a + dst * (255 - a) + 127 <= 255 * 255 + 127; then v / 255 as
-    // (v + 1 + (v >> 8)) >> 8, at most 65,407 before the shift.
-    auto blend = [&](__m128i src, __m128i dst) {
-      __m128i a = _mm_shufflelo_epi16(src, _MM_SHUFFLE(3, 3, 3, 3));
-      a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
-      const __m128i sum = _mm_add_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(src, a), _mm_mullo_epi16(dst, _mm_sub_epi16(c255, a))),
-          c127);
-      return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum, c1), _mm_srli_epi16(sum, 8)), 8);
-    };
     for (; i + 4 <= n; i += 4) {
       const __m128i t4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texel + i));
       const __m128i d4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(diffuse + i));
@@ -172,13 +154,13 @@ void FastSpan(const Pipeline& p, int x0, int y, int n, const float* z, int64_t z
         }
       }
       // Modulating with white keeps the texel, so every pixel is multiplied.
-      __m128i lo = mul255(_mm_unpacklo_epi8(t4, zero), _mm_unpacklo_epi8(d4, zero));
-      __m128i hi = mul255(_mm_unpackhi_epi8(t4, zero), _mm_unpackhi_epi8(d4, zero));
+      __m128i lo = Mul255Lanes(_mm_unpacklo_epi8(t4, zero), _mm_unpacklo_epi8(d4, zero));
+      __m128i hi = Mul255Lanes(_mm_unpackhi_epi8(t4, zero), _mm_unpackhi_epi8(d4, zero));
       const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
       if constexpr (kBlend) {
         const __m128i dst = _mm_or_si128(old, opaque4);
-        lo = blend(lo, _mm_unpacklo_epi8(dst, zero));
-        hi = blend(hi, _mm_unpackhi_epi8(dst, zero));
+        lo = OverLanes(lo, _mm_unpacklo_epi8(dst, zero));
+        hi = OverLanes(hi, _mm_unpackhi_epi8(dst, zero));
       }
       const __m128i color = _mm_packus_epi16(lo, hi);
       __m128i next = _mm_or_si128(_mm_and_si128(color, write4), _mm_andnot_si128(write4, old));
@@ -220,15 +202,9 @@ void FastSpan(const Pipeline& p, int x0, int y, int n, const float* z, int64_t z
   }
 }
 
-}  // namespace
-
-#ifdef __SSE2__
-#include "raster_affine.inc"
-#endif
-
-namespace {
 // Whether AVX2 span loops may be chosen where the processor has them.
 std::atomic<bool> wideVectors{true};
+
 }  // namespace
 
 FastSpanFn ChooseFastSpan(const Pipeline& p) {

@@ -5,9 +5,6 @@
 
 namespace vrt::d3d {
 
-using raster::LoadPixel;
-using raster::StorePixel;
-
 void ClearTargets(DeviceState& state, const DrawCall& call) {
   const D3DVIEWPORT8& vp = state.viewport;
   auto each = [&](Surface* s, auto&& fill) {
