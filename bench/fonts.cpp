@@ -20,6 +20,7 @@
 #include <ctime>
 #include <vector>
 
+#include "bench_graphics.h"
 #include "bench_util.h"
 #include "gd/device.h"
 #include "graphics/frame.h"
@@ -112,14 +113,10 @@ int main() {
     std::fprintf(stderr, "VekAddFontFile failed\n");
     return 1;
   }
-  HWND window = vrt::CreateVirtualWindow(0, 0, 1280, 720);
-  HVEKDEVICE device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 32, 0);
-  HVEKGRAPHICS g = device ? VekOpenGraphics(device) : nullptr;
-  if (!g) {
-    std::fprintf(stderr, "no device\n");
-    return 1;
-  }
-  vrt::SetRasterization(false);
+  BenchGraphics opened;
+  if (!opened.g) return 1;
+  HVEKDEVICE device = opened.device;
+  HVEKGRAPHICS g = opened.g;
   IDirect3DDevice8* d3d = device->cache.device;
   const std::vector<WCHAR> codes = PickCodePoints(face);
 
@@ -188,9 +185,6 @@ int main() {
               steadyAllocations);
 
   VekDestroyFont(font);
-  VekCloseGraphics(g);
-  VekCloseGraphicsDevice(device);
-  vrt::DestroyVirtualWindow(window);
   VekRemoveFontFile(kFontFile);
   FT_Done_Face(face);
   FT_Done_FreeType(library);

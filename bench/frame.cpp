@@ -7,6 +7,7 @@
 // descheduled, which on a shared machine dwarfs a millisecond-long flush.
 // Heap allocations are counted by wrapping the C allocator: a steady frame
 // should make none.
+#include "bench_graphics.h"
 #include "bench_util.h"
 #include "graphics/frame.h"
 
@@ -58,14 +59,10 @@ double Cpu(const Stamp& a, const Stamp& b) { return b.cpu - a.cpu; }
 }  // namespace
 
 int main() {
-  HWND window = vrt::CreateVirtualWindow(0, 0, 1280, 720);
-  HVEKDEVICE device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 32, 0);
-  HVEKGRAPHICS g = device ? VekOpenGraphics(device) : nullptr;
-  if (!g) {
-    std::fprintf(stderr, "cannot open the device\n");
-    return 1;
-  }
-  vrt::SetRasterization(false);
+  BenchGraphics opened;
+  if (!opened.g) return 1;
+  HVEKDEVICE device = opened.device;
+  HVEKGRAPHICS g = opened.g;
   std::vector<VekTexture> textures(kTextures);
   for (VekTexture& t : textures)
     CreateBlankTexture(&t, device->cache.device, 64, 64, D3DFMT_A8R8G8B8);
@@ -164,8 +161,5 @@ int main() {
   std::printf("heap allocations in %d steady frames: %ld\n", kFrames, steadyAllocations);
 
   for (VekTexture& t : textures) ReleaseTexture(&t);
-  VekCloseGraphics(g);
-  VekCloseGraphicsDevice(device);
-  vrt::DestroyVirtualWindow(window);
   return 0;
 }

@@ -6,6 +6,7 @@
 // evaluation's share is visible. Heap allocations are counted by wrapping
 // the C allocator: after the first call (the image's pixel cache) there
 // should be none.
+#include "bench_graphics.h"
 #include "bench_util.h"
 #include "particles/particles.h"
 
@@ -113,14 +114,9 @@ Result Measure(Graphics* g, ParSysParams params) {
 }  // namespace
 
 int main() {
-  HWND window = vrt::CreateVirtualWindow(0, 0, 1280, 720);
-  HVEKDEVICE device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 32, 0);
-  HVEKGRAPHICS g = device ? VekOpenGraphics(device) : nullptr;
-  if (!g) {
-    std::fprintf(stderr, "cannot open the device\n");
-    return 1;
-  }
-  vrt::SetRasterization(false);
+  BenchGraphics opened;
+  if (!opened.g) return 1;
+  HVEKGRAPHICS g = opened.g;
 
   // A 128 x 128 emission picture: a disc of visible pixels.
   constexpr UINT kSide = 128;
@@ -168,8 +164,5 @@ int main() {
   std::printf("heap allocations in the calls after each system's first: %ld\n", allocs);
 
   DestroyImage(image);
-  VekCloseGraphics(g);
-  VekCloseGraphicsDevice(device);
-  vrt::DestroyVirtualWindow(window);
   return 0;
 }
