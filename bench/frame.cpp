@@ -7,8 +7,6 @@
 // descheduled, which on a shared machine dwarfs a millisecond-long flush.
 // Heap allocations are counted by wrapping the C allocator: a steady frame
 // should make none.
-#include "bench_graphics.h"
-#include "bench_util.h"
 #include "graphics/frame.h"
 
 #include <vek/vek.h>
@@ -23,11 +21,12 @@
 #include <random>
 #include <vector>
 
+#include "alloc_count.h"
+#include "bench_graphics.h"
+#include "bench_util.h"
 #include "gd/device.h"
 #include "graphics/graphics.h"
 #include "vektex/texture.h"
-
-#include "alloc_count.h"
 
 namespace {
 
@@ -47,9 +46,7 @@ struct Stamp {
   double cpu;
 };
 
-Stamp Now() {
-  return {std::chrono::steady_clock::now(), ThreadCpuSeconds()};
-}
+Stamp Now() { return {std::chrono::steady_clock::now(), ThreadCpuSeconds()}; }
 
 double Wall(const Stamp& a, const Stamp& b) {
   return std::chrono::duration<double>(b.wall - a.wall).count();

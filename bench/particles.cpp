@@ -6,8 +6,6 @@
 // evaluation's share is visible. Heap allocations are counted by wrapping
 // the C allocator: after the first call (the image's pixel cache) there
 // should be none.
-#include "bench_graphics.h"
-#include "bench_util.h"
 #include "particles/particles.h"
 
 #include <vek/vek.h>
@@ -20,6 +18,9 @@
 #include <ctime>
 #include <vector>
 
+#include "alloc_count.h"
+#include "bench_graphics.h"
+#include "bench_util.h"
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
@@ -27,8 +28,6 @@
 #include "support/dds.h"
 #include "support/kept_image.h"
 #include "vekimage/image.h"
-
-#include "alloc_count.h"
 
 namespace {
 
