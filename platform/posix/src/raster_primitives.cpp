@@ -181,11 +181,6 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   t->fast = p.fast && sampled ? p.fastSpan : nullptr;
   // The span loops' state: flat planes are found for them.
   const bool spans = t->fast || (p.affineSpan && (p.diffuseOnly || sampled));
-  // The general path hands every fragment's z on; it reads none here.
-  if (!t->fast && !needed[0]) {
-    needed[0] = true;
-    setPlane(0);
-  }
   for (int k = 0; k < 6; ++k)
     t->flatPlane[k] =
         spans && !perspective && k != 1 && needed[k] && planes[k].dx == 0.0 && planes[k].dy == 0.0;
@@ -211,8 +206,15 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
                     t->diffuseFlat,
                     p.depthTest ? t->zFlat : -1};
   }
+  // The general path hands every fragment's z on (the span loops read it
+  // only for the depth test, and then it is set up already).
+  if (!t->fast && !t->affine && !needed[0]) {
+    needed[0] = true;
+    setPlane(0);
+  }
+  // The planes DrawChunk evaluates (the affine loop evaluates its own).
   t->liveCount = 0;
-  for (int k = 0; k < count; ++k) {
+  for (int k = 0; k < count && !t->affine; ++k) {
     if (!needed[k]) continue;
     if (t->fast) {
       const bool read = k == 0 || k == 1 || (k >= 2 && k < 6) || k == t->uk || k == t->uk + 1;
