@@ -308,8 +308,10 @@ typedef struct VekParticleFrame {
  * rotation; emission from an areaWidth x areaHeight area centred on the
  * emitter and turned by emitterRotation, or, with emitImage, from the
  * image's pixels of alpha 20 and more within the region (fractions of its
- * size; clamped to the image and ordered), stretched over the area, taking
- * alpha and/or colour from the pixel when asked. forwardAccel along the
+ * own size, padding never counted; clamped to the image and ordered),
+ * stretched over the area, taking alpha and/or colour from the pixel when
+ * asked. Only pictures VekGetImageData reads (A8R8G8B8) emit: a DXT picture
+ * emits nothing. forwardAccel along the
  * motion, drag (exponential, per second), accelX / accelY (pixels per
  * second squared). texture with frameCount frames: frameMode 0 one random
  * frame per cycle, 1 once through the cycle, 2 and more looping with that

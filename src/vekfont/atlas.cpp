@@ -89,12 +89,25 @@ void WriteGlyph(Texel* cell, UINT pitch, INT w, INT h, const GLYPHMETRICS& gm, c
   }
 }
 
+// A texel no glyph conversion produces (grey texels keep their low bits set,
+// the keys are white or black): the passes mark with it and paint the effect
+// colour afterwards, so an effect colour equal to the key is never taken for
+// glyph coverage and spread again.
+template <class Texel>
+constexpr Texel kEffectMark = 1;
+
 template <class Texel>
 void EffectPasses(Texel* cell, INT w, INT h, UINT pitch, Texel key, DWORD flags, Texel ec) {
   if (h < 2) return;
   auto at = [&](INT r, INT c) -> Texel& { return cell[static_cast<size_t>(r) * pitch + c]; };
-  auto fill = [](Texel& t, Texel value) {
-    if (t == 0) t = value;
+  auto fill = [](Texel& t, Texel) {
+    if (t == 0) t = kEffectMark<Texel>;
+  };
+  // The passes may write one row and one column past the cell (the gutter).
+  auto paint = [&](Texel colour) {
+    for (INT r = 0; r <= h; ++r)
+      for (INT c = 0; c <= w; ++c)
+        if (at(r, c) == kEffectMark<Texel>) at(r, c) = colour;
   };
   auto outline = [&](bool diagonals, Texel colour) {
     for (INT r = 1; r < h; ++r)
@@ -117,15 +130,19 @@ void EffectPasses(Texel* cell, INT w, INT h, UINT pitch, Texel key, DWORD flags,
       for (INT r = 0; r + 1 < h; ++r)
         for (INT c = 0; c + 1 < w; ++c)
           if (at(r, c) == key) fill(at(r + 1, c + 1), ec);
+      paint(ec);
       break;
     case FONT_OUTLINE_CROSS:
       outline(false, ec);
+      paint(ec);
       break;
     case FONT_OUTLINE_BOX:
       outline(true, ec);
+      paint(ec);
       break;
     case FONT_HOLLOW:
       outline(true, TexelCodec<Texel>::kWhite);
+      paint(TexelCodec<Texel>::kWhite);
       for (INT r = 1; r < h; ++r)
         for (INT c = 1; c < w; ++c)
           if (at(r, c) == key) at(r, c) = 0;
@@ -279,6 +296,8 @@ bool PlaceGlyph(VekFont* font, const GLYPHMETRICS& gm, WORD code, const BYTE* bi
                          static_cast<float>(font->rowY + h) / H, static_cast<float>(w)))
     return false;
   font->cursorX += cw + kAtlasGutter;
+  if (font->rowY + h + kAtlasGutter > font->usedBottom)
+    font->usedBottom = font->rowY + h + kAtlasGutter;
   return true;
 }
 
@@ -356,8 +375,11 @@ bool GrowAtlas(VekFont* font, IDirect3DDevice8* device) {
       }
     }
   if (taller) {
+    // The new row spans the whole width: it starts below every cell, also
+    // below those of the left part when a wide cell forced a widening first.
     font->rowStartX = 0;
     font->cursorX = 0;
+    if (font->rowY < font->usedBottom) font->rowY = font->usedBottom;
   } else {
     font->rowStartX = font->cursorX = old.width;
     font->rowY = 0;

@@ -83,7 +83,15 @@ VekFont* CreateFontRecord(const WCHAR* faceName, UINT size, DWORD flags, DWORD c
   InitializeCriticalSection(&font->gdiLock);
   font->lockInitialised = true;
   font->hdc = CreateCompatibleDC(nullptr);
-  if (font->hdc) SelectObject(font->hdc, font->hFont);
+  // Without its font selected the DC would measure and draw its default font.
+  if (font->hdc) {
+    const HGDIOBJ previous = SelectObject(font->hdc, font->hFont);
+    if (!previous || previous == HGDI_ERROR) {
+      FontError(FontErr::kSelectFont, static_cast<LONG>(GetLastError()));
+      DestroyFontRecord(font);
+      return nullptr;
+    }
+  }
 
   TEXTMETRICW tm{};
   if (!font->hdc || !GetTextMetricsW(font->hdc, &tm)) {

@@ -78,6 +78,7 @@ struct VekFont {
   // Beyond the documented fields:
   DWORD effectColor32;            // the caller's A8R8G8B8 colour, for the 32-bit atlas
   IDirect3DDevice8* atlasDevice;  // device the atlas was made on (not a reference)
+  UINT usedBottom;                // lowest row of any cell and its gutter: free below
   bool lockInitialised;
 };
 

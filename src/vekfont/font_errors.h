@@ -9,6 +9,7 @@
   X(kTooLarge, kErrArgument, "VekCreateFont fail, too large font size", 25)      \
   X(kMallocFont, kErrAllocation, "VekCreateFont fail, malloc VekFont fail", 32)  \
   X(kCreateFont, kErrDirect3D, "VekCreateFont fail, CreateFont fail", 79)        \
+  X(kSelectFont, kErrDirect3D, "VekCreateFont fail, SelectObject fail", 86)      \
   X(kTextMetrics, kErrLockOrCaps, "VekCreateFont fail, GetTextMetrics fail", 89) \
   X(kMallocBits, kErrAllocation, "VekCreateFont fail, malloc cbits fail", 101)   \
   X(kLockCell, kErrLockOrCaps, "font->tex->LockRect fail", 409)                  \

@@ -117,13 +117,17 @@ INT ScreenCapture(INT x1, INT y1, INT x2, INT y2) {
     ReleaseDC(desktop, screen);
     return 0;
   }
+  // A bitmap that was never selected, or never filled, would be collected as
+  // a blank picture: either failure is no capture.
   const HGDIOBJ previous = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, x2 - x1, y2 - y1, screen, x1, y1, kCaptureRop);
-  SelectObject(memory, previous);
+  const bool selected = previous && previous != HGDI_ERROR;
+  const bool copied =
+      selected && BitBlt(memory, 0, 0, x2 - x1, y2 - y1, screen, x1, y1, kCaptureRop) != FALSE;
+  if (selected) SelectObject(memory, previous);
   ReleaseDC(desktop, screen);
 
   DWORD size = 0;
-  BYTE* file = BuildFile(memory, bitmap, &size);
+  BYTE* file = copied ? BuildFile(memory, bitmap, &size) : nullptr;
   DeleteDC(memory);
   DeleteObject(bitmap);
   if (file) {

@@ -444,9 +444,18 @@ UINT GetImageSize(VekImage* image) {
   // most 40 significant bits, and adding 0.5 keeps it within 53. So this is
   // the extended-precision result, computed without the x87 (whose precision
   // Direct3D lowers on 32-bit Windows).
-  const UINT w = static_cast<UINT>(static_cast<double>(t.width) * image->contentScaleX + 0.5);
-  const UINT h = static_cast<UINT>(static_cast<double>(t.height) * image->contentScaleY + 0.5);
+  UINT w, h;
+  PictureExtent(image, &w, &h);
   return w | h << 16;
+}
+
+void PictureExtent(const VekImage* image, UINT* w, UINT* h) {
+  const VekTexture& t = image->texture;
+  // A scale never set (a record not made by the loader) counts as unpadded.
+  const double sx = image->contentScaleX > 0.0f ? image->contentScaleX : 1.0;
+  const double sy = image->contentScaleY > 0.0f ? image->contentScaleY : 1.0;
+  *w = sx == 1.0 ? t.width : static_cast<UINT>(static_cast<double>(t.width) * sx + 0.5);
+  *h = sy == 1.0 ? t.height : static_cast<UINT>(static_cast<double>(t.height) * sy + 0.5);
 }
 
 DWORD ReadPixel(const BYTE* base, UINT width, UINT pitch, INT compression, UINT x, UINT y) {
@@ -535,8 +544,11 @@ INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** ou
     std::printf("VekGetImageData End : out == NULL !\n");
     return 0;
   }
-  if (x2 > t.width) x2 = t.width;
-  if (y2 > t.height) y2 = t.height;
+  // Clamped to the picture itself: a padded texture's padding is not the host's.
+  UINT pictureWidth, pictureHeight;
+  PictureExtent(image, &pictureWidth, &pictureHeight);
+  if (x2 > pictureWidth) x2 = pictureWidth;
+  if (y2 > pictureHeight) y2 = pictureHeight;
   // A rectangle starting at or past the right or bottom edge is empty now.
   if (x1 >= x2 || y1 >= y2) {
     std::printf("VekGetImageData End : x1>=x2||y1>=y2 !\n");
@@ -593,19 +605,21 @@ INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** ou
 
 const BYTE* GetImagePixelCache(VekImage* image) {
   if (image->pixelCache) return image->pixelCache;
-  const UINT w = image->texture.width, h = image->texture.height;
+  // The picture's own pixels, without a power-of-two device's padding, so
+  // emission regions are fractions of the picture on every device.
   BYTE* pixels = nullptr;
-  const INT n = ReadImageRect(image, 0, 0, w, h, &pixels);
+  const INT n = ReadImageRect(image, 0, 0, image->texture.width, image->texture.height, &pixels);
   if (n <= 0 || !pixels) return nullptr;
   // The texture may have been created just now; its size is the one read.
-  if (static_cast<unsigned long long>(n) !=
-      static_cast<unsigned long long>(image->texture.width) * image->texture.height * 4) {
+  UINT w, h;
+  PictureExtent(image, &w, &h);
+  if (static_cast<unsigned long long>(n) != static_cast<unsigned long long>(w) * h * 4) {
     Free(pixels);
     return nullptr;
   }
   image->pixelCache = pixels;
-  image->pixelCacheWidth = image->texture.width;
-  image->pixelCacheHeight = image->texture.height;
+  image->pixelCacheWidth = w;
+  image->pixelCacheHeight = h;
   return pixels;
 }
 

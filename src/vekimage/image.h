@@ -76,6 +76,8 @@ DWORD GetImageColor(VekImage* image, UINT x, UINT y);
 // Copies the rectangle (clamped to the picture) of the A8R8G8B8 texture into
 // a new block for the host: its byte count, or 0 / a negative code.
 INT GetImageData(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** out);
+// The picture's own size: the stored size without power-of-two padding.
+void PictureExtent(const VekImage* image, UINT* w, UINT* h);
 // GetImageData from the clamping on, without the handle and rectangle checks.
 INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** out);
 // The pixel cache, read with ReadImageRect over the whole stored picture on

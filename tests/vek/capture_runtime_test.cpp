@@ -40,8 +40,8 @@ TEST_F(CaptureRuntimeTest, EmptyRectanglesCallNoGdi) {
 }
 
 TEST_F(CaptureRuntimeTest, EveryFailureLeavesNoCaptureAndNothingAlive) {
-  for (const char* call : {"GetDC", "CreateCompatibleDC", "CreateCompatibleBitmap", "GetObjectW",
-                           "LocalAlloc", "GetDIBits", "Malloc"}) {
+  for (const char* call : {"GetDC", "CreateCompatibleDC", "CreateCompatibleBitmap", "SelectObject",
+                           "BitBlt", "GetObjectW", "LocalAlloc", "GetDIBits", "Malloc"}) {
     SCOPED_TRACE(call);
     ASSERT_EQ(VekScreenCapture(0, 0, 8, 8), 0);  // one waiting, to be dropped
     const LONG blocks = LiveBlockCount() - 1;

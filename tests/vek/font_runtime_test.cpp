@@ -80,6 +80,16 @@ TEST_F(FontRuntimeTest, AllocationFailuresOfFontsAndEntries) {
   ExpectError(-11, 101, "VekCreateFont fail, malloc cbits fail");
   EXPECT_EQ(ReadError().detail, 21 * 21);
 
+  // GDI refusing to select the font: no font that would measure as the DC's default.
+  const LONG blocks = LiveBlockCount();
+  const int live = vrt::LiveObjectCount();
+  vrt::FailCall("SelectObject", E_OUTOFMEMORY);
+  EXPECT_EQ(Font(24), nullptr);
+  ExpectError(-51, 86, "VekCreateFont fail, SelectObject fail");
+  EXPECT_EQ(ReadError().detail, 14);
+  EXPECT_EQ(LiveBlockCount(), blocks);
+  EXPECT_EQ(vrt::LiveObjectCount(), live);
+
   VekFont* f = Font(16);
   ASSERT_NE(f, nullptr);
   FailMalloc(0, 1);  // the bucket's first array

@@ -432,4 +432,91 @@ TEST_F(FontTest, MeasuringOnAnotherThreadWhileGlyphsAreRasterised) {
   EXPECT_NE(FindCharCoordinate(f, 0x21 + 199), nullptr);
 }
 
+// A white (or near-white, equal to the 16-bit key) effect colour covers exactly
+// the texels any other colour covers: what a pass writes is never glyph.
+TEST_F(FontTest, WhiteEffectsCoverTheTexelsOfAnyOtherColour) {
+  for (DWORD format : {0u, static_cast<DWORD>(FONT_GRAY4), static_cast<DWORD>(FONT_GRAY8)})
+    for (DWORD effect : {FONT_SHADOW, FONT_OUTLINE_CROSS, FONT_OUTLINE_BOX}) {
+      auto covered = [&](DWORD colour) {
+        VekFont* f = Font(20, format | effect, colour);
+        for (WORD ch : {'A', 'g', 'W', 'o'}) EXPECT_EQ(Char(f, ch), 1u);
+        std::vector<bool> mask;
+        for (DWORD t : Texels(f)) mask.push_back(t != 0);
+        return mask;
+      };
+      const std::vector<bool> reference = covered(0xFF0000FF);
+      ASSERT_FALSE(reference.empty());
+      for (DWORD colour : {0xFFFFFFFFu, 0xFFFEFEFEu, 0xFFF8F8F8u})
+        EXPECT_EQ(covered(colour), reference)
+            << std::hex << format << " " << effect << " " << colour;
+    }
+}
+
+// Cells wider than the rest of a row, forcing growth in either direction,
+// never land on cells already stored: every stored glyph keeps its texels.
+TEST_F(FontTest, WideCellsNeverOverwriteStoredGlyphs) {
+  VekFont* f = Font(16, FONT_GRAY8);
+  std::vector<std::pair<WORD, std::vector<DWORD>>> stored;
+  auto cellOf = [&](WORD code) {
+    const CharCoordinate* e = FindCharCoordinate(f, code);
+    const VekTexture& t = f->tex.texture;
+    RECT r = {static_cast<LONG>(e->uLeft * t.width + 0.5f),
+              static_cast<LONG>(e->vTop * t.height + 0.5f),
+              static_cast<LONG>(e->uRight * t.width + 0.5f),
+              static_cast<LONG>(e->vBottom * t.height + 0.5f)};
+    return r;
+  };
+  auto texelsOf = [&](WORD code) {
+    const RECT r = cellOf(code);
+    const std::vector<DWORD> all = Texels(f);
+    std::vector<DWORD> cell;
+    for (LONG y = r.top; y < r.bottom; ++y)
+      for (LONG x = r.left; x < r.right; ++x) cell.push_back(all[y * f->tex.texture.width + x]);
+    return cell;
+  };
+  auto check = [&](const char* step) {
+    SCOPED_TRACE(step);
+    for (size_t i = 0; i < stored.size(); ++i) {
+      EXPECT_EQ(texelsOf(stored[i].first), stored[i].second) << stored[i].first;
+      const RECT a = cellOf(stored[i].first);
+      for (size_t j = 0; j < i; ++j) {
+        const RECT b = cellOf(stored[j].first);
+        EXPECT_TRUE(a.right <= b.left || b.right <= a.left || a.bottom <= b.top ||
+                    b.bottom <= a.top)
+            << stored[i].first << " overlaps " << stored[j].first;
+      }
+    }
+  };
+  auto narrow = [&](WORD code) {
+    ASSERT_EQ(Char(f, code), 1u);
+    stored.push_back({code, texelsOf(code)});
+  };
+  // A cell of `width` texels with ink in every texel.
+  auto wide = [&](WORD code, short width) {
+    std::vector<BYTE> ink(static_cast<size_t>((width + 3) & ~3) * 10, 64);
+    GLYPHMETRICS gm{};
+    gm.gmBlackBoxX = static_cast<UINT>(width);
+    gm.gmBlackBoxY = 10;
+    gm.gmptGlyphOrigin = {0, f->ascent};
+    gm.gmCellIncX = width;
+    const UINT bufferSize = f->cbitsSize;
+    f->cbitsSize = static_cast<UINT>(ink.size());
+    ASSERT_TRUE(PlaceGlyph(f, gm, code, ink.data(), device->cache.device));
+    f->cbitsSize = bufferSize;
+    stored.push_back({code, texelsOf(code)});
+  };
+  narrow('A');
+  narrow('B');
+  wide(0x2031, 70);  // wider than the 64-texel atlas: widened, then taller
+  check("widened then taller");
+  EXPECT_EQ(f->tex.texture.width, 128u);
+  EXPECT_EQ(f->tex.texture.height, 128u);
+  for (WORD ch = 'C'; ch < 'K'; ++ch) narrow(ch);
+  wide(0x2032, 200);  // wider than 128: both directions again
+  check("second wide cell");
+  wide(0x2033, 120);  // the rest of the row is too short: a new row or growth
+  for (WORD ch = 'a'; ch <= 'z'; ++ch) narrow(ch);
+  check("narrow cells after them");
+}
+
 }  // namespace

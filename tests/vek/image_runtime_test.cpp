@@ -9,7 +9,11 @@
 #include <vector>
 
 #include "gd/device.h"
+#include "graphics/frame.h"
+#include "graphics/graphics.h"
 #include "support/dds.h"
+#include "support/particle_sys.h"
+#include "support/pictures.h"
 #include "support/vek_test.h"
 #include "vekimage/dxt.h"
 #include "vekimage/freeimage.h"
@@ -397,11 +401,11 @@ TEST_F(ImageRuntimeTest, PicturesTooLargeToHoldAreRefusedBeforeDecoding) {
   ASSERT_TRUE(FreeImageAvailable());
   const std::string refused = "CDEBUG: VekCreateImage fail, invalid image data ";
   const std::vector<std::vector<uint8_t>> huge = {
-      PngAnnouncing(65536, 65536),  PngAnnouncing(0x7FFFFFFF, 1),
-      BmpAnnouncing(70000, -70000), BmpAnnouncing(-0x7FFFFFFF - 1, 1),
-      JpegAnnouncing(65535, 65535), testdds::Header(0x10000, 0x4000, nullptr, 0),
+      PngAnnouncing(65536, 65536), PngAnnouncing(0x7FFFFFFF, 1), BmpAnnouncing(70000, -70000),
+      BmpAnnouncing(-0x7FFFFFFF - 1, 1), JpegAnnouncing(65535, 65535),
+      testdds::Header(0x10000, 0x4000, nullptr, 0),
       // Beyond the adapter's largest texture (4096): never drawable.
-      PngAnnouncing(4097, 16),      testdds::Header(0x04000008, 8, nullptr, 0)};
+      PngAnnouncing(4097, 16), testdds::Header(0x04000008, 8, nullptr, 0)};
   for (size_t i = 0; i < huge.size(); ++i) {
     EXPECT_EQ(Load(huge[i]), nullptr) << "case " << i;
     EXPECT_EQ(printed, refused) << "case " << i;  // the decoder was never asked
@@ -423,6 +427,57 @@ TEST_F(ImageRuntimeTest, PicturesTooLargeToHoldAreRefusedBeforeDecoding) {
     EXPECT_EQ(Load(fitting[i]), nullptr) << "case " << i;
     EXPECT_EQ(printed, refused) << "case " << i;
   }
+}
+
+// A power-of-two device pads pictures; the host still reads the picture's own
+// rows and gets the particles a plain device gives.
+TEST_F(ImageRuntimeTest, PaddedPicturesReadAndEmitAsOnAPlainDevice) {
+  std::vector<uint32_t> argb(3 * 5);
+  for (size_t i = 0; i < argb.size(); ++i)
+    argb[i] = 0xFF000000u | static_cast<uint32_t>(i * 0x10203);
+  std::vector<uint8_t> dds = testdds::Solid32(17, 9, 0x80123456);
+  for (UINT i = 0; i < 17 * 9; ++i) testdds::Put32(dds, 128 + 4 * i, 0x20000000u + i * 0x01010101u);
+  struct Seen {
+    std::vector<BYTE> png, dds;
+    std::vector<float> particles;
+  } seen[2];
+  for (bool pow2 : {false, true}) {
+    SCOPED_TRACE(pow2);
+    Open(pow2);
+    Seen& out = seen[pow2];
+    for (auto [bytes, rows] : {std::pair{pictures::Png(3, 5, argb), &out.png}, {dds, &out.dds}}) {
+      HVEKIMAGE image = Load(bytes);
+      ASSERT_NE(image, nullptr);
+      BYTE* block = nullptr;
+      const INT n = VekGetImageData(image, 0, 0, 1000, 1000, &block);
+      ASSERT_GT(n, 0);
+      rows->assign(block, block + n);
+      VekFree(block);
+      // The whole picture emits, stretched over a 120-pixel area.
+      HVEKGRAPHICS g = VekOpenGraphics(device);
+      Sys s;
+      s.count = 40;
+      s.image = image;
+      s.areaWidth = s.areaHeight = 120;
+      EXPECT_EQ(Draw(g, s), 40);
+      for (PBuffer* list : {&g->translucentItems, &g->opaqueItems})
+        for (DWORD i = 0; i < list->count; ++i) {
+          const auto* item = static_cast<const DrawItem*>(list->entries[i]);
+          for (UINT k = 0; k < item->count; ++k)
+            out.particles.insert(out.particles.end(), {item->vertices[k].x, item->vertices[k].y});
+        }
+      VekCloseGraphics(g);
+      VekDestroyImage(image);
+    }
+    VekCloseGraphicsDevice(device);
+    device = nullptr;
+  }
+  EXPECT_EQ(seen[0].png.size(), 3u * 5 * 4);
+  EXPECT_EQ(seen[0].dds.size(), 17u * 9 * 4);
+  EXPECT_EQ(seen[1].png, seen[0].png);
+  EXPECT_EQ(seen[1].dds, seen[0].dds);
+  EXPECT_GT(seen[0].particles.size(), 40u * 4 * 2);
+  EXPECT_EQ(seen[1].particles, seen[0].particles);
 }
 
 }  // namespace
