@@ -1,9 +1,10 @@
 // Drawing surfaces on either build's Direct3D 8: their targets, their life
 // around a device reset, and closing.
+#include "graphics/graphics.h"
+
 #include <vek/vek.h>
 
 #include "gd/device.h"
-#include "graphics/graphics.h"
 #include "graphics/state_cache.h"
 #include "support/platform_test.h"
 #include "support/test_window.h"
@@ -145,6 +146,38 @@ TEST_F(GraphicsTest, NullHandles) {
   EXPECT_EQ(VekGetGraphicsTexture(nullptr), nullptr);
   EXPECT_EQ(VekOpenGraphics(nullptr), nullptr);
   EXPECT_EQ(VekOpenStencilGraphics(nullptr), nullptr);
+}
+
+// Degenerate surface requests, answered alike by the real Direct3D 8 and the
+// runtime: a 0 x 0 texture surface and formats 0 and 0xFFFFFFFF go through
+// D3DX's defaults (1 x 1, A8R8G8B8); a child window of null is the device's
+// focus window. Each opens, draws a frame and closes.
+TEST_F(GraphicsTest, DegenerateSurfaceRequestsOpenAsDirect3DAnswers) {
+  struct Case {
+    UINT w, h;
+    DWORD format;
+    D3DFORMAT level;
+    UINT levelW, levelH;
+  };
+  for (const Case& c :
+       {Case{0, 0, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8, 1, 1}, Case{8, 8, 0, D3DFMT_A8R8G8B8, 8, 8},
+        Case{8, 8, 0xFFFFFFFFu, D3DFMT_A8R8G8B8, 8, 8}}) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << c.format);
+    Graphics* g = VekOpenTextureGraphics(device, c.w, c.h, c.format);
+    ASSERT_NE(g, nullptr);
+    const D3DSURFACE_DESC d = Desc(g->target->color);
+    EXPECT_EQ(d.Format, c.level);
+    EXPECT_EQ(d.Width, c.levelW);
+    EXPECT_EQ(d.Height, c.levelH);
+    EXPECT_GE(VekBeginRender(g), 0);
+    EXPECT_GE(VekClear(g, 0xFF102030), 0);
+    EXPECT_GE(VekEndRender(g), 0);
+    EXPECT_EQ(VekCloseGraphics(g), 1);
+  }
+  Graphics* child = VekOpenChildWindowGraphics(device, nullptr, 32, 16, 32);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(Desc(child->target->color).Width, 32u);
+  EXPECT_EQ(VekCloseGraphics(child), 1);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <fontconfig/fontconfig.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <map>
 
 #include FT_DRIVER_H
@@ -152,6 +152,21 @@ std::vector<FaceInfo> SystemFamily(const std::u16string& name) {
   FcObjectSetDestroy(objects);
   FcPatternDestroy(pattern);
   return out;
+}
+
+// Whether fontconfig lists the file among the system's fonts.
+bool IsSystemFile(const std::string& path) {
+  FcConfig* config = systemFonts.load() ? Fontconfig() : nullptr;
+  if (!config) return false;
+  FcPattern* pattern = FcPatternCreate();
+  FcPatternAddString(pattern, FC_FILE, reinterpret_cast<const FcChar8*>(path.c_str()));
+  FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr);
+  FcFontSet* set = FcFontList(config, pattern, objects);
+  const bool found = set && set->nfont > 0;
+  if (set) FcFontSetDestroy(set);
+  FcObjectSetDestroy(objects);
+  FcPatternDestroy(pattern);
+  return found;
 }
 
 // fontconfig's sans-serif face, the default when no font was added.
@@ -330,7 +345,19 @@ BOOL RemoveFontResourceW(LPCWSTR path) {
     SetLastError(kErrorPathNotFound);
     return FALSE;
   }
-  const std::string key = Resolved(UnixPath(path));
+  const std::string file = UnixPath(path);
+  struct stat st;
+  if (stat(file.c_str(), &st) != 0) {
+    SetLastError(PathError(file));
+    return FALSE;
+  }
+  const std::string key = Resolved(file);
+  // GDI keeps the system's own fonts: removing one fails, saying nothing,
+  // even right after the same file was added.
+  if (IsSystemFile(key) || IsSystemFile(file)) {
+    SetLastError(0);
+    return FALSE;
+  }
   auto& added = TheAdded();
   for (auto it = added.begin(); it != added.end(); ++it) {
     if (it->key != key) continue;
