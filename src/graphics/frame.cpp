@@ -693,6 +693,18 @@ HRESULT BeginRender(Graphics* g) {
 
 HRESULT ClearGraphics(Graphics* g, D3DCOLOR colour) {
   if (!g) return D3DERR_INVALIDCALL;
+  // Direct3D clears whatever target is set: while another surface's frame
+  // is open, or its target is known to be the one set, the clear would land
+  // on that surface instead.
+  const GraphicsDevice* device = g->device;
+  const bool elsewhere = device->frameOwner ? device->frameOwner->target != g->target
+                                            : device->cache.renderTarget &&
+                                                  device->cache.renderTarget != g->target->color;
+  if (elsewhere) {
+    VEK_SET_ERROR(kErrArgument, D3DERR_INVALIDCALL, "VekClear: another surface's target is in use",
+                  VEK_SRC_GRAPHICS);
+    return D3DERR_INVALIDCALL;
+  }
   const DWORD flags = g->isStencil ? D3DCLEAR_STENCIL : (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
   return g->device->cache.device->Clear(0, nullptr, flags, colour, 1.0f, 0);
 }

@@ -347,4 +347,28 @@ TEST_F(FrameCallTest, BeginRenderReportsATargetItCannotSet) {
   VekCloseGraphics(texture);
 }
 
+// A clear reaches only the surface's own target: while another surface's
+// frame is open, or its target is set, it is refused and no Clear is made.
+TEST_F(FrameCallTest, AClearNeverLandsOnAnotherSurfacesTarget) {
+  HVEKGRAPHICS texture = VekOpenTextureGraphics(device, 16, 16, D3DFMT_A8R8G8B8);
+  ASSERT_NE(texture, nullptr);
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  EXPECT_EQ(VekClear(g, 0xFFFF0000), D3D_OK);
+  vrt::ClearCallLog();
+  EXPECT_EQ(VekClear(texture, 0xFF0000FF), D3DERR_INVALIDCALL);
+  EXPECT_EQ(ReadError().message, "VekClear: another surface's target is in use");
+  EXPECT_TRUE(Calls("Clear").empty());
+  EXPECT_EQ(VekEndRender(g), D3D_OK);
+  std::vector<uint32_t> shown;
+  ASSERT_TRUE(vrt::ReadDesktopPixels(RECT{0, 0, 4, 4}, &shown));
+  for (uint32_t p : shown) EXPECT_EQ(p, 0x00FF0000u);
+  // Between frames the window's target is still set.
+  EXPECT_EQ(VekClear(texture, 0xFF0000FF), D3DERR_INVALIDCALL);
+  ASSERT_EQ(VekBeginRender(texture), D3D_OK);
+  EXPECT_EQ(VekClear(texture, 0xFF0000FF), D3D_OK);
+  EXPECT_EQ(VekEndRender(texture), D3D_OK);
+  EXPECT_EQ(VekClear(texture, 0xFF00FF00), D3D_OK);  // its own target, still set
+  EXPECT_EQ(VekCloseGraphics(texture), 1);
+}
+
 }  // namespace
