@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the POSIX suite in a normal build and under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the threaded font test under
-# ThreadSanitizer, the image fuzzer, then the
+# ThreadSanitizer, the fuzz targets, then the
 # Windows build (vek.dll, mingw-w64) with its suite under Wine on the real
 # Direct3D 8, then the differential scenes.
 #
@@ -151,7 +151,7 @@ run_stage() {
     posix-debug) posix_stage debug ;;
     posix-asan) posix_stage asan ;;
     tsan) tsan_stage ;;
-    fuzz) bash scripts/fuzz.sh 60 ;;  # the image fuzzer under ASan + UBSan
+    fuzz) bash scripts/fuzz.sh ;;  # every fuzz target under ASan + UBSan
     windows-build) windows_build_stage ;;
     windows-suite) windows_suite_stage ;;
     differential) differential_stage ;;

@@ -435,7 +435,7 @@ TEST_F(FontTest, MeasuringOnAnotherThreadWhileGlyphsAreRasterised) {
 // A white (or near-white, equal to the 16-bit key) effect colour covers exactly
 // the texels any other colour covers: what a pass writes is never glyph.
 TEST_F(FontTest, WhiteEffectsCoverTheTexelsOfAnyOtherColour) {
-  for (DWORD format : {0u, static_cast<DWORD>(FONT_GRAY4), static_cast<DWORD>(FONT_GRAY8)})
+  for (DWORD format : {DWORD{0}, DWORD{FONT_GRAY4}, DWORD{FONT_GRAY8}})
     for (DWORD effect : {FONT_SHADOW, FONT_OUTLINE_CROSS, FONT_OUTLINE_BOX}) {
       auto covered = [&](DWORD colour) {
         VekFont* f = Font(20, format | effect, colour);
