@@ -10,18 +10,6 @@
 
 namespace {
 
-// Draw flags (the library's DrawFlags bits).
-constexpr DWORD kAddBlend = 0x02;
-constexpr DWORD kOpaque = 0x20;
-
-// Font flags (the library's FontFlags bits).
-constexpr DWORD kGray4 = 0x10;
-constexpr DWORD kGray8 = 0x20;
-constexpr DWORD kShadow = 0x100;
-constexpr DWORD kOutlineCross = 0x200;
-constexpr DWORD kOutlineBox = 0x400;
-constexpr DWORD kHollow = 0x800;
-
 // The font file the text is drawn with: Debian's DejaVu Sans (under Wine
 // through its Z: drive), so both builds draw the same glyphs.
 #ifdef _WIN32
@@ -42,12 +30,12 @@ struct FontSpec {
 
 const FontSpec kFonts[kFontCount] = {
     {16, 0, 0},                                  // one-bit
-    {16, kGray4, 0},                             // 17 levels
-    {16, kGray8, 0},                             // 65 levels
-    {21, kGray8 | kShadow, 0xFF000000},          // drop shadow
-    {22, kOutlineCross, 0xFF0030C0},             // outline through the sides
-    {22, kGray4 | kOutlineBox, 0xFFC02000},      // outline through all eight
-    {26, kHollow, 0},                            // white ring, body cleared
+    {16, FONT_GRAY4, 0},                             // 17 levels
+    {16, FONT_GRAY8, 0},                             // 65 levels
+    {21, FONT_GRAY8 | FONT_SHADOW, 0xFF000000},          // drop shadow
+    {22, FONT_OUTLINE_CROSS, 0xFF0030C0},             // outline through the sides
+    {22, FONT_GRAY4 | FONT_OUTLINE_BOX, 0xFFC02000},      // outline through all eight
+    {26, FONT_HOLLOW, 0},                            // white ring, body cleared
 };
 
 // D3DCMP and D3DSTENCILOP values for the mask.
@@ -199,7 +187,7 @@ bool DrawMask(Scene& s) {
   VekSetStencilParam(s.stencil, kCmpAlways, kStencilReplace, 1);
   for (int i = 0; i < 6; ++i) {
     const float x = 400.0f + 32.0f * i;
-    Quad(s.stencil, x, 300, x + 16, 460, 0.5f, 0xFFFFFFFF, kOpaque, nullptr);
+    Quad(s.stencil, x, 300, x + 16, 460, 0.5f, 0xFFFFFFFF, DRAW_OPAQUE, nullptr);
   }
   return VekEndRender(s.stencil) >= 0;
 }
@@ -228,10 +216,10 @@ bool DrawWindow(Scene& s, ULONGLONG t) {
   VekSetClip(g, 0, 0, kDemoWidth, kDemoHeight);
   VekClear(g, 0xFF000000);
   // Background: the JPEG sky, opaque, furthest back.
-  Quad(g, 0, 0, 640, 480, 0.95f, 0xFFFFFFFF, kOpaque, Tex(s.images[kSky]));
+  Quad(g, 0, 0, 640, 480, 0.95f, 0xFFFFFFFF, DRAW_OPAQUE, Tex(s.images[kSky]));
   // A gradient panel and the BMP rings.
   Gradient(g, 16, 16, 176, 176, 0.8f, 0xFFFF4040, 0xFF40FF40, 0xFF4040FF, 0xFFFFFF40);
-  Quad(g, 208, 16, 336, 144, 0.7f, 0xFFFFFFFF, kOpaque, Tex(s.images[kRings]));
+  Quad(g, 208, 16, 336, 144, 0.7f, 0xFFFFFFFF, DRAW_OPAQUE, Tex(s.images[kRings]));
   // The PNG glow over the gradient, blended by its alpha.
   Quad(g, 32, 32, 160, 160, 0.3f, 0xFFFFFFFF, 0, Tex(s.images[kGlow]));
   // DXT1 tiles as two textured triangles making a square, then one alone.
@@ -245,20 +233,20 @@ bool DrawWindow(Scene& s, ULONGLONG t) {
   // DXT3 tiles tinted, DXT5 glow through the grey effect.
   Quad(g, 16, 208, 144, 336, 0.6f, 0xFFFFC080, 0, Tex(s.images[kTilesDxt3]));
   float grey[4] = {0.0f, 255.0f, 0.0f, 0.0f};
-  VekSetPixelShader(g, 1, grey);
+  VekSetPixelShader(g, VEK_SHADER_GREY, grey);
   Quad(g, 160, 208, 288, 336, 0.6f, 0xFFFFFFFF, 0, Tex(s.images[kGlowDxt5]));
   float bright[4] = {0.0f, 255.0f, 1.5f, 0.0f};
-  VekSetPixelShader(g, 7, bright);
-  Quad(g, 304, 208, 368, 272, 0.6f, 0xFFFFFFFF, kOpaque, Tex(s.images[kRings]));
-  VekSetPixelShader(g, 0, nullptr);
+  VekSetPixelShader(g, VEK_SHADER_BRIGHTNESS, bright);
+  Quad(g, 304, 208, 368, 272, 0.6f, 0xFFFFFFFF, DRAW_OPAQUE, Tex(s.images[kRings]));
+  VekSetPixelShader(g, VEK_SHADER_NONE, nullptr);
   // Pictures recoloured in place: hue, brightness, channel swap, windowed grey.
   Quad(g, 384, 208, 448, 272, 0.6f, 0xFFFFFFFF, 0, Tex(s.images[kGlowHue]));
-  Quad(g, 448, 208, 512, 272, 0.6f, 0xFFFFFFFF, kOpaque, Tex(s.images[kRingsBright]));
-  Quad(g, 512, 208, 576, 272, 0.6f, 0xFFFFFFFF, kOpaque, Tex(s.images[kTilesSwapped]));
+  Quad(g, 448, 208, 512, 272, 0.6f, 0xFFFFFFFF, DRAW_OPAQUE, Tex(s.images[kRingsBright]));
+  Quad(g, 512, 208, 576, 272, 0.6f, 0xFFFFFFFF, DRAW_OPAQUE, Tex(s.images[kTilesSwapped]));
   Quad(g, 576, 208, 640, 272, 0.6f, 0xFFFFFFFF, 0, Tex(s.images[kGlowDxt5Grey]));
   // The texture surface, 1:1, and added on top of the rings.
-  Quad(g, 16, 336, 144, 464, 0.5f, 0xFFFFFFFF, kOpaque, VekGetGraphicsTexture(s.canvas));
-  Quad(g, 208, 16, 336, 144, 0.2f, 0x80FFFFFF, kAddBlend, VekGetGraphicsTexture(s.canvas));
+  Quad(g, 16, 336, 144, 464, 0.5f, 0xFFFFFFFF, DRAW_OPAQUE, VekGetGraphicsTexture(s.canvas));
+  Quad(g, 208, 16, 336, 144, 0.2f, 0x80FFFFFF, DRAW_ADDBLEND, VekGetGraphicsTexture(s.canvas));
   // Lines: a fan of axis-aligned and diagonal strokes; points in a row.
   for (int i = 0; i < 8; ++i) {
     const float y = 360.0f + 12.0f * i;

@@ -54,6 +54,127 @@ typedef struct VekFont* HVEKFONT;
 /* A file object of the host's file library (rask). */
 struct RaskFile;
 
+/* ---- Named constants -----------------------------------------------------
+ * Each is defined only where no header included before this one did, so a
+ * host that also includes the Direct3D 8 or D3DX 8 headers still compiles. */
+
+/* Draw flags of the primitives, text and particle systems. */
+#ifndef DRAW_ADDCOLOR
+#define DRAW_ADDCOLOR 0x01u /* texture colour plus vertex colour (else times) */
+#endif
+#ifndef DRAW_ADDBLEND
+#define DRAW_ADDBLEND 0x02u /* additive blending */
+#endif
+#ifndef DRAW_NOZWRITE
+#define DRAW_NOZWRITE 0x04u /* depth not written */
+#endif
+#ifndef DRAW_LINEAR
+#define DRAW_LINEAR 0x08u /* linear texture filtering (else point) */
+#endif
+#ifndef DRAW_OPAQUE
+#define DRAW_OPAQUE 0x20u /* drawn with the opaque items */
+#endif
+
+/* Font flags of VekCreateFont. */
+#ifndef FONT_BOLD
+#define FONT_BOLD 0x1u
+#endif
+#ifndef FONT_ITALIC
+#define FONT_ITALIC 0x2u
+#endif
+#ifndef FONT_UNDERLINE
+#define FONT_UNDERLINE 0x4u
+#endif
+#ifndef FONT_STRIKEOUT
+#define FONT_STRIKEOUT 0x8u
+#endif
+#ifndef FONT_GRAY4
+#define FONT_GRAY4 0x10u /* 17-level glyphs */
+#endif
+#ifndef FONT_GRAY8
+#define FONT_GRAY8 0x20u /* 65-level glyphs in a 32-bit atlas */
+#endif
+#ifndef FONT_SHADOW
+#define FONT_SHADOW 0x100u
+#endif
+#ifndef FONT_OUTLINE_CROSS
+#define FONT_OUTLINE_CROSS 0x200u
+#endif
+#ifndef FONT_OUTLINE_BOX
+#define FONT_OUTLINE_BOX 0x400u
+#endif
+#ifndef FONT_HOLLOW
+#define FONT_HOLLOW 0x800u
+#endif
+
+/* Effect shaders of VekSetPixelShader. */
+#ifndef VEK_SHADER_NONE
+#define VEK_SHADER_NONE 0
+#endif
+#ifndef VEK_SHADER_GREY
+#define VEK_SHADER_GREY 1
+#endif
+#ifndef VEK_SHADER_SWAP_GREEN_BLUE
+#define VEK_SHADER_SWAP_GREEN_BLUE 2
+#endif
+#ifndef VEK_SHADER_SWAP_RED_GREEN
+#define VEK_SHADER_SWAP_RED_GREEN 3
+#endif
+#ifndef VEK_SHADER_GBR
+#define VEK_SHADER_GBR 4 /* (G, B, R) */
+#endif
+#ifndef VEK_SHADER_BRG
+#define VEK_SHADER_BRG 5 /* (B, R, G) */
+#endif
+#ifndef VEK_SHADER_SWAP_RED_BLUE
+#define VEK_SHADER_SWAP_RED_BLUE 6
+#endif
+#ifndef VEK_SHADER_BRIGHTNESS
+#define VEK_SHADER_BRIGHTNESS 7
+#endif
+
+/* File formats of VekSaveGraphics and VekSaveImage: D3DX 8's
+ * D3DXIMAGE_FILEFORMAT values. BMP, DIB (both 24-bit BMP files) and DDS
+ * save; JPG, TGA, PNG and PPM are refused (-51), as D3DX 8 refuses them. */
+#ifndef VEK_SAVE_BMP
+#define VEK_SAVE_BMP 0u
+#endif
+#ifndef VEK_SAVE_JPG
+#define VEK_SAVE_JPG 1u
+#endif
+#ifndef VEK_SAVE_TGA
+#define VEK_SAVE_TGA 2u
+#endif
+#ifndef VEK_SAVE_PNG
+#define VEK_SAVE_PNG 3u
+#endif
+#ifndef VEK_SAVE_DDS
+#define VEK_SAVE_DDS 4u
+#endif
+#ifndef VEK_SAVE_PPM
+#define VEK_SAVE_PPM 5u
+#endif
+#ifndef VEK_SAVE_DIB
+#define VEK_SAVE_DIB 6u
+#endif
+
+/* Codes of the last error the library records. */
+#ifndef VEK_ERR_ARGUMENT
+#define VEK_ERR_ARGUMENT (-5) /* bad argument, closed handle, call out of order */
+#endif
+#ifndef VEK_ERR_ALLOCATION
+#define VEK_ERR_ALLOCATION (-11) /* out of memory */
+#endif
+#ifndef VEK_ERR_DIRECT3D
+#define VEK_ERR_DIRECT3D (-51) /* a Direct3D or D3DX call failed; detail: its HRESULT */
+#endif
+#ifndef VEK_ERR_LOCK
+#define VEK_ERR_LOCK (-52) /* a lock or capability query failed */
+#endif
+#ifndef VEK_ERR_RESET
+#define VEK_ERR_RESET (-53) /* a device reset, or the rebuild after it, failed */
+#endif
+
 /* ---- Adapters and display modes ---------------------------------------
  * A packed display mode is a 64-bit value: bits 0-15 width, 16-31 height,
  * 32-39 bits per pixel (32 for X8R8G8B8, 16 for R5G6B5, 0 for any other
@@ -158,7 +279,8 @@ VEK_EXPORT INT VEKAPI VekCloseGraphics(HVEKGRAPHICS graphics);
  * handle is taken (its texture is empty for other kinds); null for null. */
 VEK_EXPORT HVEKTEXTURE VEKAPI VekGetGraphicsTexture(HVEKGRAPHICS graphics);
 
-/* Writes the surface's pixels to `path` as BMP (format 0 or 6) or DDS (4).
+/* Writes the surface's pixels to `path` as BMP (VEK_SAVE_BMP or
+ * VEK_SAVE_DIB) or DDS (VEK_SAVE_DDS); other formats are refused (-51).
  * -1 for a null surface, -2 when it has no colour surface (both -5), else
  * the HRESULT of writing: a failure (-51) when the file cannot be written or
  * closed completely; a partial regular file is removed. */
@@ -443,7 +565,8 @@ VEK_EXPORT INT VEKAPI VekGetImageData(HVEKIMAGE image, UINT x1, UINT y1, UINT x2
                                       BYTE** out);
 
 /* Saves the image's texture (it exists after a draw or VekGetImageData) with
- * D3DX: format 0 or 6 BMP (24-bit), 4 DDS. 0 for success (or null, -5), else
+ * D3DX: VEK_SAVE_BMP or VEK_SAVE_DIB as a 24-bit BMP, VEK_SAVE_DDS; other
+ * formats are refused (-51). 0 for success (or null, -5), else
  * the D3DX result (-51), also when the file cannot be written or closed
  * completely. */
 VEK_EXPORT INT VEKAPI VekSaveImage(HVEKIMAGE image, const WCHAR* path, DWORD fileFormat);

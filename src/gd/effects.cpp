@@ -1,5 +1,7 @@
 #include "gd/effects.h"
 
+#include <vek/vek.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -131,7 +133,7 @@ bool RecreateEffectShaders(GraphicsDevice* device) {
 
 void SetEffect(Graphics* g, UINT shader, float* param) {
   if (!g || shader > 7) return;
-  if (shader == 7) {
+  if (shader == VEK_SHADER_BRIGHTNESS) {
     if (!param) return;  // a brightness needs its factor
     const float f = param[2];
     if (f > 1.0f) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <d3d8.h>
+#include <vek/vek.h>
 
 #include "graphics/graphics.h"
 
@@ -17,13 +18,6 @@ enum DrawItemKind : INT {
   DRAW_LINESTRIP = 14,
 };
 
-enum DrawFlags : DWORD {
-  DRAW_ADDCOLOR = 0x01,
-  DRAW_ADDBLEND = 0x02,
-  DRAW_NOZWRITE = 0x04,
-  DRAW_LINEAR = 0x08,
-  DRAW_OPAQUE = 0x20,
-};
 
 struct BatchVertex {
   float x, y, z;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <pelto.h>
+#include <vek/vek.h>
 
 // Floats and doubles are computed in their own precision on every build
 // (SSE2 on 32-bit Windows). x87 evaluation would tie results to the control
@@ -25,13 +26,13 @@ static_assert(__FLT_EVAL_METHOD__ == 0, "build the library with SSE arithmetic (
 #define VEK_SRC_VEKTEX VEK_W(".\\vektex")
 #define VEK_SRC_VEKIMAGE VEK_W(".\\vekimage")
 
-// Error codes passed to SetError.
+// Error codes passed to SetError: the codes vek.h names for hosts.
 enum VekErrorCode : LONG {
-  kErrArgument = -5,
-  kErrAllocation = -11,
-  kErrDirect3D = -51,
-  kErrLockOrCaps = -52,
-  kErrReset = -53,
+  kErrArgument = VEK_ERR_ARGUMENT,
+  kErrAllocation = VEK_ERR_ALLOCATION,
+  kErrDirect3D = VEK_ERR_DIRECT3D,
+  kErrLockOrCaps = VEK_ERR_LOCK,
+  kErrReset = VEK_ERR_RESET,
 };
 
 // Records the last error with the line of the call site.

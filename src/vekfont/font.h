@@ -6,20 +6,10 @@
 #include <d3d8.h>
 #include <windows.h>
 
+#include <vek/vek.h>
+
 #include "vektex/texture.h"
 
-enum FontFlags : DWORD {
-  FONT_BOLD = 0x1,
-  FONT_ITALIC = 0x2,
-  FONT_UNDERLINE = 0x4,
-  FONT_STRIKEOUT = 0x8,
-  FONT_GRAY4 = 0x10,
-  FONT_GRAY8 = 0x20,
-  FONT_SHADOW = 0x100,
-  FONT_OUTLINE_CROSS = 0x200,
-  FONT_OUTLINE_BOX = 0x400,
-  FONT_HOLLOW = 0x800,
-};
 
 inline constexpr UINT kFontMinSize = 2;
 inline constexpr UINT kFontMaxSize = 511;

@@ -352,6 +352,24 @@ bool ExtendToPow2_DXT(VekImage* image) {
   return true;
 }
 
+namespace {
+
+// "VekCreateImage: file not found, " and as much of the file's path as the
+// error record holds.
+void ReportMissingFile(RaskFile* file) {
+  static const char kPrefix[] = "VekCreateImage: file not found, ";
+  WCHAR message[256];
+  size_t n = 0;
+  for (const char* p = kPrefix; *p; ++p) message[n++] = static_cast<WCHAR>(*p);
+  const WCHAR* path = RaskGetFileURI(file);
+  for (size_t i = 0; path && path[i] && n + 1 < sizeof message / sizeof message[0]; ++i)
+    message[n++] = path[i];
+  message[n] = 0;
+  SetError(kErrArgument, 0, message, __LINE__, VEK_SRC_VEKIMAGE);
+}
+
+}  // namespace
+
 VekImage* CreateImage(RaskFile* file) {
   if (!file) {
     std::printf("CDEBUG: \xCE\xC4\xBC\xFE\xD6\xB8\xD5\xEB\xCE\xDE\xD0\xA7 \n");
@@ -365,6 +383,12 @@ VekImage* CreateImage(RaskFile* file) {
   }
   const DWORD size = RaskGetFileSize(file);
   if (size == 0) {
+    // A file that cannot be opened is missing, not empty: say so, with its path.
+    if (!RaskOpenFile(file, 0)) {
+      ReportMissingFile(file);
+      return nullptr;
+    }
+    RaskCloseFile(file);
     VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: empty file", VEK_SRC_VEKIMAGE);
     return nullptr;
   }

@@ -54,6 +54,7 @@
 #define D3DERR_INVALIDCALL MAKE_D3DHRESULT(2156)
 #define D3DERR_DRIVERINVALIDCALL MAKE_D3DHRESULT(2157)
 
+#ifdef __cplusplus
 // Interface identifiers, for QueryInterface.
 inline constexpr GUID IID_IDirect3D8 = {
     0x1DD9E8DA, 0x1C77, 0x4D40, {0xB0, 0xCF, 0x98, 0xFE, 0xFD, 0xFF, 0x95, 0x12}};
@@ -80,6 +81,8 @@ inline constexpr GUID IID_IDirect3DVolume8 = {
 inline constexpr GUID IID_IDirect3DSwapChain8 = {
     0x928C088B, 0x76B9, 0x4C6B, {0xA5, 0x36, 0xA5, 0x90, 0x85, 0x38, 0x76, 0xCD}};
 
+#endif
+
 struct IDirect3D8;
 struct IDirect3DDevice8;
 struct IDirect3DResource8;
@@ -92,6 +95,21 @@ struct IDirect3DIndexBuffer8;
 struct IDirect3DSurface8;
 struct IDirect3DVolume8;
 struct IDirect3DSwapChain8;
+// C sees the interfaces as opaque types: C hosts hold and pass them only.
+#ifndef __cplusplus
+typedef struct IDirect3D8 IDirect3D8;
+typedef struct IDirect3DDevice8 IDirect3DDevice8;
+typedef struct IDirect3DResource8 IDirect3DResource8;
+typedef struct IDirect3DBaseTexture8 IDirect3DBaseTexture8;
+typedef struct IDirect3DTexture8 IDirect3DTexture8;
+typedef struct IDirect3DVolumeTexture8 IDirect3DVolumeTexture8;
+typedef struct IDirect3DCubeTexture8 IDirect3DCubeTexture8;
+typedef struct IDirect3DVertexBuffer8 IDirect3DVertexBuffer8;
+typedef struct IDirect3DIndexBuffer8 IDirect3DIndexBuffer8;
+typedef struct IDirect3DSurface8 IDirect3DSurface8;
+typedef struct IDirect3DVolume8 IDirect3DVolume8;
+typedef struct IDirect3DSwapChain8 IDirect3DSwapChain8;
+#endif
 
 typedef IDirect3D8 *LPDIRECT3D8, *PDIRECT3D8;
 typedef IDirect3DDevice8 *LPDIRECT3DDEVICE8, *PDIRECT3DDEVICE8;
@@ -106,6 +124,7 @@ typedef IDirect3DSurface8 *LPDIRECT3DSURFACE8, *PDIRECT3DSURFACE8;
 typedef IDirect3DVolume8 *LPDIRECT3DVOLUME8, *PDIRECT3DVOLUME8;
 typedef IDirect3DSwapChain8 *LPDIRECT3DSWAPCHAIN8, *PDIRECT3DSWAPCHAIN8;
 
+#ifdef __cplusplus
 struct IDirect3D8 : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE RegisterSoftwareDevice(void* pInitializeFunction) = 0;
   virtual UINT STDMETHODCALLTYPE GetAdapterCount() = 0;
@@ -406,4 +425,12 @@ struct IDirect3DVolume8 : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE UnlockBox() = 0;
 };
 
-extern "C" VEKRT_API IDirect3D8* WINAPI Direct3DCreate8(UINT SDKVersion);
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+VEKRT_API IDirect3D8* WINAPI Direct3DCreate8(UINT SDKVersion);
+#ifdef __cplusplus
+}
+#endif

@@ -1,7 +1,9 @@
 // Win32 names for the POSIX build, with Windows' sizes: WCHAR is 16-bit,
 // LONG/DWORD/HRESULT are 32-bit, handles are pointer-sized. Only what the
 // library, the host libraries and the tests use is declared; the services
-// behind the functions live in libvekrt.
+// behind the functions live in libvekrt. C and C++ both include it: the
+// COM root and reference types are C++ only, and WCHAR is char16_t in C++
+// and the same 16-bit unsigned type in C.
 #pragma once
 #ifndef _WINDOWS_
 #define _WINDOWS_  // as Windows' own header does; FreeImage.h checks it
@@ -15,7 +17,11 @@
 #define APIENTRY
 #define CALLBACK
 #define STDMETHODCALLTYPE
+#ifdef __cplusplus
 #define STDAPI extern "C" HRESULT
+#else
+#define STDAPI HRESULT
+#endif
 #define DECLSPEC_IMPORT
 
 #ifndef VEKRT_API
@@ -32,7 +38,11 @@ typedef int32_t INT;
 typedef int32_t BOOL;
 typedef int32_t HRESULT;
 typedef char CHAR;
+#ifdef __cplusplus
 typedef char16_t WCHAR;
+#else
+typedef uint16_t WCHAR;
+#endif
 typedef float FLOAT;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
@@ -115,10 +125,12 @@ typedef union _LARGE_INTEGER {
     DWORD LowPart;
     LONG HighPart;
   } u;
+#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L)
   struct {
     DWORD LowPart;
     LONG HighPart;
   };
+#endif
   LONGLONG QuadPart;
 } LARGE_INTEGER;
 
@@ -128,8 +140,13 @@ typedef struct _GUID {
   uint16_t Data3;
   uint8_t Data4[8];
 } GUID, IID;
+#ifdef __cplusplus
 typedef const IID& REFIID;
 typedef const GUID& REFGUID;
+#else
+typedef const IID* REFIID;
+typedef const GUID* REFGUID;
+#endif
 
 // HRESULTs
 #define S_OK ((HRESULT)0)
@@ -148,7 +165,8 @@ typedef const GUID& REFGUID;
 #define HIWORD(l) ((WORD)(((DWORD_PTR)(l) >> 16) & 0xffff))
 #define LOBYTE(w) ((BYTE)((DWORD_PTR)(w) & 0xff))
 
-// COM root. Every runtime object derives from it.
+// COM root. Every runtime object derives from it; C sees it opaque.
+#ifdef __cplusplus
 struct IUnknown {
   virtual HRESULT QueryInterface(REFIID riid, void** object) = 0;
   virtual ULONG AddRef() = 0;
@@ -157,6 +175,9 @@ struct IUnknown {
  protected:
   ~IUnknown() = default;
 };
+#else
+typedef struct IUnknown IUnknown;
+#endif
 
 // Recursive, like Windows' critical sections.
 typedef struct _CRITICAL_SECTION {
@@ -173,7 +194,9 @@ typedef struct _CRITICAL_SECTION {
 #define LMEM_ZEROINIT 0x0040
 #define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 // kernel32
 VEKRT_API void InitializeCriticalSection(LPCRITICAL_SECTION cs);
 VEKRT_API void DeleteCriticalSection(LPCRITICAL_SECTION cs);
@@ -194,6 +217,8 @@ VEKRT_API void SetLastError(DWORD code);
 VEKRT_API BOOL GetClientRect(HWND window, LPRECT rect);
 VEKRT_API BOOL IsWindow(HWND window);
 VEKRT_API HWND GetDesktopWindow(void);
+#ifdef __cplusplus
 }
+#endif
 
 #include "wingdi.h"

@@ -99,12 +99,14 @@ typedef struct tagBITMAPFILEHEADER {
 } BITMAPFILEHEADER, *LPBITMAPFILEHEADER, *PBITMAPFILEHEADER;
 #pragma pack(pop)
 
+#ifdef __cplusplus
 static_assert(sizeof(TEXTMETRICW) == 60, "TEXTMETRICW as on Windows");
 static_assert(sizeof(GLYPHMETRICS) == 20, "GLYPHMETRICS as on Windows");
 static_assert(sizeof(MAT2) == 16, "MAT2 as on Windows");
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER as on Windows");
 static_assert(sizeof(BITMAPINFO) == 44, "BITMAPINFO as on Windows");
 static_assert(sizeof(BITMAPFILEHEADER) == 14, "BITMAPFILEHEADER as on Windows");
+#endif
 
 #define GDI_ERROR 0xFFFFFFFFu
 #define HGDI_ERROR ((HANDLE)(LONG_PTR)-1)
@@ -242,7 +244,9 @@ static_assert(sizeof(BITMAPFILEHEADER) == 14, "BITMAPFILEHEADER as on Windows");
 #define BI_RLE4 2
 #define BI_BITFIELDS 3
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 // Device contexts and objects
 VEKRT_API HDC CreateCompatibleDC(HDC dc);
 VEKRT_API BOOL DeleteDC(HDC dc);
@@ -273,4 +277,6 @@ VEKRT_API BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source,
                       int sourceY, DWORD rop);
 VEKRT_API int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits,
                         LPBITMAPINFO info, UINT usage);
+#ifdef __cplusplus
 }
+#endif

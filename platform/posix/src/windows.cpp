@@ -3,6 +3,8 @@
 #include <mutex>
 #include <vector>
 
+#include <vekrt/window.h>
+
 #include "control.h"
 #include "desktop.h"
 
@@ -140,6 +142,16 @@ void DestroyVirtualWindow(HWND window) {
 }  // namespace vrt
 
 extern "C" {
+
+HWND VrtCreateVirtualWindow(int x, int y, int clientWidth, int clientHeight) {
+  return vrt::CreateVirtualWindow(x, y, clientWidth, clientHeight);
+}
+
+void VrtResizeVirtualWindow(HWND window, int clientWidth, int clientHeight) {
+  vrt::ResizeVirtualWindow(window, clientWidth, clientHeight);
+}
+
+void VrtDestroyVirtualWindow(HWND window) { vrt::DestroyVirtualWindow(window); }
 
 BOOL GetClientRect(HWND window, LPRECT rect) {
   vrt::desktop::Placement p;
