@@ -1,6 +1,7 @@
 # cmake --install: what a host needs to build against vek and run it.
 #
 #   include/vek/vek.h, include/vek/version.h   the interface and its version
+#   include/vek/vek.hpp                         the C++ layer over it
 #   include/pelto.h, include/rask.h            the host libraries vek calls
 #   include/vek/posix/                         POSIX only: the runtime's Win32 and
 #                                              Direct3D 8 names and vekrt/runtime.h
@@ -21,7 +22,7 @@ install(TARGETS ${_vek_targets} EXPORT vekTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
-install(FILES include/vek/vek.h ${PROJECT_BINARY_DIR}/include/vek/version.h
+install(FILES include/vek/vek.h include/vek/vek.hpp ${PROJECT_BINARY_DIR}/include/vek/version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vek)
 install(FILES hostlibs/pelto/include/pelto.h hostlibs/rask/include/rask.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -45,7 +46,9 @@ if(WIN32)
   set(VEK_PC_LIBS_PRIVATE "-ld3d8 -lgdi32 -luser32 -lkernel32")
 else()
   set(VEK_PC_CFLAGS "-I\${includedir} -I\${includedir}/vek/posix")
-  set(VEK_PC_LIBS "-L\${libdir} -lvek -lpelto -lrask -lvekrt")
+  # The run path too: a program linked through pkg-config against an install
+  # outside the system folders starts without LD_LIBRARY_PATH.
+  set(VEK_PC_LIBS "-L\${libdir} -Wl,-rpath,\${libdir} -lvek -lpelto -lrask -lvekrt")
   set(VEK_PC_LIBS_PRIVATE "")
 endif()
 # Relocatable: the prefix is found from where the file lies, so an install

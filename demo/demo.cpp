@@ -3,10 +3,19 @@
 // it as vek-demo.png (POSIX build; the Windows build presents it in its
 // window), resets the device to another size and closes it, printing what it
 // did and the log lines the library wrote.
+//
+// With --window (POSIX, a runtime built with SDL2) it runs the scene live in
+// a real window instead, the particles moving on the clock, printing its
+// frame rate once a second until Escape, the window's close button or
+// --seconds N; --no-vsync presents without waiting for the display.
 #include <pelto.h>
 #include <vek/vek.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +38,7 @@ static bool SaveScene(HWND, const char*) { return false; }
 #else
 #include <vekrt/png.h>
 #include <vekrt/runtime.h>
+#include <vekrt/window.h>
 // The presented frame as it stands in the window on the virtual desktop.
 static bool SaveScene(HWND window, const char* path) { return vrt::WriteWindowPng(window, path); }
 static HWND MakeWindow(int width, int height) {
@@ -69,7 +79,81 @@ static int ReportLastError(const char* what) {
 
 static constexpr int kAnimationFrames = 8;
 
-int main() {
+#ifndef _WIN32
+// The live scene in a real window; 0 when it ran and ended normally.
+static int RunLive(double seconds, bool vsync) {
+  HWND window = VrtCreateWindow("vek demo", kDemoWidth, kDemoHeight, 1);
+  if (!window) {
+    std::fprintf(stderr, "vek-demo: no window: %s\n", VrtWindowError());
+    return 1;
+  }
+  VrtSetWindowVsync(window, vsync ? 1 : 0);
+  HVEKDEVICE device = VekOpenGraphicsDevice(0, window, 0, 1, kDemoWidth, kDemoHeight, 32, 0);
+  if (!device) {
+    VrtDestroyWindow(window);
+    return ReportLastError("VekOpenGraphicsDevice");
+  }
+  std::unique_ptr<DemoScene> scene = OpenDemoScene(device);
+  int result = scene ? 0 : 1;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  Clock::time_point second = start;
+  int frames = 0;
+  while (scene) {
+    const int news = VrtPollWindow(window);
+    if (news & (VRT_WINDOW_CLOSED | VRT_WINDOW_ESCAPE)) break;
+    const Clock::time_point now = Clock::now();
+    const double elapsed = std::chrono::duration<double>(now - start).count();
+    if (seconds > 0 && elapsed >= seconds) break;
+    // The back buffer keeps the scene's size; a resized window shows it
+    // stretched, as Direct3D 8 does in windowed mode.
+    if (VekCheckGraphicsDevice(device) != 1) continue;
+    if (!DrawDemoFrame(scene.get(), kDemoParticleTime + static_cast<ULONGLONG>(elapsed * 1000))) {
+      result = 1;
+      break;
+    }
+    ++frames;
+    if (now - second >= std::chrono::seconds(1)) {
+      const double span = std::chrono::duration<double>(now - second).count();
+      std::printf("%.1f frames a second\n", frames / span);
+      std::fflush(stdout);
+      frames = 0;
+      second = now;
+    }
+  }
+  scene.reset();
+  VekCloseGraphicsDevice(device);
+  VrtDestroyWindow(window);
+  return result;
+}
+#endif
+
+int main(int argc, char** argv) {
+  bool live = false, vsync = true;
+  double seconds = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--window") == 0) {
+      live = true;
+    } else if (std::strcmp(argv[i], "--no-vsync") == 0) {
+      vsync = false;
+    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+      seconds = std::atof(argv[++i]);
+    } else {
+      std::fprintf(stderr, "usage: %s [--window [--seconds N] [--no-vsync]]\n", argv[0]);
+      return 2;
+    }
+  }
+  if (live) {
+#ifdef _WIN32
+    (void)seconds;
+    (void)vsync;
+    std::fprintf(stderr,
+                 "vek-demo: --window is for the POSIX build; this one presents in its window\n");
+    return 2;
+#else
+    return RunLive(seconds, vsync);
+#endif
+  }
   SetLogCapture(TRUE);
   const UINT adapters = VekListDisplayDevices();
   std::printf("library log:\n");

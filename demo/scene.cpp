@@ -4,11 +4,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "pictures.h"
 
 namespace {
+
+using Scene = DemoScene;
 
 // The font file the text is drawn with: Debian's DejaVu Sans (under Wine
 // through its Z: drive), so both builds draw the same glyphs.
@@ -28,14 +31,15 @@ struct FontSpec {
   DWORD colour;
 };
 
+static_assert(kFontCount == sizeof DemoScene::fonts / sizeof(HVEKFONT));
 const FontSpec kFonts[kFontCount] = {
-    {16, 0, 0},                                  // one-bit
-    {16, FONT_GRAY4, 0},                             // 17 levels
-    {16, FONT_GRAY8, 0},                             // 65 levels
-    {21, FONT_GRAY8 | FONT_SHADOW, 0xFF000000},          // drop shadow
+    {16, 0, 0},                                       // one-bit
+    {16, FONT_GRAY4, 0},                              // 17 levels
+    {16, FONT_GRAY8, 0},                              // 65 levels
+    {21, FONT_GRAY8 | FONT_SHADOW, 0xFF000000},       // drop shadow
     {22, FONT_OUTLINE_CROSS, 0xFF0030C0},             // outline through the sides
-    {22, FONT_GRAY4 | FONT_OUTLINE_BOX, 0xFFC02000},      // outline through all eight
-    {26, FONT_HOLLOW, 0},                            // white ring, body cleared
+    {22, FONT_GRAY4 | FONT_OUTLINE_BOX, 0xFFC02000},  // outline through all eight
+    {26, FONT_HOLLOW, 0},                             // white ring, body cleared
 };
 
 // D3DCMP and D3DSTENCILOP values for the mask.
@@ -67,6 +71,7 @@ struct PictureSpec {
 
 // Sizes are chosen so every image is drawn at a whole-number scale: the
 // pixel centres then never fall on texel edges, where builds may round apart.
+static_assert(kPictureCount == sizeof DemoScene::images / sizeof(HVEKIMAGE));
 const PictureSpec kPictures[kPictureCount] = {
     {vekpic::Format::kJpeg, "sky", 64, 48},    // drawn x10 over the window
     {vekpic::Format::kPng, "glow", 64, 64},    // alpha, drawn x2
@@ -87,25 +92,6 @@ bool RecolourPictures(const HVEKIMAGE* images) {
          VekConvertRGBImage(images[kTilesSwapped], 4, 0, 255) == 1 &&
          VekGrayImage(images[kGlowDxt5Grey], 255, 128) == 1;
 }
-
-struct Scene {
-  HVEKDEVICE device = nullptr;
-  HVEKIMAGE images[kPictureCount] = {};
-  HVEKGRAPHICS window = nullptr;
-  HVEKGRAPHICS stencil = nullptr;
-  HVEKGRAPHICS canvas = nullptr;
-  HVEKFONT fonts[kFontCount] = {};
-  INT fontFile = 0;
-
-  ~Scene() {
-    for (HVEKFONT font : fonts) VekDestroyFont(font);
-    if (fontFile > 0) VekRemoveFontFile(kFontFile);
-    VekCloseGraphics(canvas);
-    VekCloseGraphics(stencil);
-    VekCloseGraphics(window);
-    for (HVEKIMAGE image : images) VekDestroyImage(image);
-  }
-};
 
 HVEKIMAGE LoadPicture(const PictureSpec& spec) {
   const std::vector<uint8_t> bytes = vekpic::Encode(
@@ -272,36 +258,54 @@ bool DrawWindow(Scene& s, ULONGLONG t) {
 
 }  // namespace
 
-bool DrawDemoScene(HVEKDEVICE device, ULONGLONG timeMs) {
-  Scene s;
-  s.device = device;
+DemoScene::~DemoScene() {
+  for (HVEKFONT font : fonts) VekDestroyFont(font);
+  if (fontFile > 0) VekRemoveFontFile(kFontFile);
+  VekCloseGraphics(canvas);
+  VekCloseGraphics(stencil);
+  VekCloseGraphics(window);
+  for (HVEKIMAGE image : images) VekDestroyImage(image);
+}
+
+std::unique_ptr<DemoScene> OpenDemoScene(HVEKDEVICE device) {
+  auto s = std::make_unique<DemoScene>();
+  s->device = device;
   for (int i = 0; i < kPictureCount; ++i) {
-    if (!(s.images[i] = LoadPicture(kPictures[i]))) {
+    if (!(s->images[i] = LoadPicture(kPictures[i]))) {
       std::fprintf(stderr, "demo scene: picture %d could not be loaded\n", i);
-      return false;
+      return nullptr;
     }
   }
-  s.fontFile = VekAddFontFile(kFontFile);
+  s->fontFile = VekAddFontFile(kFontFile);
   for (int i = 0; i < kFontCount; ++i) {
-    if (!(s.fonts[i] = VekCreateFont(kFace, kFonts[i].size, kFonts[i].flags, kFonts[i].colour))) {
+    if (!(s->fonts[i] = VekCreateFont(kFace, kFonts[i].size, kFonts[i].flags, kFonts[i].colour))) {
       std::fprintf(stderr, "demo scene: font %d could not be made\n", i);
-      return false;
+      return nullptr;
     }
   }
-  if (!RecolourPictures(s.images)) {
+  if (!RecolourPictures(s->images)) {
     std::fprintf(stderr, "demo scene: a colour effect was refused\n");
-    return false;
+    return nullptr;
   }
-  s.window = VekOpenGraphics(device);
-  s.stencil = VekOpenStencilGraphics(s.window);
-  s.canvas = VekOpenTextureGraphics(device, 128, 128, 21 /* D3DFMT_A8R8G8B8 */);
-  if (!s.window || !s.stencil || !s.canvas) {
+  s->window = VekOpenGraphics(device);
+  s->stencil = VekOpenStencilGraphics(s->window);
+  s->canvas = VekOpenTextureGraphics(device, 128, 128, 21 /* D3DFMT_A8R8G8B8 */);
+  if (!s->window || !s->stencil || !s->canvas) {
     std::fprintf(stderr, "demo scene: a drawing surface could not be opened\n");
-    return false;
+    return nullptr;
   }
-  if (!DrawCanvas(s) || !DrawMask(s) || !DrawWindow(s, timeMs)) {
+  return s;
+}
+
+bool DrawDemoFrame(DemoScene* s, ULONGLONG timeMs) {
+  if (!DrawCanvas(*s) || !DrawMask(*s) || !DrawWindow(*s, timeMs)) {
     std::fprintf(stderr, "demo scene: a frame failed\n");
     return false;
   }
   return true;
+}
+
+bool DrawDemoScene(HVEKDEVICE device, ULONGLONG timeMs) {
+  std::unique_ptr<DemoScene> s = OpenDemoScene(device);
+  return s && DrawDemoFrame(s.get(), timeMs);
 }

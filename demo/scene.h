@@ -8,6 +8,8 @@
 
 #include <vek/vek.h>
 
+#include <memory>
+
 inline constexpr int kDemoWidth = 640;
 inline constexpr int kDemoHeight = 480;
 
@@ -18,3 +20,23 @@ inline constexpr int kDemoHeight = 480;
 // `timeMs` is the particle systems' time: only they move with it.
 inline constexpr ULONGLONG kDemoParticleTime = 2400;
 bool DrawDemoScene(HVEKDEVICE device, ULONGLONG timeMs = kDemoParticleTime);
+
+// The scene's pictures, fonts and surfaces, made once for drawing many
+// frames (the live demo); closed with it.
+struct DemoScene {
+  HVEKDEVICE device = nullptr;
+  HVEKIMAGE images[10] = {};
+  HVEKGRAPHICS window = nullptr;
+  HVEKGRAPHICS stencil = nullptr;
+  HVEKGRAPHICS canvas = nullptr;
+  HVEKFONT fonts[7] = {};
+  INT fontFile = 0;
+  DemoScene() = default;
+  DemoScene(const DemoScene&) = delete;
+  DemoScene& operator=(const DemoScene&) = delete;
+  ~DemoScene();
+};
+// Null (with a line on standard error) when something cannot be made.
+std::unique_ptr<DemoScene> OpenDemoScene(HVEKDEVICE device);
+// One frame at `timeMs`; DrawDemoScene is OpenDemoScene then this.
+bool DrawDemoFrame(DemoScene* scene, ULONGLONG timeMs);

@@ -3,7 +3,7 @@
 # Quick when everything is already there.
 set -euo pipefail
 
-packages=(cmake g++ make binutils pkg-config libgtest-dev libbenchmark-dev libpixman-1-dev libpng-dev libfreeimage3 libfreeimage-dev libstb-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-dejavu-extra clang-14 libclang-rt-14-dev)
+packages=(cmake g++ make binutils pkg-config libgtest-dev libbenchmark-dev libpixman-1-dev libpng-dev libfreeimage3 libfreeimage-dev libstb-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-dejavu-extra clang-14 libclang-rt-14-dev libsdl2-dev xvfb xauth x11-apps)
 
 missing=()
 for p in "${packages[@]}"; do

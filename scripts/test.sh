@@ -118,7 +118,19 @@ packaging_stage() {
   grep -qx 'vek_hello: ok' "$work/cmake.out"
   (cd "$work" && ./hello-pkgconfig) | tee "$work/pkgconfig.out"
   grep -qx 'vek_hello: ok' "$work/pkgconfig.out"
-  echo "posix install: 2 passed, 0 failed"
+  # The C host through find_package; the README's two programs through
+  # pkg-config alone (its flags carry the run path: no LD_LIBRARY_PATH).
+  cmake -S examples/hello_c -B "$work/hello-c" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+  cmake --build "$work/hello-c"
+  (cd "$work/hello-c" && ./vek_hello_c) | tee "$work/c.out"
+  grep -qx 'vek_hello_c: ok' "$work/c.out"
+  mkdir -p "$work/readme"
+  gcc -std=c99 -Wall -Werror examples/readme/hello.c \
+    $(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs vek) -o "$work/readme/hello-c"
+  g++ -std=c++17 -Wall -Werror examples/readme/hello.cpp \
+    $(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs vek) -o "$work/readme/hello-cpp"
+  (cd "$work/readme" && ./hello-c && ./hello-cpp && test -s frame.bmp && test -s frame.png)
+  echo "posix install: 5 passed, 0 failed"
 
   cmake -S . -B build/plain-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
     -DCMAKE_BUILD_TYPE=Release -DVEK_BUILD_TESTS=OFF -DVEK_WERROR=ON >/dev/null
@@ -136,11 +148,15 @@ packaging_stage() {
   cmake -S examples/hello -B "$work/hello-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake" -Dvek_DIR="$sdk/lib/cmake/vek" >/dev/null
   cmake --build "$work/hello-windows"
+  i686-w64-mingw32-gcc-posix -std=c99 -O2 examples/hello_c/main.c -I"$sdk/include" \
+    "$sdk"/lib/lib{vek,rask,pelto}.dll.a -luser32 -static -o "$work/win/vek_hello_c.exe"
   cp "$sdk"/bin/*.dll "$work/win/"
   if [[ $(wine_arch) == win32 ]]; then
     bash scripts/wine-test.sh -- "$work/win/vek_hello.exe" | tee "$work/windows.out"
     grep -q '^vek_hello: ok' "$work/windows.out"
-    echo "windows sdk: 1 passed, 0 failed"
+    bash scripts/wine-test.sh -- "$work/win/vek_hello_c.exe" | tee "$work/windows-c.out"
+    grep -q '^vek_hello_c: ok' "$work/windows-c.out"
+    echo "windows sdk: 2 passed, 0 failed"
   else
     echo "windows sdk: built the example from the archive; 32-bit programs cannot run here"
   fi

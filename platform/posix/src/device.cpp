@@ -270,7 +270,8 @@ HRESULT Device::Present(const RECT* source, const RECT* dest, HWND destWindow,
   if (FAILED(hr)) return hr;
   ++counters_.presents;
   if (RasterizationEnabled() && !backBuffers_.empty())
-    PresentToDesktop(backBuffers_.front().get(), source, dest, PresentWindow(destWindow, params_));
+    PresentToDesktop(backBuffers_.front().get(), source, dest, PresentWindow(destWindow, params_),
+                     params_.FullScreen_PresentationInterval);
   return hr;
 }
 

@@ -24,6 +24,10 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
 // Copies `source` (the whole back buffer when null) of `backBuffer` into
 // `dest` (the whole client area when null) of `window`'s client area on the
 // desktop, stretching with nearest texels and clipping to the desktop.
-void PresentToDesktop(Surface* backBuffer, const RECT* source, const RECT* dest, HWND window);
+// Copies the back buffer onto the window's place on the virtual desktop and,
+// for a real window, shows it there (`interval`: the present parameters'
+// presentation interval).
+void PresentToDesktop(Surface* backBuffer, const RECT* source, const RECT* dest, HWND window,
+                      DWORD interval);
 
 }  // namespace vrt::d3d

@@ -2,6 +2,7 @@
 // within the viewport, and presentation of a back buffer onto the desktop.
 #include "desktop.h"
 #include "raster_internal.h"
+#include "real_windows.h"
 
 namespace vrt::d3d {
 
@@ -74,7 +75,44 @@ void ClearTargets(DeviceState& state, const DrawCall& call) {
   }
 }
 
-void PresentToDesktop(Surface* back, const RECT* source, const RECT* dest, HWND window) {
+namespace {
+
+// The client area of a real window as the present shows it: the source
+// rectangle stretched over the destination (nearest pixel), X8R8G8B8 with
+// the X bits zero, black outside the destination.
+void ShowInRealWindow(Surface* back, const RECT& src, const RECT& dst, HWND window, int width,
+                      int height, DWORD interval) {
+  if (width <= 0 || height <= 0) return;
+  thread_local std::vector<uint32_t> frame;
+  frame.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+  const int64_t sw = int64_t{src.right} - src.left, sh = int64_t{src.bottom} - src.top;
+  const int64_t dw = int64_t{dst.right} - dst.left, dh = int64_t{dst.bottom} - dst.top;
+  const UINT bpp = BytesPerPixel(back->format());
+  const bool plain = (back->format() == D3DFMT_X8R8G8B8 || back->format() == D3DFMT_A8R8G8B8) &&
+                     sw == dw && sh == dh;
+  const int64_t x0 = std::max<int64_t>(dst.left, 0), x1 = std::min<int64_t>(dst.right, width);
+  const int64_t y0 = std::max<int64_t>(dst.top, 0), y1 = std::min<int64_t>(dst.bottom, height);
+  for (int64_t y = y0; y < y1; ++y) {
+    const int64_t sy = src.top + ((y - dst.top) * sh) / dh;
+    const BYTE* row = back->bits() + static_cast<size_t>(sy) * back->pitch();
+    uint32_t* out = frame.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+    if (plain) {
+      const auto* in = reinterpret_cast<const uint32_t*>(row) + (src.left - dst.left);
+      for (int64_t x = x0; x < x1; ++x) out[x] = in[x] & 0xFFFFFFu;
+      continue;
+    }
+    for (int64_t x = x0; x < x1; ++x) {
+      const int64_t sx = src.left + ((x - dst.left) * sw) / dw;
+      out[x] = UnpackColor(back->format(), LoadPixel(row + sx * bpp, bpp)) & 0xFFFFFFu;
+    }
+  }
+  real::Show(window, frame.data(), width, height, interval);
+}
+
+}  // namespace
+
+void PresentToDesktop(Surface* back, const RECT* source, const RECT* dest, HWND window,
+                      DWORD interval) {
   if (!back || !back->bits() || !IsWritableColorFormat(back->format())) return;
   desktop::Placement place;
   if (!window || !desktop::Lookup(window, &place)) return;
@@ -106,6 +144,8 @@ void PresentToDesktop(Surface* back, const RECT* source, const RECT* dest, HWND 
     }
   }
   desktop::UnlockPixels();
+  if (real::IsReal(window))
+    ShowInRealWindow(back, src, dst, window, place.width, place.height, interval);
 }
 
 }  // namespace vrt::d3d

@@ -783,7 +783,8 @@ HRESULT SwapChain::Present(const RECT* source, const RECT* dest, HWND destWindow
   const HRESULT hr = device()->CheckPresent(source, dest, destWindow, dirty, params_);
   if (SUCCEEDED(hr) && RasterizationEnabled() && !backBuffers_.empty())
     PresentToDesktop(backBuffers_.front().get(), source, dest,
-                     device()->PresentWindow(destWindow, params_));
+                     device()->PresentWindow(destWindow, params_),
+                     params_.FullScreen_PresentationInterval);
   return hr;
 }
 

@@ -7,6 +7,7 @@
 
 #include "control.h"
 #include "desktop.h"
+#include "real_windows.h"
 
 namespace {
 
@@ -55,6 +56,8 @@ bool Lookup(HWND window, Placement* out) {
   std::lock_guard<std::mutex> lock(w.mutex);
   auto it = w.live.find(window);
   if (it == w.live.end()) return false;
+  // A real window's size and place are the screen's, whoever changed them.
+  real::Refresh(window, &it->second);
   *out = it->second;
   return true;
 }
@@ -152,6 +155,13 @@ void VrtResizeVirtualWindow(HWND window, int clientWidth, int clientHeight) {
 }
 
 void VrtDestroyVirtualWindow(HWND window) { vrt::DestroyVirtualWindow(window); }
+
+BOOL VrtGetWindowPlacement(HWND window, RECT* desktop) {
+  vrt::desktop::Placement p;
+  if (!desktop || !vrt::desktop::Lookup(window, &p)) return FALSE;
+  *desktop = RECT{p.x, p.y, p.x + p.width, p.y + p.height};
+  return TRUE;
+}
 
 BOOL GetClientRect(HWND window, LPRECT rect) {
   vrt::desktop::Placement p;
