@@ -103,6 +103,10 @@ inline void CheckQueued(const Graphics* g, bool finite = true) {
             "a queued item's clip lies within its target");
       for (UINT k = 0; finite && k < item->count; ++k) {
         const BatchVertex& v = item->vertices[k];
+        if (!(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&
+              std::isfinite(v.u) && std::isfinite(v.v)))
+          std::fprintf(stderr, "item of kind %d, vertex %u of %u: %g %g %g uv %g %g\n",
+                       static_cast<int>(item->kind), k, item->count, v.x, v.y, v.z, v.u, v.v);
         Check(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&
                   std::isfinite(v.u) && std::isfinite(v.v),
               "every queued vertex is finite");

@@ -93,19 +93,28 @@ DWORD ReadBe32(const BYTE* p) { return DWORD(p[0]) << 24 | p[1] << 16 | p[2] << 
 // The picture size a JPEG's frame header announces; false when none is found
 // before the scan data.
 bool JpegFrameSize(const BYTE* bytes, UINT n, UINT* width, UINT* height) {
+  // Walks the markers as the decoder does: bytes between markers (stray
+  // bytes, stuffed FF 00) are skipped, and a marker the decoder does not know
+  // has no length (FreeImage lets libjpeg read on after it), so the frame
+  // the decoder will find is the one whose size is checked.
   UINT at = 2;
   while (at + 4 <= n) {
-    if (bytes[at] != 0xFF) return false;
+    if (bytes[at] != 0xFF) {
+      ++at;
+      continue;
+    }
     const BYTE marker = bytes[at + 1];
     if (marker == 0xFF) {  // fill byte
       ++at;
       continue;
     }
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length
+    if (marker == 0xDA || marker == 0xD9) return false;  // scan or end first
+    const bool hasLength = (marker >= 0xC0 && marker <= 0xCF) || marker == 0xDB || marker == 0xDC ||
+                           marker == 0xDD || (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
+    if (!hasLength) {  // RSTn, TEM, SOI, a stuffed zero, or unknown
       at += 2;
       continue;
     }
-    if (marker == 0xDA || marker == 0xD9) return false;  // scan or end first
     const UINT length = ReadBe16(bytes + at + 2);
     const bool frame =
         marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;

@@ -369,6 +369,15 @@ std::vector<uint8_t> BmpAnnouncing(int32_t width, int32_t height) {
   testdds::Put32(b, 22, uint32_t(height));
   return b;
 }
+std::vector<uint8_t> JpegAnnouncing(uint16_t width, uint16_t height);
+
+std::vector<uint8_t> JpegWithDetours(uint16_t width, uint16_t height) {
+  std::vector<uint8_t> b = {0xFF, 0xD8, 0xFF, 0x5B, 0x5B, 0x5B, 0x5B, 0x12, 0xFF, 0x00, 0x34};
+  const std::vector<uint8_t> rest = JpegAnnouncing(width, height);
+  b.insert(b.end(), rest.begin() + 2, rest.end());  // without its SOI
+  return b;
+}
+
 std::vector<uint8_t> JpegAnnouncing(uint16_t width, uint16_t height) {
   // SOI, an APP0 segment to skip, then a baseline frame header.
   std::vector<uint8_t> b = {0xFF,
@@ -405,7 +414,10 @@ TEST_F(ImageRuntimeTest, PicturesTooLargeToHoldAreRefusedBeforeDecoding) {
       BmpAnnouncing(-0x7FFFFFFF - 1, 1), JpegAnnouncing(65535, 65535),
       testdds::Header(0x10000, 0x4000, nullptr, 0),
       // Beyond the adapter's largest texture (4096): never drawable.
-      PngAnnouncing(4097, 16), testdds::Header(0x04000008, 8, nullptr, 0)};
+      PngAnnouncing(4097, 16), testdds::Header(0x04000008, 8, nullptr, 0),
+      // The frame behind what the decoder reads past: an unknown marker
+      // (whose next bytes are no length), stray bytes and a stuffed zero.
+      JpegWithDetours(20036, 18757)};
   for (size_t i = 0; i < huge.size(); ++i) {
     EXPECT_EQ(Load(huge[i]), nullptr) << "case " << i;
     EXPECT_EQ(printed, refused) << "case " << i;  // the decoder was never asked
