@@ -91,8 +91,9 @@ inline HVEKDEVICE OpenDevice(const char* target, bool pixels, int width = 64, in
 }
 
 // Every item the surface has queued: a sound vertex count, a clip within
-// the target, and (when every coordinate given was finite) finite vertices.
-inline void CheckQueued(const Graphics* g, bool finite = true) {
+// the target, and, when every position given was finite, finite positions
+// (and texture coordinates, when every one given was finite too).
+inline void CheckQueued(const Graphics* g, bool finite = true, bool finiteUv = true) {
   const float w = static_cast<float>(g->target->width), h = static_cast<float>(g->target->height);
   for (const PBuffer* list : {&g->opaqueItems, &g->translucentItems})
     for (DWORD i = 0; i < list->count; ++i) {
@@ -103,13 +104,12 @@ inline void CheckQueued(const Graphics* g, bool finite = true) {
             "a queued item's clip lies within its target");
       for (UINT k = 0; finite && k < item->count; ++k) {
         const BatchVertex& v = item->vertices[k];
-        if (!(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&
-              std::isfinite(v.u) && std::isfinite(v.v)))
+        const bool sound = std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&
+                           (!finiteUv || (std::isfinite(v.u) && std::isfinite(v.v)));
+        if (!sound)
           std::fprintf(stderr, "item of kind %d, vertex %u of %u: %g %g %g uv %g %g\n",
                        static_cast<int>(item->kind), k, item->count, v.x, v.y, v.z, v.u, v.v);
-        Check(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&
-                  std::isfinite(v.u) && std::isfinite(v.v),
-              "every queued vertex is finite");
+        Check(sound, "every queued vertex is finite");
       }
     }
 }

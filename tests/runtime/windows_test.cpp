@@ -1,4 +1,9 @@
 // Virtual windows on the virtual desktop, seen through user32.
+#include <vekrt/window.h>
+
+#include <cstdlib>
+#include <string>
+
 #include "runtime_test.h"
 
 namespace {
@@ -69,6 +74,30 @@ TEST_F(Windows, DesktopIsAdapterZerosCurrentMode) {
   ASSERT_TRUE(GetClientRect(GetDesktopWindow(), &r));
   EXPECT_EQ(r.right, 1024);
   EXPECT_EQ(r.bottom, 768);
+}
+
+// The C window calls: virtual windows through them, and a real window asked
+// for with no display (or in a runtime built without SDL2) is refused with
+// a reason, never a crash or an exit.
+TEST_F(Windows, CWindowCallsAndRealWindowsWithoutADisplay) {
+  HWND w = VrtCreateVirtualWindow(10, 20, 64, 48);
+  RECT placed{};
+  ASSERT_TRUE(VrtGetWindowPlacement(w, &placed));
+  EXPECT_EQ(placed.left, 10);
+  EXPECT_EQ(placed.bottom, 68);
+  EXPECT_EQ(VrtPollWindow(w), 0);
+  EXPECT_EQ(VrtGetSdlWindow(w), nullptr);
+  VrtDestroyWindow(w);
+  EXPECT_FALSE(IsWindow(w));
+  EXPECT_FALSE(VrtGetWindowPlacement(w, &placed));
+
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display ? display : "";
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  EXPECT_EQ(VrtCreateWindow("none", 64, 48, 1), nullptr);
+  EXPECT_STRNE(VrtWindowError(), "");
+  if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
 }
 
 }  // namespace
