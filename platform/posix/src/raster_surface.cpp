@@ -83,13 +83,23 @@ namespace {
 void ShowInRealWindow(Surface* back, const RECT& src, const RECT& dst, HWND window, int width,
                       int height, DWORD interval) {
   if (width <= 0 || height <= 0) return;
-  thread_local std::vector<uint32_t> frame;
-  frame.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
   const int64_t sw = int64_t{src.right} - src.left, sh = int64_t{src.bottom} - src.top;
   const int64_t dw = int64_t{dst.right} - dst.left, dh = int64_t{dst.bottom} - dst.top;
   const UINT bpp = BytesPerPixel(back->format());
   const bool plain = (back->format() == D3DFMT_X8R8G8B8 || back->format() == D3DFMT_A8R8G8B8) &&
                      sw == dw && sh == dh;
+  // The common case, a 32-bit back buffer exactly covering the client area:
+  // shown straight from the back buffer, no copy in between.
+  if (plain && dst.left == 0 && dst.top == 0 && dw == width && dh == height &&
+      back->pitch() % 4 == 0) {
+    const auto* first = reinterpret_cast<const uint32_t*>(
+                            back->bits() + static_cast<size_t>(src.top) * back->pitch()) +
+                        src.left;
+    real::Show(window, first, width, height, static_cast<int>(back->pitch() / 4), interval);
+    return;
+  }
+  thread_local std::vector<uint32_t> frame;
+  frame.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
   const int64_t x0 = std::max<int64_t>(dst.left, 0), x1 = std::min<int64_t>(dst.right, width);
   const int64_t y0 = std::max<int64_t>(dst.top, 0), y1 = std::min<int64_t>(dst.bottom, height);
   for (int64_t y = y0; y < y1; ++y) {
@@ -106,7 +116,7 @@ void ShowInRealWindow(Surface* back, const RECT& src, const RECT& dst, HWND wind
       out[x] = UnpackColor(back->format(), LoadPixel(row + sx * bpp, bpp)) & 0xFFFFFFu;
     }
   }
-  real::Show(window, frame.data(), width, height, interval);
+  real::Show(window, frame.data(), width, height, width, interval);
 }
 
 }  // namespace
@@ -134,10 +144,19 @@ void PresentToDesktop(Surface* back, const RECT* source, const RECT* dest, HWND 
   const int64_t cx1 = std::min<int64_t>({dst.right, place.width, int64_t{size.cx} - place.x});
   const int64_t cy1 = std::min<int64_t>({dst.bottom, place.height, int64_t{size.cy} - place.y});
   const UINT bpp = BytesPerPixel(back->format());
+  // 32-bit pixels at their own size: a masked copy, the same values the
+  // general conversion gives.
+  const bool plain = (back->format() == D3DFMT_X8R8G8B8 || back->format() == D3DFMT_A8R8G8B8) &&
+                     sw == dw && sh == dh;
   for (int64_t y = cy0; y < cy1; ++y) {
     const int64_t sy = src.top + ((y - dst.top) * sh) / dh;
     const BYTE* row = back->bits() + static_cast<size_t>(sy) * back->pitch();
     const int64_t row0 = (y + place.y) * size.cx + place.x;
+    if (plain) {
+      const auto* in = reinterpret_cast<const uint32_t*>(row) + (src.left - dst.left);
+      for (int64_t x = cx0; x < cx1; ++x) pixels[row0 + x] = in[x] & 0xFFFFFFu;
+      continue;
+    }
     for (int64_t x = cx0; x < cx1; ++x) {
       const int64_t sx = src.left + ((x - dst.left) * sw) / dw;
       pixels[row0 + x] = UnpackColor(back->format(), LoadPixel(row + sx * bpp, bpp)) & 0xFFFFFFu;

@@ -93,7 +93,7 @@ void DropRenderer(RealWindow& w) {
 
 // The frame through the window surface: one copy (or a nearest-pixel
 // stretch) into the surface, then SDL hands it to the display server.
-void ShowOnSurface(RealWindow& w, const uint32_t* pixels, int width, int height) {
+void ShowOnSurface(RealWindow& w, const uint32_t* pixels, int width, int height, int stride) {
   SDL_Surface* surface = SDL_GetWindowSurface(w.sdl);
   if (!surface || SDL_LockSurface(surface) != 0) return;
   const bool direct =
@@ -101,7 +101,7 @@ void ShowOnSurface(RealWindow& w, const uint32_t* pixels, int width, int height)
                                               surface->format->format == SDL_PIXELFORMAT_ARGB8888);
   std::vector<uint32_t> row;
   for (int y = 0; y < surface->h; ++y) {
-    const uint32_t* src = pixels + static_cast<size_t>(y * height / surface->h) * width;
+    const uint32_t* src = pixels + static_cast<size_t>(y * height / surface->h) * stride;
     auto* dst =
         reinterpret_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch;
     const uint32_t* line = src;
@@ -122,7 +122,7 @@ void ShowOnSurface(RealWindow& w, const uint32_t* pixels, int width, int height)
 
 // The frame through a renderer that waits for the display's refresh; false
 // when the window has no such renderer (the surface path is taken instead).
-bool ShowWithVsync(RealWindow& w, const uint32_t* pixels, int width, int height) {
+bool ShowWithVsync(RealWindow& w, const uint32_t* pixels, int width, int height, int stride) {
   if (!w.renderer) {
     w.renderer = SDL_CreateRenderer(w.sdl, -1, SDL_RENDERER_PRESENTVSYNC);
     if (!w.renderer) return false;
@@ -135,7 +135,7 @@ bool ShowWithVsync(RealWindow& w, const uint32_t* pixels, int width, int height)
     w.textureH = height;
     if (!w.texture) return false;
   }
-  SDL_UpdateTexture(w.texture, nullptr, pixels, width * 4);
+  SDL_UpdateTexture(w.texture, nullptr, pixels, stride * 4);
   SDL_RenderCopy(w.renderer, w.texture, nullptr, nullptr);  // stretched to the window
   SDL_RenderPresent(w.renderer);
   return true;
@@ -165,23 +165,23 @@ bool Refresh(HWND window, desktop::Placement* placement) {
   return true;
 }
 
-void Show(HWND window, const uint32_t* pixels, int width, int height, DWORD interval) {
+void Show(HWND window, const uint32_t* pixels, int width, int height, int stride, DWORD interval) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
   auto it = r.windows.find(window);
   if (it == r.windows.end() || it->second.closed || width <= 0 || height <= 0) return;
   RealWindow& w = it->second;
   const bool vsync = w.vsync && interval != D3DPRESENT_INTERVAL_IMMEDIATE;
-  if (vsync && ShowWithVsync(w, pixels, width, height)) return;
+  if (vsync && ShowWithVsync(w, pixels, width, height, stride)) return;
   DropRenderer(w);  // a window shows through a renderer or its surface, not both
-  ShowOnSurface(w, pixels, width, height);
+  ShowOnSurface(w, pixels, width, height, stride);
 }
 
 #else
 
 bool IsReal(HWND) { return false; }
 bool Refresh(HWND, desktop::Placement*) { return false; }
-void Show(HWND, const uint32_t*, int, int, DWORD) {}
+void Show(HWND, const uint32_t*, int, int, int, DWORD) {}
 
 #endif
 

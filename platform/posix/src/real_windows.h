@@ -20,9 +20,10 @@ bool IsReal(HWND window);
 // windows without telling the runtime). False for other windows.
 bool Refresh(HWND window, desktop::Placement* placement);
 
-// Shows a client-sized X8R8G8B8 frame (rows `width` pixels apart) in the
-// real window. `interval` is the present parameters' presentation interval:
-// D3DPRESENT_INTERVAL_IMMEDIATE never waits for the display's refresh.
-void Show(HWND window, const uint32_t* pixels, int width, int height, DWORD interval);
+// Shows a client-sized X8R8G8B8 frame (rows `stride` pixels apart; the X
+// bits are ignored) in the real window. `interval` is the present
+// parameters' presentation interval: D3DPRESENT_INTERVAL_IMMEDIATE never
+// waits for the display's refresh.
+void Show(HWND window, const uint32_t* pixels, int width, int height, int stride, DWORD interval);
 
 }  // namespace vrt::real
