@@ -10,6 +10,7 @@
 
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
+#include "support/freeimage_suite.h"
 #include "support/particle_sys.h"
 #include "support/pictures.h"
 #include "support/platform_test.h"
@@ -71,7 +72,9 @@ TEST(CppLayerTest, Utf8IsCheckedAtTheEdges) {
   EXPECT_EQ(vek::detail::Utf8(message), "x\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD");
 }
 
-class CppLayerDeviceTest : public PlatformTest {};
+// Pictures go through FreeImage; the suite links the library's static archive,
+// so on Windows it loads FreeImage itself, as vek.dll does when attached.
+class CppLayerDeviceTest : public WithFreeImage<PlatformTest> {};
 
 TEST_F(CppLayerDeviceTest, HandlesCloseThemselvesAndMovesKeepOneOwner) {
   const std::vector<uint8_t> png = pictures::Png(2, 2, {0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0});
