@@ -63,7 +63,8 @@ run() {
   local name=$1 seconds=$2 env=${3:-} log
   log=$build/$name${env:+-${env##*=}}.log
   mkdir -p "$build/corpus/$name"
-  local inputs=("$build/corpus/$name" "fuzz/corpus/$name")
+  local inputs=("$build/corpus/$name")
+  [[ -d fuzz/corpus/$name ]] && inputs+=("fuzz/corpus/$name")
   [[ $name == image ]] && inputs+=("$seeds")
   # Inputs that once failed run first, each once, then join the corpus.
   if compgen -G "fuzz/regressions/$name/*" >/dev/null; then
@@ -81,7 +82,7 @@ run() {
     -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="$build/artifacts/" "${inputs[@]}" 2>"$log"; then
     tail -n 40 "$log"
-    echo "fuzz.sh: the $name fuzzer found a failing input (see $build/artifacts)"
+    echo "fuzz.sh: the $name fuzzer failed (a failing input is in $build/artifacts)"
     exit 1
   fi
   local executed rate cov

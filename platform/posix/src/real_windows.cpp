@@ -47,8 +47,14 @@ Registry& TheRegistry() {
   return *registry;
 }
 
-// Video is started once per window made here and stopped with it.
+// Video is started with the first window made here and stays started for
+// the life of the process: stopping it would unload SDL's display libraries
+// with their allocations (leak checkers then see those as lost), and
+// starting it again for every window costs tens of milliseconds.
+bool videoStarted = false;
+
 bool StartVideo() {
+  if (videoStarted) return true;
   // Interrupts keep their usual meaning: SDL would turn them into SDL_QUIT.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -68,6 +74,7 @@ bool StartVideo() {
       return false;
     }
   }
+  videoStarted = true;
   return true;
 }
 
@@ -204,7 +211,6 @@ HWND VrtCreateWindow(const char* title, int clientWidth, int clientHeight, int r
                                      SDL_WINDOW_SHOWN | (resizable ? SDL_WINDOW_RESIZABLE : 0));
   if (!sdl) {
     Fail(std::string("the window was not made: ") + SDL_GetError());
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return nullptr;
   }
   // Frames shown before the display server has exposed the window are lost:
@@ -250,10 +256,7 @@ void VrtDestroyWindow(HWND window) {
   vrt::DestroyVirtualWindow(window);
   if (!real) return;
   DropRenderer(w);
-  if (w.owned) {
-    SDL_DestroyWindow(w.sdl);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
+  if (w.owned) SDL_DestroyWindow(w.sdl);
 }
 
 void VrtSetWindowVsync(HWND window, int on) {
