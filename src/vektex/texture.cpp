@@ -18,7 +18,7 @@ void SetScaleFactors(VekTexture* t) {
 }
 
 // A texture made by D3DXCreateTexture with a full chain; the record keeps
-// the requested size and format.
+// the requested size and the format the texture was made with.
 INT CreateChainTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
                        D3DFORMAT format, DWORD usage, D3DPOOL pool, const WCHAR* failure,
                        UINT levels = 0) {
@@ -28,8 +28,12 @@ INT CreateChainTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT
     return SetError(kErrDirect3D, hr, failure, __LINE__, VEK_SRC_VEKTEX);
   }
   t->width = width;
-  t->format = format;
   t->height = height;
+  // The format the texture has: D3DX chooses one for D3DFMT_UNKNOWN and
+  // D3DX_DEFAULT, and a texture surface is known by its record's non-zero
+  // format (a reset would otherwise take it for a window surface).
+  D3DSURFACE_DESC level{};
+  t->format = SUCCEEDED(t->tex->GetLevelDesc(0, &level)) ? level.Format : format;
   SetScaleFactors(t);
   return 1;
 }

@@ -174,6 +174,20 @@ TEST_F(GraphicsTest, DegenerateSurfaceRequestsOpenAsDirect3DAnswers) {
     EXPECT_GE(VekEndRender(g), 0);
     EXPECT_EQ(VekCloseGraphics(g), 1);
   }
+  // D3DX chose the format for 0 and 0xFFFFFFFF: the surface keeps being a
+  // texture surface through a reset (it was once taken for a window one,
+  // drawing into the back buffer from then on).
+  for (DWORD format : {DWORD{0}, DWORD{0xFFFFFFFF}}) {
+    Graphics* g = VekOpenTextureGraphics(device, 24, 0, format);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->target->texture.texture.format, D3DFMT_A8R8G8B8);
+    ASSERT_EQ(VekResetGraphicsDevice(device, 1, 0, 0, 0, 0), 1);
+    ASSERT_NE(g->target->texture.texture.tex, nullptr);
+    EXPECT_NE(g->target->color, BackBuffer());
+    EXPECT_EQ(Desc(g->target->color).Width, 24u);
+    ExpectWholeClip(g, 24, 0);
+    EXPECT_EQ(VekCloseGraphics(g), 1);
+  }
   Graphics* child = VekOpenChildWindowGraphics(device, nullptr, 32, 16, 32);
   ASSERT_NE(child, nullptr);
   EXPECT_EQ(Desc(child->target->color).Width, 32u);
