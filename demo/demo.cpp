@@ -98,7 +98,7 @@ static int RunLive(double seconds, bool vsync) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   Clock::time_point second = start;
-  int frames = 0;
+  int frames = 0, total = 0;
   while (scene) {
     const int news = VrtPollWindow(window);
     if (news & (VRT_WINDOW_CLOSED | VRT_WINDOW_ESCAPE)) break;
@@ -113,6 +113,7 @@ static int RunLive(double seconds, bool vsync) {
       break;
     }
     ++frames;
+    ++total;
     if (now - second >= std::chrono::seconds(1)) {
       const double span = std::chrono::duration<double>(now - second).count();
       std::printf("%.1f frames a second\n", frames / span);
@@ -121,6 +122,9 @@ static int RunLive(double seconds, bool vsync) {
       second = now;
     }
   }
+  const double ran = std::chrono::duration<double>(Clock::now() - start).count();
+  if (total > 0)
+    std::printf("%d frames in %.1f s: %.1f frames a second\n", total, ran, total / ran);
   scene.reset();
   VekCloseGraphicsDevice(device);
   VrtDestroyWindow(window);

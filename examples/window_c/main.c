@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   const double seconds = argc > 1 ? atof(argv[1]) : 0;
   const double start = Now();
   double second = start;
-  int frames = 0;
+  int frames = 0, total = 0;
   HWND window = VrtCreateWindow("vek in C", 640, 480, 1);
   HVEKDEVICE device;
   HVEKGRAPHICS g;
@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
                 0xFFFFFFFF, 0);
     VekEndRender(g);
     ++frames;
+    ++total;
     if (Now() - second >= 1.0) {
       printf("%d frames a second\n", frames);
       fflush(stdout);
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
       second = Now();
     }
   }
+  printf("%d frames in %.1f s: %.1f frames a second\n", total, Now() - start,
+         total / (Now() - start));
   VekCloseGraphics(g);
   VekCloseGraphicsDevice(device);
   VrtDestroyWindow(window);
