@@ -185,4 +185,16 @@ TEST_F(GdiFacts, TheSpaceHasAnAdvanceButNoBitmap) {
   }
 }
 
+// Removing one of the system's fonts fails without a reason, even right
+// after adding it; removing a missing file says the file is not found.
+TEST_F(GdiFacts, RemovingSystemFontsAndMissingFiles) {
+  ASSERT_EQ(AddFontResourceW(kDejaVuSans), 1);
+  SetLastError(12345);
+  EXPECT_FALSE(RemoveFontResourceW(kDejaVuSans));
+  EXPECT_EQ(GetLastError(), 0u);
+  SetLastError(12345);
+  EXPECT_FALSE(RemoveFontResourceW(W("Z:\\tmp\\vek-no-such-font.ttf")));
+  EXPECT_EQ(GetLastError(), 2u);
+}
+
 }  // namespace
