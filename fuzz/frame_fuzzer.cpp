@@ -247,11 +247,7 @@ void Run(fuzz::Reader& in) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::QuietStdout();
-  const char* pow2 = std::getenv("VEK_FUZZ_POW2");
-  vrt::AdapterConfig adapter = vrt::DefaultAdapter();
-  if (pow2 && std::strcmp(pow2, "1") == 0) adapter.textureCaps |= D3DPTEXTURECAPS_POW2;
-  vrt::SetAdapters({adapter});
-  vrt::SetRasterThreads(1);
+  fuzz::UseAdapter("frame", true);  // pixels are checked
   window = vrt::CreateVirtualWindow(0, 0, kSide, kSide);
   vekpic::Format png;
   fuzz::Check(vekpic::ParseFormat("png", &png), "PNG is a known format");

@@ -73,20 +73,25 @@ inline void QuietStdout() {
   if (!std::freopen("/dev/null", "w", stdout)) std::abort();
 }
 
-// One windowed device for the whole run, its adapter needing power-of-two
-// textures when VEK_FUZZ_POW2=1. Pixel work stays on unless `pixels` is off.
-inline HVEKDEVICE OpenDevice(const char* target, bool pixels, int width = 64, int height = 64) {
+// The run's adapter, needing power-of-two textures when VEK_FUZZ_POW2=1;
+// the rasteriser on one thread, drawing pixels unless `pixels` is off.
+inline void UseAdapter(const char* target, bool pixels) {
   const char* pow2 = std::getenv("VEK_FUZZ_POW2");
   vrt::AdapterConfig adapter = vrt::DefaultAdapter();
   if (pow2 && std::strcmp(pow2, "1") == 0) adapter.textureCaps |= D3DPTEXTURECAPS_POW2;
   vrt::SetAdapters({adapter});
   vrt::SetRasterization(pixels);
   vrt::SetRasterThreads(1);
+  std::fprintf(stderr, "%s fuzzer: %s textures\n", target,
+               adapter.textureCaps & D3DPTEXTURECAPS_POW2 ? "power-of-two" : "any-size");
+}
+
+// One windowed device for the whole run on that adapter.
+inline HVEKDEVICE OpenDevice(const char* target, bool pixels, int width = 64, int height = 64) {
+  UseAdapter(target, pixels);
   HWND window = vrt::CreateVirtualWindow(0, 0, width, height);
   HVEKDEVICE device = VekOpenGraphicsDevice(0, window, 0, 1, width, height, 32, 0);
   Check(device != nullptr, "the device opens");
-  std::fprintf(stderr, "%s fuzzer: %s textures\n", target,
-               adapter.textureCaps & D3DPTEXTURECAPS_POW2 ? "power-of-two" : "any-size");
   return device;
 }
 

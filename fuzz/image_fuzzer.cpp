@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz_support.h"
+
 namespace {
 
 volatile uint32_t sink = 0;  // keeps the reads from being optimised away
@@ -95,21 +97,11 @@ void LoadAndRead(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The library's diagnostics for refused input go nowhere: printing them
-  // would cost more than most inputs.
-  if (!std::freopen("/dev/null", "w", stdout)) std::abort();
-  const char* pow2 = std::getenv("VEK_FUZZ_POW2");
-  vrt::AdapterConfig adapter = vrt::DefaultAdapter();
-  if (pow2 && std::strcmp(pow2, "1") == 0) adapter.textureCaps |= D3DPTEXTURECAPS_POW2;
-  vrt::SetAdapters({adapter});
+  fuzz::QuietStdout();
   // Pixels are never looked at: clears and presents need not touch any.
-  vrt::SetRasterization(false);
   // Images are made on the current device, which stays open for the run
   // (reopening it per input would cost most of the time).
-  HWND window = vrt::CreateVirtualWindow(0, 0, 32, 32);
-  Check(VekOpenGraphicsDevice(0, window, 0, 1, 32, 32, 32, 0) != nullptr);
-  std::fprintf(stderr, "image fuzzer: %s textures\n",
-               adapter.textureCaps & D3DPTEXTURECAPS_POW2 ? "power-of-two" : "any-size");
+  fuzz::OpenDevice("image", false, 32, 32);
   return 0;
 }
 
