@@ -6,6 +6,7 @@
 #include "gd/effects.h"
 #include "graphics/graphics.h"
 #include "host/com.h"
+#include "gd/gd_diagnostics.h"
 #include "host/host.h"
 
 namespace {
@@ -22,7 +23,7 @@ bool IsOpenDevice(const GraphicsDevice* device) {
 
 bool RefuseDevice(const GraphicsDevice* device) {
   if (IsOpenDevice(device)) return false;
-  VEK_SET_ERROR(kErrArgument, 0, "device is not an open GraphicsDevice", VEK_SRC_GD);
+  GdError(GdErr::kNotOpen, 0);
   return true;
 }
 
@@ -108,7 +109,7 @@ bool CreateBatchBuffers(GraphicsDevice* device) {
                                              &device->vertexBuffer);
   LeaveCriticalSection(&device->lock);
   if (FAILED(hr)) {
-    VEK_SET_ERROR(kErrDirect3D, hr, "CreateVertexBuffer fail", VEK_SRC_GD);
+    GdError(GdErr::kVertexBuffer, hr);
     ReleaseBatchBuffers(device);
     return false;
   }
@@ -117,14 +118,14 @@ bool CreateBatchBuffers(GraphicsDevice* device) {
                                     D3DFMT_INDEX16, D3DPOOL_MANAGED, &device->indexBuffer);
   LeaveCriticalSection(&device->lock);
   if (FAILED(hr)) {
-    VEK_SET_ERROR(kErrDirect3D, hr, "CreateIndexBuffer fail", VEK_SRC_GD);
+    GdError(GdErr::kIndexBuffer, hr);
     ReleaseBatchBuffers(device);
     return false;
   }
   BYTE* data = nullptr;
   hr = device->indexBuffer->Lock(0, 0, &data, 0);
   if (FAILED(hr)) {
-    VEK_SET_ERROR(kErrLockOrCaps, hr, "Lock IndexBuffer fail", VEK_SRC_GD);
+    GdError(GdErr::kLockIndexBuffer, hr);
     ReleaseBatchBuffers(device);
     return false;
   }
@@ -144,13 +145,13 @@ GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width,
                            INT bits, INT refresh) {
   IDirect3D8* d3d = EnsureDirect3D();
   if (!d3d) {
-    VEK_SET_ERROR(kErrDirect3D, 0, "Direct3DCreate8 fail", VEK_SRC_GD);
+    GdError(GdErr::kOpenDirect3D, 0);
     return nullptr;
   }
 
   auto* device = static_cast<GraphicsDevice*>(Malloc(sizeof(GraphicsDevice)));
   if (!device) {
-    VEK_SET_ERROR(kErrAllocation, 0, "malloc GraphicsDevice fail", VEK_SRC_GD);
+    GdError(GdErr::kMallocDevice, 0);
     ReleaseUnusedDirect3D();
     return nullptr;
   }
@@ -163,11 +164,11 @@ GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width,
   if (FAILED(capsResult)) {
     Free(device);
     if (capsResult == D3DERR_INVALIDCALL)
-      VEK_SET_ERROR(kErrLockOrCaps, 0, "d3d->GetDeviceCaps D3DERR_INVALIDCALL fail", VEK_SRC_GD);
+      GdError(GdErr::kCapsInvalidCall, 0);
     else if (capsResult == D3DERR_NOTAVAILABLE)
-      VEK_SET_ERROR(kErrLockOrCaps, 0, "d3d->GetDeviceCaps D3DERR_NOTAVAILABLE fail", VEK_SRC_GD);
+      GdError(GdErr::kCapsNotAvailable, 0);
     else
-      VEK_SET_ERROR(kErrLockOrCaps, capsResult, "d3d->GetDeviceCaps fail", VEK_SRC_GD);
+      GdError(GdErr::kCaps, capsResult);
     ReleaseUnusedDirect3D();
     return nullptr;
   }
@@ -206,7 +207,7 @@ GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width,
   if (FAILED(hr)) {
     device->cache.device = nullptr;  // never trust an out-pointer of a failed call
     ReleaseDevice(device);
-    VEK_SET_ERROR(kErrDirect3D, hr, "d3d->CreateDevice fail", VEK_SRC_GD);
+    GdError(GdErr::kCreateDevice, hr);
     return nullptr;
   }
 
@@ -235,7 +236,7 @@ INT RestoreDevice(GraphicsDevice* device) {
   if (FAILED(hr)) {
     // Released but open: the next check or reset runs the whole path again.
     device->resetPending = true;
-    VEK_SET_ERROR(kErrReset, hr, "d3d->Reset fail", VEK_SRC_GD);
+    GdError(GdErr::kReset, hr);
     return hr;
   }
   device->resetPending = false;
@@ -268,7 +269,7 @@ INT RebuildDevice(GraphicsDevice* device) {
   }
   device->rebuildPending = FAILED(failed) || !buffers;
   if (FAILED(failed)) {
-    VEK_SET_ERROR(kErrReset, failed, "rebuild after reset fail", VEK_SRC_GD);
+    GdError(GdErr::kRebuild, failed);
     return failed;
   }
   return buffers ? 1 : 0;
@@ -279,7 +280,7 @@ INT ResetDevice(GraphicsDevice* device, DWORD windowed, INT width, INT height, I
   if (RefuseDevice(device)) return 0;
   IDirect3D8* d3d = EnsureDirect3D();
   if (!d3d) {
-    VEK_SET_ERROR(kErrDirect3D, 0, "Direct3DCreate8 fail", VEK_SRC_GD);
+    GdError(GdErr::kResetDirect3D, 0);
     return 0;
   }
   ResolvePresentation(device, d3d, windowed, width, height, bits, refresh);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "gd/gd_diagnostics.h"
 #include "host/host.h"
 
 namespace {
@@ -47,7 +48,7 @@ void LogAdapterIdentifier(IDirect3D8* d3d) {
 // The shared object, or null with the failure recorded.
 IDirect3D8* QueryDirect3D() {
   IDirect3D8* d3d = EnsureDirect3D();
-  if (!d3d) VEK_SET_ERROR(kErrDirect3D, 0, "Direct3DCreate8 fail", VEK_SRC_GD);
+  if (!d3d) GdError(GdErr::kCreateDirect3D, 0);
   return d3d;
 }
 
@@ -55,7 +56,7 @@ IDirect3D8* QueryDirect3D() {
 IDirect3D8* QueryAdapter(UINT adapter) {
   IDirect3D8* d3d = QueryDirect3D();
   if (d3d && adapter >= d3d->GetAdapterCount()) {
-    VEK_SET_ERROR(kErrArgument, adapter, "no such adapter", VEK_SRC_GD);
+    GdError(GdErr::kNoAdapter, adapter);
     return nullptr;
   }
   return d3d;
@@ -66,7 +67,7 @@ bool ReadIdentifier(UINT adapter, D3DADAPTER_IDENTIFIER8* id) {
   if (!d3d) return false;
   *id = D3DADAPTER_IDENTIFIER8{};
   const HRESULT hr = d3d->GetAdapterIdentifier(adapter, D3DENUM_NO_WHQL_LEVEL, id);
-  if (FAILED(hr)) VEK_SET_ERROR(kErrDirect3D, hr, "GetAdapterIdentifier fail", VEK_SRC_GD);
+  if (FAILED(hr)) GdError(GdErr::kAdapterIdentifier, hr);
   return SUCCEEDED(hr);
 }
 
@@ -157,8 +158,7 @@ uint64_t* ListDisplayModes(UINT adapter) {
   if (count > 0xFFFFFFFFu / sizeof(uint64_t)) return nullptr;
   auto* modes = static_cast<uint64_t*>(Malloc(count * static_cast<UINT>(sizeof(uint64_t))));
   if (!modes) {
-    VEK_SET_ERROR(kErrAllocation, count * sizeof(uint64_t), "malloc display modes fail",
-                  VEK_SRC_GD);
+    GdError(GdErr::kMallocModes, static_cast<LONG>(count * sizeof(uint64_t)));
     return nullptr;
   }
   for (UINT i = 0; i < count; ++i) {
@@ -175,7 +175,7 @@ uint64_t GetCurrentDisplayMode() {
   D3DDISPLAYMODE mode{};
   const HRESULT hr = d3d->GetAdapterDisplayMode(0, &mode);
   if (FAILED(hr)) {
-    VEK_SET_ERROR(kErrDirect3D, hr, "GetAdapterDisplayMode fail", VEK_SRC_GD);
+    GdError(GdErr::kDisplayMode, hr);
     return 0;
   }
   return PackDisplayMode(mode);

@@ -7,6 +7,7 @@
 
 #include "d3dx/d3dx8.h"
 #include "gd/device.h"
+#include "gd/gd_diagnostics.h"
 #include "graphics/graphics.h"
 
 namespace {
@@ -85,7 +86,7 @@ const char* EffectShaderSource(int id) {
 
 int GD_CreatePixelShader(GraphicsDevice* device, int id) {
   if (device->caps.PixelShaderVersion != D3DPS_VERSION(1, 4)) {
-    std::printf("GD_CreatePixelShader failed : can't support PS.1.4\n");
+    GdPrint(GdLine::kNoPs14);
     return 0;
   }
   if (id == 0) {
@@ -103,7 +104,7 @@ int GD_CreatePixelShader(GraphicsDevice* device, int id) {
   if (errors) errors->Release();
   if (FAILED(hr) || !code) {
     if (code) code->Release();
-    std::printf("GD_CreatePixelShader AssembleShader Failed!\n");
+    GdPrint(GdLine::kAssemble);
     return 0;
   }
   DWORD handle = 0;
@@ -111,7 +112,7 @@ int GD_CreatePixelShader(GraphicsDevice* device, int id) {
       static_cast<const DWORD*>(code->GetBufferPointer()), &handle);
   code->Release();
   if (FAILED(created)) {
-    std::printf("GD_CreatePixelShader CreatePixelShader Failed!\n");
+    GdPrint(GdLine::kCreateShader);
     return 0;
   }
   device->shaderHandle[id] = handle;

@@ -9,6 +9,7 @@
 #include "gd/device.h"
 #include "gd/effects.h"
 #include "graphics/state_cache.h"
+#include "graphics/graphics_diagnostics.h"
 #include "host/host.h"
 
 namespace {
@@ -490,7 +491,7 @@ DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex
   UINT chunk = count;
   if (count > kBatchVertexCount) {
     if (primitive == 0) {
-      VEK_SET_ERROR(kErrArgument, count, "SubmitDrawItem too many vertices", VEK_SRC_GRAPHICS);
+      GraphicsError(GraphicsErr::kTooManyVertices, count);
       return nullptr;
     }
     chunk = kBatchVertexCount - kBatchVertexCount % primitive;
@@ -657,15 +658,14 @@ void FlushDrawItems(Graphics* g) {
 
 HRESULT BeginRender(Graphics* g) {
   if (!g) {
-    VEK_SET_ERROR(kErrArgument, 0, "VekBeginRender: g is NULL", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kBeginNull, 0);
     return D3DERR_INVALIDCALL;
   }
   GraphicsDevice* device = g->device;
   // One scene at a time per device: a second frame is refused before the
   // open one's target or states are touched.
   if (device->frameOwner) {
-    VEK_SET_ERROR(kErrArgument, D3DERR_INVALIDCALL, "VekBeginRender: a frame is already open",
-                  VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kBeginOpen, D3DERR_INVALIDCALL);
     return D3DERR_INVALIDCALL;
   }
   RenderTarget* t = g->target;
@@ -675,7 +675,7 @@ HRESULT BeginRender(Graphics* g) {
   const HRESULT hr =
       whole ? SetRenderTargetCached(&device->cache, t->color, t->depth) : D3DERR_INVALIDCALL;
   if (FAILED(hr)) {
-    VEK_SET_ERROR(kErrDirect3D, hr, "SetRenderTarget fail", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kSetTarget, hr);
     return hr;
   }
   ApplyFrameStates(g);
@@ -701,8 +701,7 @@ HRESULT ClearGraphics(Graphics* g, D3DCOLOR colour) {
                                             : device->cache.renderTarget &&
                                                   device->cache.renderTarget != g->target->color;
   if (elsewhere) {
-    VEK_SET_ERROR(kErrArgument, D3DERR_INVALIDCALL, "VekClear: another surface's target is in use",
-                  VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kClearOther, D3DERR_INVALIDCALL);
     return D3DERR_INVALIDCALL;
   }
   const DWORD flags = g->isStencil ? D3DCLEAR_STENCIL : (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
@@ -734,7 +733,7 @@ Graphics* SetStencilParam(Graphics* g, DWORD func, DWORD pass, DWORD ref) {
 
 HRESULT EndRender(Graphics* g) {
   if (!g) {
-    VEK_SET_ERROR(kErrArgument, 0, "VekEndRender: g is NULL", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kEndNull, 0);
     return D3DERR_INVALIDCALL;
   }
   GraphicsDevice* device = g->device;
@@ -744,8 +743,7 @@ HRESULT EndRender(Graphics* g) {
     g->opaqueItems.count = 0;
     g->translucentItems.count = 0;
     ResetMemBuffer(&g->frameMemory);
-    VEK_SET_ERROR(kErrArgument, D3DERR_INVALIDCALL, "VekEndRender: no frame begun",
-                  VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kEndNoFrame, D3DERR_INVALIDCALL);
     return D3DERR_INVALIDCALL;
   }
   FlushDrawItems(g);

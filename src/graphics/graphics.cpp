@@ -8,6 +8,7 @@
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "host/com.h"
+#include "graphics/graphics_diagnostics.h"
 #include "host/host.h"
 
 namespace {
@@ -48,17 +49,16 @@ Graphics* AllocateGraphics(GraphicsDevice* device, bool childWindow) {
   if (!device->resetCallback) device->resetCallback = GraphicsResetHandler;
   auto* g = static_cast<Graphics*>(Malloc(sizeof(Graphics)));
   if (!g) {
-    VEK_SET_ERROR(kErrAllocation, sizeof(Graphics), "malloc Graphics fail", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kMallocGraphics, static_cast<LONG>(sizeof(Graphics)));
     return nullptr;
   }
   std::memset(static_cast<void*>(g), 0, sizeof(Graphics));
   g->target = static_cast<RenderTarget*>(Malloc(sizeof(RenderTarget)));
   if (!g->target) {
     FreeGraphicsRecord(g);
-    VEK_SET_ERROR(kErrAllocation, sizeof(Graphics), "malloc Graphics fail", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kMallocTarget, static_cast<LONG>(sizeof(Graphics)));
     if (childWindow)
-      std::printf(
-          "CreateChildWindowGraphics Failed: g->target=(RenderTarget*)Malloc(sizeof(RenderTarget))\n");
+      GraphicsPrint(GraphicsLine::kChildMallocTarget);
     return nullptr;
   }
   std::memset(static_cast<void*>(g->target), 0, sizeof(RenderTarget));
@@ -105,13 +105,13 @@ void DestroyGraphics(Graphics* g) {
 }
 
 // Depth surface and list entry, the common end of the owning kinds.
-Graphics* FinishGraphics(Graphics* g, const char* depthFailureLine) {
+Graphics* FinishGraphics(Graphics* g, bool childWindow) {
   const HRESULT hr = CreateDepth(g);
   if (FAILED(hr)) {
     g->target->depth = nullptr;
     DestroyGraphics(g);
-    VEK_SET_ERROR(kErrDirect3D, hr, "CreateDepthStencilSurface fail", VEK_SRC_GRAPHICS);
-    if (depthFailureLine) std::printf("%s", depthFailureLine);
+    GraphicsError(GraphicsErr::kDepth, hr);
+    if (childWindow) GraphicsPrint(GraphicsLine::kChildDepth);
     return nullptr;
   }
   SetWholeClip(g);
@@ -132,7 +132,7 @@ HRESULT TakeBackBuffer(Graphics* g) {
 }
 
 Graphics* RefuseNullDevice() {
-  VEK_SET_ERROR(kErrArgument, 0, "Graphics open: device is NULL", VEK_SRC_GRAPHICS);
+  GraphicsError(GraphicsErr::kNoDevice, 0);
   return nullptr;
 }
 
@@ -153,7 +153,7 @@ Graphics* OpenWindowGraphics(GraphicsDevice* device) {
   if (!g) return nullptr;
   g->device = device;
   TakeBackBuffer(g);
-  return FinishGraphics(g, nullptr);
+  return FinishGraphics(g, false);
 }
 
 Graphics* OpenTextureGraphics(GraphicsDevice* device, UINT width, UINT height, D3DFORMAT format) {
@@ -171,12 +171,12 @@ Graphics* OpenTextureGraphics(GraphicsDevice* device, UINT width, UINT height, D
   if (FAILED(level)) {
     t->color = nullptr;
     DestroyGraphics(g);
-    VEK_SET_ERROR(kErrDirect3D, level, "GetSurfaceLevel fail", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kSurfaceLevel, level);
     return nullptr;
   }
   t->width = width;
   t->height = height;
-  return FinishGraphics(g, nullptr);
+  return FinishGraphics(g, false);
 }
 
 Graphics* OpenChildWindowGraphics(GraphicsDevice* device, HWND window, UINT width, UINT height,
@@ -198,32 +198,31 @@ Graphics* OpenChildWindowGraphics(GraphicsDevice* device, HWND window, UINT widt
   if (FAILED(hr)) {
     t->swapChain = nullptr;
     DestroyGraphics(g);
-    VEK_SET_ERROR(kErrDirect3D, hr, "CreateAdditionalSwapChain fail", VEK_SRC_GRAPHICS);
-    std::printf("CreateChildWindowGraphics Failed: CreateAdditionalSwapChain\n");
+    GraphicsError(GraphicsErr::kSwapChain, hr);
+    GraphicsPrint(GraphicsLine::kChildSwapChain);
     return nullptr;
   }
   const HRESULT back = t->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &t->color);
   if (FAILED(back)) {
     t->color = nullptr;
     DestroyGraphics(g);
-    VEK_SET_ERROR(kErrDirect3D, back, "GetBackBuffer fail", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kBackBuffer, back);
     return nullptr;
   }
   t->width = width;
   t->height = height;
   g->device = device;
-  return FinishGraphics(g, "CreateChildWindowGraphics Failed: CreateDepthStencilSurface\n");
+  return FinishGraphics(g, true);
 }
 
 Graphics* OpenStencilGraphics(Graphics* parent) {
   if (!parent || !IsOpenGraphics(parent) || parent->isStencil) {
-    VEK_SET_ERROR(kErrArgument, 0, "VekOpenStencilGraphics: parent is not an open Graphics",
-                  VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kStencilParent, 0);
     return nullptr;
   }
   auto* g = static_cast<Graphics*>(Malloc(sizeof(Graphics)));
   if (!g) {
-    VEK_SET_ERROR(kErrAllocation, sizeof(Graphics), "malloc Graphics fail", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kMallocStencil, static_cast<LONG>(sizeof(Graphics)));
     return nullptr;
   }
   std::memset(static_cast<void*>(g), 0, sizeof(Graphics));
@@ -237,7 +236,7 @@ Graphics* OpenStencilGraphics(Graphics* parent) {
 
 INT CloseGraphics(Graphics* g) {
   if (!g || !IsOpenGraphics(g)) {
-    VEK_SET_ERROR(kErrArgument, 0, "VekCloseGraphics: not an open Graphics", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kCloseNotOpen, 0);
     return 0;
   }
   EndOpenFrame(g);
@@ -286,16 +285,16 @@ VekTexture* GetGraphicsTexture(Graphics* g) { return g ? &g->target->texture.tex
 
 HRESULT SaveGraphics(Graphics* g, const WCHAR* path, DWORD fileFormat) {
   if (!g) {
-    VEK_SET_ERROR(kErrArgument, 0, "VekSaveGraphics: g is NULL", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kSaveNull, 0);
     return -1;
   }
   if (!g->target->color) {
-    VEK_SET_ERROR(kErrArgument, 0, "VekSaveGraphics: no colour surface", VEK_SRC_GRAPHICS);
+    GraphicsError(GraphicsErr::kSaveNoSurface, 0);
     return -2;
   }
   const HRESULT hr = D3DXSaveSurfaceToFileW(path, static_cast<D3DXIMAGE_FILEFORMAT>(fileFormat),
                                             g->target->color, nullptr, nullptr);
-  if (FAILED(hr)) VEK_SET_ERROR(kErrDirect3D, hr, "D3DXSaveSurfaceToFileW fail", VEK_SRC_GRAPHICS);
+  if (FAILED(hr)) GraphicsError(GraphicsErr::kSaveSurface, hr);
   return hr;
 }
 

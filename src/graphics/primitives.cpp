@@ -4,6 +4,7 @@
 
 #include "gd/device.h"
 #include "graphics/graphics.h"
+#include "graphics/graphics_diagnostics.h"
 #include "host/host.h"
 #include "vekimage/image.h"
 
@@ -44,11 +45,11 @@ DrawItem* DrawTextured(Graphics* g, INT kind, const PrimitiveCorner* corners, UI
       case TextureState::kReady:
         break;
       case TextureState::kReleased:
-        std::printf("CDEBUG: %s, texture released, %p \n", name, static_cast<void*>(texture));
+        GraphicsPrint(GraphicsLine::kTextureReleased, name, static_cast<void*>(texture));
         return nullptr;
       case TextureState::kFailed: {
         const ErrorRecord* error = GetError();
-        std::printf("CDEBUG: %s fail tex=%p error=%d \n", name, static_cast<void*>(texture),
+        GraphicsPrint(GraphicsLine::kTextureFailed, name, static_cast<void*>(texture),
                     static_cast<int>(error ? error->code : 0));
         return nullptr;
       }

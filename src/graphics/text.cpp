@@ -5,6 +5,7 @@
 
 #include "gd/device.h"
 #include "graphics/graphics.h"
+#include "graphics/graphics_diagnostics.h"
 #include "vekimage/image.h"
 
 // Code that takes any texture as an image reads the atlas record's content
@@ -52,14 +53,14 @@ void NarrowText(const WCHAR* text, UINT count, char* out, size_t outSize) {
 void PrintNullPointer(const WCHAR* text, UINT count) {
   char narrow[200];
   NarrowText(text, count, narrow, sizeof narrow);
-  std::printf("CDEBUG: VekDrawText, null pointer, %s \n", narrow);
+  GraphicsPrint(GraphicsLine::kTextNull, narrow);
 }
 
 // The atlas lives on the device that first drew the font; another device
 // cannot sample it, so text of the font is not drawn there.
 bool OnAtlasDevice(const VekFont* font, IDirect3DDevice8* device, const char* name) {
   if (!font->atlasDevice || font->atlasDevice == device) return true;
-  std::printf("CDEBUG: %s, font atlas on another device, %p \n", name,
+  GraphicsPrint(GraphicsLine::kAtlasElsewhere, name,
               static_cast<const void*>(font));
   return false;
 }

@@ -2,7 +2,7 @@
 // line number reported with it (the numbers hosts already match on).
 #pragma once
 
-#include "host/host.h"
+#include "host/diagnostics.h"
 
 #define VEK_FONT_ERRORS(X)                                                       \
   X(kTooSmall, kErrArgument, "VekCreateFont fail, too small font size", 19)      \
@@ -17,26 +17,4 @@
   X(kLockNewAtlas, kErrDirect3D, "LockTexture fail", 561)                        \
   X(kMallocEntries, kErrAllocation, "malloc CharCoordinate* fail", 666)
 
-enum class FontErr {
-#define VEK_FONT_ERROR_ID(id, code, message, line) id,
-  VEK_FONT_ERRORS(VEK_FONT_ERROR_ID)
-#undef VEK_FONT_ERROR_ID
-};
-
-struct FontErrorEntry {
-  LONG code;
-  const WCHAR* message;
-  LONG line;
-};
-
-inline constexpr FontErrorEntry kFontErrors[] = {
-#define VEK_FONT_ERROR_ENTRY(id, code, message, line) {code, VEK_W(message), line},
-    VEK_FONT_ERRORS(VEK_FONT_ERROR_ENTRY)
-#undef VEK_FONT_ERROR_ENTRY
-};
-
-// Records the error with the unit's source path; returns SetError's value.
-inline LONG FontError(FontErr id, LONG detail) {
-  const FontErrorEntry& e = kFontErrors[static_cast<int>(id)];
-  return SetError(e.code, detail, e.message, e.line, VEK_SRC_VEKFONT);
-}
+VEK_DIAGNOSTICS_ERRORS(Font, VEK_FONT_ERRORS, VEK_SRC_VEKFONT)

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/host.h"
+#include "vekimage/image_diagnostics.h"
 #include "vekimage/dxt.h"
 #include "vekimage/dxt_encode.h"
 
@@ -312,65 +313,77 @@ INT ApplyImageEffect(VekImage* image, INT parameter, INT lo, INT hi, PixelOperat
   return 1;
 }
 
-// A refusal: its line on standard output, -5 as the last error, result 0.
-#define VEK_REFUSE(line, message, detail)                             \
-  do {                                                                \
-    std::printf("%s", line);                                          \
-    VEK_SET_ERROR(kErrArgument, (detail), message, VEK_SRC_VEKIMAGE); \
-    return 0;                                                         \
-  } while (0)
-
-// The checks every effect makes on the image, after its own: a pending
-// image (no texture yet) with data.
-#define VEK_REQUIRE_PENDING(image, name)                                            \
-  do {                                                                              \
-    if ((image)->texture.tex)                                                       \
-      VEK_REFUSE(name " End : t->tex is exist now!\n", name ": texture exists", 0); \
-    if (!(image)->texture.data)                                                     \
-      VEK_REFUSE(name " End : t->data is NULL !\n", name ": no data", 0);           \
-  } while (0)
-
 namespace {
 
 INT Lo(INT a, INT b) { return a < b ? a : b; }
 INT Hi(INT a, INT b) { return a < b ? b : a; }
 
+// A refusal: its line on standard output, -5 as the last error, result 0.
+INT Refuse(ImageLine line, ImageErr error, LONG detail = 0) {
+  ImagePrint(line);
+  ImageError(error, detail);
+  return 0;
+}
+
+// The printed and recorded rows of one effect's common refusals.
+struct EffectRefusals {
+  ImageLine nullLine, textureLine, noDataLine;
+  ImageErr null, texture, noData;
+};
+constexpr EffectRefusals kGray = {ImageLine::kGrayNull, ImageLine::kGrayTexture,
+                                  ImageLine::kGrayNoData, ImageErr::kGrayNull,
+                                  ImageErr::kGrayTexture, ImageErr::kGrayNoData};
+constexpr EffectRefusals kBright = {ImageLine::kBrightNull, ImageLine::kBrightTexture,
+                                    ImageLine::kBrightNoData, ImageErr::kBrightNull,
+                                    ImageErr::kBrightTexture, ImageErr::kBrightNoData};
+constexpr EffectRefusals kHue = {ImageLine::kHueNull, ImageLine::kHueTexture,
+                                 ImageLine::kHueNoData, ImageErr::kHueNull,
+                                 ImageErr::kHueTexture, ImageErr::kHueNoData};
+constexpr EffectRefusals kConvert = {ImageLine::kConvertNull, ImageLine::kConvertTexture,
+                                     ImageLine::kConvertNoData, ImageErr::kConvertNull,
+                                     ImageErr::kConvertTexture, ImageErr::kConvertNoData};
+
+// The checks every effect makes on the image, after its own (the null image
+// is checked by the caller, since some effects check arguments in between):
+// a pending image (no texture yet) with data. False after a refusal.
+bool Pending(const VekImage* image, const EffectRefusals& r) {
+  if (image->texture.tex) return Refuse(r.textureLine, r.texture);
+  if (!image->texture.data) return Refuse(r.noDataLine, r.noData);
+  return true;
+}
+
 }  // namespace
 
 INT GrayImage(VekImage* image, INT a, INT b) {
-  if (!image) VEK_REFUSE("VekGrayImage End: hImage==NULL \n", "VekGrayImage: hImage is NULL", 0);
-  VEK_REQUIRE_PENDING(image, "VekGrayImage");
+  if (!image) return Refuse(kGray.nullLine, kGray.null);
+  if (!Pending(image, kGray)) return 0;
   return ApplyImageEffect(image, 0, Lo(a, b), Hi(a, b), GreyPixel);
 }
 
 INT BrightImage(VekImage* image, INT level, INT a, INT b) {
-  if (!image)
-    VEK_REFUSE("VekBrightImage End : hImage == NULL! \n", "VekBrightImage: hImage is NULL", 0);
-  VEK_REQUIRE_PENDING(image, "VekBrightImage");
+  if (!image) return Refuse(kBright.nullLine, kBright.null);
+  if (!Pending(image, kBright)) return 0;
   if (level == 0) return 1;
   return ApplyImageEffect(image, level, Lo(a, b), Hi(a, b), BrightenPixel);
 }
 
 INT HueImage(VekImage* image, UINT degrees, INT a, INT b) {
   if (degrees > 359) {
-    std::printf("VekHueImage End, Invalid param: %d\n", static_cast<int>(degrees));
-    VEK_SET_ERROR(kErrArgument, degrees, "VekHueImage: degrees out of range", VEK_SRC_VEKIMAGE);
+    ImagePrint(ImageLine::kHueDegrees, static_cast<int>(degrees));
+    ImageError(ImageErr::kHueDegrees, static_cast<LONG>(degrees));
     return 0;
   }
-  if (!image) VEK_REFUSE("VekHueImage End : hImage == NULL !\n", "VekHueImage: hImage is NULL", 0);
-  VEK_REQUIRE_PENDING(image, "VekHueImage");
+  if (!image) return Refuse(kHue.nullLine, kHue.null);
+  if (!Pending(image, kHue)) return 0;
   if (degrees == 0) return 1;
   return ApplyImageEffect(image, static_cast<INT>(degrees), Lo(a, b), Hi(a, b), HueRotatePixel);
 }
 
 INT ConvertRGBImage(VekImage* image, UINT type, INT a, INT b) {
-  if (!image)
-    VEK_REFUSE("VekConvertRGBImage End : hImage == NULL!\n", "VekConvertRGBImage: hImage is NULL",
-               0);
+  if (!image) return Refuse(kConvert.nullLine, kConvert.null);
   if (type > 5)
-    VEK_REFUSE("VekConvertRGBImage End : type < 0 || type > 5 !\n",
-               "VekConvertRGBImage: type out of range", type);
-  VEK_REQUIRE_PENDING(image, "VekConvertRGBImage");
+    return Refuse(ImageLine::kConvertType, ImageErr::kConvertType, static_cast<LONG>(type));
+  if (!Pending(image, kConvert)) return 0;
   if (type == 0) return 1;
   return ApplyImageEffect(image, static_cast<INT>(type), Lo(a, b), Hi(a, b), SwapChannelsPixel);
 }

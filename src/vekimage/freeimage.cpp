@@ -14,6 +14,7 @@
 
 #include "gd/device.h"
 #include "host/host.h"
+#include "vekimage/image_diagnostics.h"
 #include "vekimage/image.h"
 
 namespace {
@@ -198,15 +199,14 @@ bool HueImage_OtherFormat(VekImage* image, int fif) {
   FiMemory* stream = api.openMemory(t.data, t.dataSize);
   if (!stream) {
     ReleaseData(image);
-    std::printf(
-        "HueImage_OtherFormat End: FreeImage_OpenMemory\xB5\xF7\xD3\xC3 \xB3\xF6\xB4\xED\n");
+    ImagePrint(ImageLine::kOpenMemory);
     return false;
   }
   FiBitmap* bitmap = api.loadFromMemory(fif, stream, 0);
   api.closeMemory(stream);
   if (!bitmap) {
     ReleaseData(image);
-    std::printf("HueImage_OtherFormat End: FreeImage_CloseMemory\n");
+    ImagePrint(ImageLine::kCloseMemory);
     return false;
   }
 
@@ -225,7 +225,7 @@ bool HueImage_OtherFormat(VekImage* image, int fif) {
   if (!bits) {
     ReleaseData(image);
     api.unload(bitmap);
-    std::printf("HueImage_OtherFormat End: FreeImage_GetBits\n");
+    ImagePrint(ImageLine::kGetBits);
     return false;
   }
 
@@ -256,7 +256,7 @@ bool HueImage_OtherFormat(VekImage* image, int fif) {
   if (!block) {
     ReleaseData(image);
     api.unload(bitmap);
-    std::printf("HueImage_OtherFormat End: (unsigned char*)Malloc(length) \xB3\xF6\xB4\xED\n");
+    ImagePrint(ImageLine::kMallocFile);
     return false;
   }
   // FreeImage's scan line 0 is the bottom one; the file image is top-down.

@@ -10,6 +10,7 @@
 #include "gd/device.h"
 #include "graphics/graphics.h"
 #include "host/host.h"
+#include "vekimage/image_diagnostics.h"
 #include "vekimage/dxt.h"
 #include "vekimage/freeimage.h"
 
@@ -336,8 +337,7 @@ bool ExtendToPow2_DXT(VekImage* image) {
   const UINT size = static_cast<UINT>(levelBytes) + kDdsHeaderSize;
   BYTE* block = static_cast<BYTE*>(Malloc(size));
   if (!block) {
-    std::printf(
-        "ExtendToPow2_DXT() failed: \xC3\xBB\xD3\xD0\xD7\xE3\xB9\xBB\xB5\xC4\xBF\xD5\xBC\xE4\n");
+    ImagePrint(ImageLine::kPadFailed);
     return true;  // still usable unpadded
   }
   image->contentScaleX = static_cast<float>(static_cast<double>(t.width) / paddedWidth);
@@ -363,31 +363,31 @@ bool ExtendToPow2_DXT(VekImage* image) {
 
 namespace {
 
-// "VekCreateImage: file not found, " and as much of the file's path as the
-// error record holds.
+// The file-not-found row's message followed by as much of the file's path
+// as the error record holds.
 void ReportMissingFile(RaskFile* file) {
-  static const char kPrefix[] = "VekCreateImage: file not found, ";
+  const ErrorRow& row = ImageErrorRow(ImageErr::kFileNotFound);
   WCHAR message[256];
   size_t n = 0;
-  for (const char* p = kPrefix; *p; ++p) message[n++] = static_cast<WCHAR>(*p);
+  for (const WCHAR* p = row.message; *p; ++p) message[n++] = *p;
   const WCHAR* path = RaskGetFileURI(file);
   for (size_t i = 0; path && path[i] && n + 1 < sizeof message / sizeof message[0]; ++i)
     message[n++] = path[i];
   message[n] = 0;
-  SetError(kErrArgument, 0, message, __LINE__, VEK_SRC_VEKIMAGE);
+  SetError(row.code, 0, message, row.line, VEK_SRC_VEKIMAGE);
 }
 
 }  // namespace
 
 VekImage* CreateImage(RaskFile* file) {
   if (!file) {
-    std::printf("CDEBUG: \xCE\xC4\xBC\xFE\xD6\xB8\xD5\xEB\xCE\xDE\xD0\xA7 \n");
-    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: file is NULL", VEK_SRC_VEKIMAGE);
+    ImagePrint(ImageLine::kNullFile);
+    ImageError(ImageErr::kNullFile, 0);
     return nullptr;
   }
   if (!GetCurrentDevice()) {
-    std::printf("CDEBUG: \xC9\xE8\xB1\xB8\xD6\xB8\xD5\xEB\xCE\xDE\xD0\xA7 \n");
-    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: no current device", VEK_SRC_VEKIMAGE);
+    ImagePrint(ImageLine::kNoDevice);
+    ImageError(ImageErr::kNoDevice, 0);
     return nullptr;
   }
   const DWORD size = RaskGetFileSize(file);
@@ -398,24 +398,24 @@ VekImage* CreateImage(RaskFile* file) {
       return nullptr;
     }
     RaskCloseFile(file);
-    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: empty file", VEK_SRC_VEKIMAGE);
+    ImageError(ImageErr::kEmptyFile, 0);
     return nullptr;
   }
   BYTE* bytes = static_cast<BYTE*>(Malloc(size));
   if (!bytes) {
-    VEK_SET_ERROR(kErrAllocation, size, "VekCreateImage: malloc fail", VEK_SRC_VEKIMAGE);
+    ImageError(ImageErr::kMallocBytes, size);
     return nullptr;
   }
   if (!RaskOpenFile(file, 0)) {
     Free(bytes);
-    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: RaskOpenFile fail", VEK_SRC_VEKIMAGE);
+    ImageError(ImageErr::kOpenFile, 0);
     return nullptr;
   }
   DWORD n = RaskReadFile(file, 0, 0, bytes, size);
   RaskCloseFile(file);
   if (n == 0) {
     Free(bytes);
-    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: RaskReadFile fail", VEK_SRC_VEKIMAGE);
+    ImageError(ImageErr::kReadFile, 0);
     return nullptr;
   }
   if (n > size) n = size;  // never believe more bytes than the buffer holds
@@ -423,9 +423,8 @@ VekImage* CreateImage(RaskFile* file) {
   auto* image = static_cast<VekImage*>(Malloc(sizeof(VekImage)));
   if (!image) {
     Free(bytes);
-    std::printf("CDEBUG: VekCreateImage fail, malloc fail ");
-    VEK_SET_ERROR(kErrAllocation, sizeof(VekImage), "VekCreateImage: malloc fail",
-                  VEK_SRC_VEKIMAGE);
+    ImagePrint(ImageLine::kMallocRecord);
+    ImageError(ImageErr::kMallocRecord, static_cast<LONG>(sizeof(VekImage)));
     return nullptr;
   }
   std::memset(image, 0, sizeof(VekImage));
@@ -433,8 +432,8 @@ VekImage* CreateImage(RaskFile* file) {
   image->contentScaleY = 1.0f;
   if (!SniffImageFormat(image, bytes, n)) {
     Free(image);
-    std::printf("CDEBUG: VekCreateImage fail, invalid image data ");
-    VEK_SET_ERROR(kErrArgument, 0, "VekCreateImage: invalid image data", VEK_SRC_VEKIMAGE);
+    ImagePrint(ImageLine::kInvalidData);
+    ImageError(ImageErr::kInvalidData, 0);
     return nullptr;
   }
   // The URI is kept truncated to what the record holds.
@@ -448,7 +447,7 @@ VekImage* CreateImage(RaskFile* file) {
 
 INT DestroyImage(VekImage* image) {
   if (!image) {
-    VEK_SET_ERROR(kErrArgument, 0, "VekDestroyImage: hImage is NULL", VEK_SRC_VEKIMAGE);
+    ImageError(ImageErr::kDestroyNull, 0);
     return 0;
   }
   VekTexture& t = image->texture;
@@ -500,7 +499,7 @@ DWORD ReadPixel(const BYTE* base, UINT width, UINT pitch, INT compression, UINT 
   }
   const UINT blockBytes = DxtBlockBytes(compression);
   if (!blockBytes) {
-    std::printf("GetColorFromTex End: invalid image format\n");
+    ImagePrint(ImageLine::kColorFormat);
     return 0;
   }
   if (x >= width) return 0;
@@ -520,8 +519,8 @@ DWORD GetColorFromTex(VekImage* image, UINT x, UINT y) {
     D3DLOCKED_RECT locked{};
     const HRESULT hr = t.tex->LockRect(0, &locked, &rect, 0);
     if (FAILED(hr)) {
-      std::printf("GetColorFromTex End : t->tex->LockRect(0,&lockedRect,&rect,0); !\n");
-      VEK_SET_ERROR(kErrLockOrCaps, hr, "font->tex->LockRect fail", VEK_SRC_VEKIMAGE);
+      ImagePrint(ImageLine::kColorLock);
+      ImageError(ImageErr::kLockColor, hr);
       return 0;
     }
     const DWORD value = ReadPixel(static_cast<const BYTE*>(locked.pBits), t.width,
@@ -530,8 +529,7 @@ DWORD GetColorFromTex(VekImage* image, UINT x, UINT y) {
     return value;
   }
   if (!t.data) {
-    std::printf(
-        "VekGetImageColor End : \xC3\xBB\xCE\xC6\xC0\xED\xA1\xA2\xC3\xBB\xCA\xFD\xBE\xDD !\n");
+    ImagePrint(ImageLine::kColorNoData);
     return 0;
   }
   // The kept DDS file: rows of pixels, or of blocks, without gaps.
@@ -548,12 +546,12 @@ DWORD GetColorFromTex(VekImage* image, UINT x, UINT y) {
 
 DWORD GetImageColor(VekImage* image, UINT x, UINT y) {
   if (!image) {
-    std::printf("VekGetImageColor End : hImage == NULL !\n");
+    ImagePrint(ImageLine::kColorNull);
     return 0;
   }
   // (width, height) itself lies outside the pixels.
   if (x >= image->texture.width || y >= image->texture.height) {
-    std::printf("VekGetImageColor End : x>t->width||y>t->height !\n");
+    ImagePrint(ImageLine::kColorOutside);
     return 0;
   }
   return GetColorFromTex(image, x, y);
@@ -561,11 +559,11 @@ DWORD GetImageColor(VekImage* image, UINT x, UINT y) {
 
 INT GetImageData(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** out) {
   if (!image) {
-    std::printf("VekGetImageData End : hImage == NULL !\n");
+    ImagePrint(ImageLine::kDataNull);
     return 0;
   }
   if (x1 >= x2 || y1 >= y2) {
-    std::printf("VekGetImageData End : x1>=x2||y1>=y2 !\n");
+    ImagePrint(ImageLine::kDataEmpty);
     return 0;
   }
   return ReadImageRect(image, x1, y1, x2, y2, out);
@@ -574,7 +572,7 @@ INT GetImageData(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** out
 INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** out) {
   VekTexture& t = image->texture;
   if (!out) {
-    std::printf("VekGetImageData End : out == NULL !\n");
+    ImagePrint(ImageLine::kDataNoOut);
     return 0;
   }
   // Clamped to the picture itself: a padded texture's padding is not the host's.
@@ -584,22 +582,22 @@ INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** ou
   if (y2 > pictureHeight) y2 = pictureHeight;
   // A rectangle starting at or past the right or bottom edge is empty now.
   if (x1 >= x2 || y1 >= y2) {
-    std::printf("VekGetImageData End : x1>=x2||y1>=y2 !\n");
+    ImagePrint(ImageLine::kDataEmpty);
     return 0;
   }
   switch (EnsureTexture(&t, CurrentD3DDevice())) {
     case TextureState::kReady:
       break;
     case TextureState::kReleased:
-      std::printf("CDEBUG: VekGetImageData, texture released, %p \n", static_cast<void*>(&t));
+      ImagePrint(ImageLine::kDataReleased, static_cast<void*>(&t));
       return -1;
     case TextureState::kFailed:
-      std::printf("CDEBUG: VekGetImageData fail tex=%p error=%d \n", static_cast<void*>(&t),
+      ImagePrint(ImageLine::kDataFailed, static_cast<void*>(&t),
                   static_cast<int>(GetError()->code));
       return -2;
   }
   if (t.format != D3DFMT_A8R8G8B8) {
-    std::printf("VekGetImageData End : t->format != D3DFMT_A8R8G8B8\n");
+    ImagePrint(ImageLine::kDataFormat);
     return 0;
   }
   const RECT rect{static_cast<LONG>(x1), static_cast<LONG>(y1), static_cast<LONG>(x2),
@@ -607,24 +605,24 @@ INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** ou
   D3DLOCKED_RECT locked{};
   const HRESULT hr = t.tex->LockRect(0, &locked, &rect, 0);
   if (FAILED(hr)) {
-    std::printf("VekGetImageData End : t->tex->LockRect(0,&lockedRect,&rect,0); !\n");
-    VEK_SET_ERROR(kErrLockOrCaps, hr, "font->tex->LockRect fail", VEK_SRC_VEKIMAGE);
+    ImagePrint(ImageLine::kDataLock);
+    ImageError(ImageErr::kLockData, hr);
     return -3;
   }
   const UINT w = x2 - x1, h = y2 - y1;
   const UINT pitch = static_cast<UINT>(locked.Pitch);
   if (w * 4ull > pitch) {
     t.tex->UnlockRect(0);
-    std::printf("VekGetImageData :  w > pitch\n");
-    VEK_SET_ERROR(kErrLockOrCaps, 0, "VekGetImageData:  w > pitch\n", VEK_SRC_VEKIMAGE);
+    ImagePrint(ImageLine::kDataPitch);
+    ImageError(ImageErr::kPitch, 0);
     return -4;
   }
   const unsigned long long bytes = static_cast<unsigned long long>(w) * h * 4;
   BYTE* block = bytes <= INT_MAX ? static_cast<BYTE*>(Malloc(static_cast<UINT>(bytes))) : nullptr;
   if (!block) {
     t.tex->UnlockRect(0);
-    std::printf("VekGetImageData End : Malloc fail\n");
-    VEK_SET_ERROR(kErrAllocation, bytes, "VekGetImageData: Malloc fail", VEK_SRC_VEKIMAGE);
+    ImagePrint(ImageLine::kDataMalloc);
+    ImageError(ImageErr::kMallocData, bytes);
     return kErrAllocation;
   }
   const BYTE* src = static_cast<const BYTE*>(locked.pBits);
@@ -658,11 +656,11 @@ const BYTE* GetImagePixelCache(VekImage* image) {
 
 INT SaveImage(VekImage* image, const WCHAR* path, DWORD fileFormat) {
   if (!image) {
-    VEK_SET_ERROR(kErrArgument, 0, "VekSaveImage: hImage is NULL", VEK_SRC_VEKIMAGE);
+    ImageError(ImageErr::kSaveNull, 0);
     return 0;
   }
   const HRESULT hr = D3DXSaveTextureToFileW(path, static_cast<D3DXIMAGE_FILEFORMAT>(fileFormat),
                                             image->texture.tex, nullptr);
-  if (FAILED(hr)) VEK_SET_ERROR(kErrDirect3D, hr, "D3DXSaveTextureToFileW fail", VEK_SRC_VEKIMAGE);
+  if (FAILED(hr)) ImageError(ImageErr::kSave, hr);
   return hr;
 }

@@ -2,6 +2,7 @@
 
 #include "d3dx/d3dx8.h"
 #include "host/host.h"
+#include "vektex/vektex_diagnostics.h"
 
 namespace {
 
@@ -20,12 +21,12 @@ void SetScaleFactors(VekTexture* t) {
 // A texture made by D3DXCreateTexture with a full chain; the record keeps
 // the requested size and the format the texture was made with.
 INT CreateChainTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
-                       D3DFORMAT format, DWORD usage, D3DPOOL pool, const WCHAR* failure,
+                       D3DFORMAT format, DWORD usage, D3DPOOL pool, TexErr failure,
                        UINT levels = 0) {
   const HRESULT hr = D3DXCreateTexture(device, width, height, levels, usage, format, pool, &t->tex);
   if (FAILED(hr)) {
     t->tex = nullptr;
-    return SetError(kErrDirect3D, hr, failure, __LINE__, VEK_SRC_VEKTEX);
+    return TexError(failure, hr);
   }
   t->width = width;
   t->height = height;
@@ -49,8 +50,7 @@ INT CreateTextureFromMemory(VekTexture* t, IDirect3DDevice8* device, const void*
       D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_DEFAULT, 0, &info, nullptr, &t->tex);
   if (FAILED(hr)) {
     t->tex = nullptr;
-    return VEK_SET_ERROR(kErrDirect3D, hr, "D3DXCreateTextureFromFileInMemoryEx fail",
-                         VEK_SRC_VEKTEX);
+    return TexError(TexErr::kFromMemory, hr);
   }
   t->width = info.Width;
   t->height = info.Height;
@@ -62,13 +62,13 @@ INT CreateTextureFromMemory(VekTexture* t, IDirect3DDevice8* device, const void*
 INT CreateBlankTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
                        D3DFORMAT format, UINT levels) {
   return CreateChainTexture(t, device, width, height, format, 0, D3DPOOL_MANAGED,
-                            VEK_W("D3DXCreateTexture fail"), levels);
+                            TexErr::kCreateTexture, levels);
 }
 
 INT CreateRenderTargetTexture(VekTexture* t, IDirect3DDevice8* device, UINT width, UINT height,
                               D3DFORMAT format) {
   return CreateChainTexture(t, device, width, height, format, D3DUSAGE_RENDERTARGET,
-                            D3DPOOL_DEFAULT, VEK_W("VekCreateRenderTarget fail"));
+                            D3DPOOL_DEFAULT, TexErr::kCreateTarget);
 }
 
 INT ReleaseTexture(VekTexture* t) {
