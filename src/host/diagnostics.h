@@ -32,21 +32,21 @@ inline void PrintRow(const char* format, va_list args) { std::vprintf(format, ar
 // P##Error(id, detail) recording a row with the unit's source path; and,
 // when LINES is not VEK_NO_LINES, enum class P##Line, k##P##Lines and
 // P##Print(id, ...) printing a row.
-#define VEK_DIAGNOSTICS_ERRORS(P, ERRORS, source)                                    \
-  enum class P##Err { ERRORS(VEK_DIAG_ID) };                                         \
-  inline constexpr ErrorRow k##P##Errors[] = {ERRORS(VEK_DIAG_ERROR_ROW)};           \
-  inline LONG P##Error(P##Err id, LONG detail) {                                     \
-    return RecordError(k##P##Errors[static_cast<int>(id)], detail, source);          \
-  }                                                                                  \
+#define VEK_DIAGNOSTICS_ERRORS(P, ERRORS, source)                           \
+  enum class P##Err{ERRORS(VEK_DIAG_ID)};                                   \
+  inline constexpr ErrorRow k##P##Errors[] = {ERRORS(VEK_DIAG_ERROR_ROW)};  \
+  inline LONG P##Error(P##Err id, LONG detail) {                            \
+    return RecordError(k##P##Errors[static_cast<int>(id)], detail, source); \
+  }                                                                         \
   inline const ErrorRow& P##ErrorRow(P##Err id) { return k##P##Errors[static_cast<int>(id)]; }
 
-#define VEK_DIAGNOSTICS_LINES(P, LINES)                                      \
-  enum class P##Line { LINES(VEK_DIAG_ID) };                                 \
-  inline constexpr const char* k##P##Lines[] = {LINES(VEK_DIAG_LINE_ROW)};   \
+#define VEK_DIAGNOSTICS_LINES(P, LINES)                                                    \
+  enum class P##Line{LINES(VEK_DIAG_ID)};                                                  \
+  inline constexpr const char* k##P##Lines[] = {LINES(VEK_DIAG_LINE_ROW)};                 \
   inline const char* P##LineText(P##Line id) { return k##P##Lines[static_cast<int>(id)]; } \
-  inline void P##Print(P##Line id, ...) {                                    \
-    va_list args;                                                            \
-    va_start(args, id);                                                      \
-    PrintRow(P##LineText(id), args);                                         \
-    va_end(args);                                                            \
+  inline void P##Print(P##Line id, ...) {                                                  \
+    va_list args;                                                                          \
+    va_start(args, id);                                                                    \
+    PrintRow(P##LineText(id), args);                                                       \
+    va_end(args);                                                                          \
   }

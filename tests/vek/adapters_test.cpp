@@ -4,14 +4,14 @@
 #include <cstring>
 
 #include "gd/direct3d.h"
+#include "support/diagnostics.h"
 #include "support/vek_test.h"
 
 namespace {
 
 class AdapterTest : public VekTest {
  protected:
-  static vrt::AdapterConfig Adapter(const char* description, const char* driver,
-                                    uint64_t version) {
+  static vrt::AdapterConfig Adapter(const char* description, const char* driver, uint64_t version) {
     vrt::AdapterConfig a = vrt::DefaultAdapter();
     a.description = description;
     a.driver = driver;
@@ -126,7 +126,7 @@ TEST_F(AdapterTest, NoDirect3DMeansZeroEverywhere) {
   EXPECT_STREQ(name, "keep");
   EXPECT_EQ(version[0], 7u);
   EXPECT_EQ(ReadError().code, -51);  // every query records that Direct3D is missing
-  EXPECT_EQ(ReadError().message, "Direct3DCreate8 fail");
+  EXPECT_EQ(ReadError().message, Message(GdErr::kCreateDirect3D));
   EXPECT_EQ(CapturedLog(), "");
 }
 

@@ -1,10 +1,12 @@
 // Opening, loss, reset and closing of the graphics device.
+#include "gd/device.h"
+
 #include <vek/vek.h>
 
 #include <vector>
 
-#include "gd/device.h"
 #include "gd/direct3d.h"
+#include "support/diagnostics.h"
 #include "support/vek_test.h"
 
 namespace {
@@ -36,10 +38,9 @@ TEST_F(DeviceTest, WindowedDefaultsTakeTheClientSize) {
   EXPECT_FALSE(p.EnableAutoDepthStencil);
   EXPECT_EQ(p.hDeviceWindow, window);
   EXPECT_EQ(BackBufferDesc(device).Width, 640u);
-  EXPECT_EQ(LastLogLine(),
-            ".\\gd: CreateDevice, hDev=0, devType=1, hwnd=" +
-                std::to_string(static_cast<int>(reinterpret_cast<INT_PTR>(window))) +
-                ", vp=32, window=1, width=640, height=480, mode=X8R8G8B8, result=0");
+  EXPECT_EQ(LastLogLine(), ".\\gd: CreateDevice, hDev=0, devType=1, hwnd=" +
+                               std::to_string(static_cast<int>(reinterpret_cast<INT_PTR>(window))) +
+                               ", vp=32, window=1, width=640, height=480, mode=X8R8G8B8, result=0");
   VekCloseGraphicsDevice(device);
 }
 
@@ -134,8 +135,7 @@ struct FailureRow {
   const char* name;
   const char* method;  // runtime method to fail, or null for the record allocation
   HRESULT hr;
-  const char* message;
-  LONG code;
+  GdErr error;  // the row recorded
   bool detailIsResult;
   bool dropsDirect3D;  // no open device is left to need the shared object
 };
@@ -151,11 +151,11 @@ TEST_P(DeviceOpenFailure, RecordsTheErrorAndLeavesNothingBehind) {
   EXPECT_EQ(Open(1, 0, 0, 0), nullptr);
   const LastError e = ReadError();
   EXPECT_TRUE(e.set);
-  EXPECT_EQ(e.code, row.code);
+  EXPECT_EQ(e.code, Row(row.error).code);
   EXPECT_EQ(e.detail, row.detailIsResult ? row.hr : 0);
-  EXPECT_EQ(e.message, row.message);
+  EXPECT_EQ(e.message, Message(row.error));
   EXPECT_EQ(e.source, ".\\gd");
-  EXPECT_GT(e.line, 0);
+  EXPECT_EQ(e.line, Row(row.error).line);
   EXPECT_EQ(GetCurrentDevice(), nullptr);
   EXPECT_EQ(SharedDirect3D() == nullptr, row.dropsDirect3D);
   // What the failed open created is gone (the shared object aside).
@@ -165,20 +165,19 @@ TEST_P(DeviceOpenFailure, RecordsTheErrorAndLeavesNothingBehind) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryRow, DeviceOpenFailure,
-    ::testing::Values(
-        FailureRow{"Malloc", nullptr, 0, "malloc GraphicsDevice fail", -11, false, true},
-        FailureRow{"CapsInvalidCall", "IDirect3D8::GetDeviceCaps", D3DERR_INVALIDCALL,
-                   "d3d->GetDeviceCaps D3DERR_INVALIDCALL fail", -52, false, true},
-        FailureRow{"CapsNotAvailable", "IDirect3D8::GetDeviceCaps", D3DERR_NOTAVAILABLE,
-                   "d3d->GetDeviceCaps D3DERR_NOTAVAILABLE fail", -52, false, true},
-        FailureRow{"CreateDevice", "IDirect3D8::CreateDevice", D3DERR_NOTAVAILABLE, "d3d->CreateDevice fail", -51,
-                   true, true},
-        FailureRow{"CreateVertexBuffer", "IDirect3DDevice8::CreateVertexBuffer", D3DERR_OUTOFVIDEOMEMORY,
-                   "CreateVertexBuffer fail", -51, true, true},
-        FailureRow{"CreateIndexBuffer", "IDirect3DDevice8::CreateIndexBuffer", E_OUTOFMEMORY,
-                   "CreateIndexBuffer fail", -51, true, true},
-        FailureRow{"LockIndexBuffer", "IDirect3DIndexBuffer8::Lock", D3DERR_INVALIDCALL, "Lock IndexBuffer fail",
-                   -52, true, true}),
+    ::testing::Values(FailureRow{"Malloc", nullptr, 0, GdErr::kMallocDevice, false, true},
+                      FailureRow{"CapsInvalidCall", "IDirect3D8::GetDeviceCaps", D3DERR_INVALIDCALL,
+                                 GdErr::kCapsInvalidCall, false, true},
+                      FailureRow{"CapsNotAvailable", "IDirect3D8::GetDeviceCaps",
+                                 D3DERR_NOTAVAILABLE, GdErr::kCapsNotAvailable, false, true},
+                      FailureRow{"CreateDevice", "IDirect3D8::CreateDevice", D3DERR_NOTAVAILABLE,
+                                 GdErr::kCreateDevice, true, true},
+                      FailureRow{"CreateVertexBuffer", "IDirect3DDevice8::CreateVertexBuffer",
+                                 D3DERR_OUTOFVIDEOMEMORY, GdErr::kVertexBuffer, true, true},
+                      FailureRow{"CreateIndexBuffer", "IDirect3DDevice8::CreateIndexBuffer",
+                                 E_OUTOFMEMORY, GdErr::kIndexBuffer, true, true},
+                      FailureRow{"LockIndexBuffer", "IDirect3DIndexBuffer8::Lock",
+                                 D3DERR_INVALIDCALL, GdErr::kLockIndexBuffer, true, true}),
     [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceTest, FailedOpenStillLogsTheAttempt) {
@@ -225,7 +224,7 @@ TEST_F(DeviceTest, FailedResetIsRetriedByTheNextCheck) {
   const LastError e = ReadError();
   EXPECT_EQ(e.code, -53);
   EXPECT_EQ(e.detail, D3DERR_INVALIDCALL);
-  EXPECT_EQ(e.message, "d3d->Reset fail");
+  EXPECT_EQ(e.message, Message(GdErr::kReset));
   EXPECT_EQ(device->vertexBuffer, nullptr);  // released before the reset
   EXPECT_EQ(device->indexBuffer, nullptr);
 
@@ -258,8 +257,8 @@ TEST_F(DeviceTest, ResetIsRefusedWhileADefaultPoolResourceLives) {
   GraphicsDevice* device = Open(1, 0, 0, 0);
   ASSERT_NE(device, nullptr);
   IDirect3DTexture8* target = nullptr;
-  ASSERT_EQ(device->cache.device->CreateTexture(64, 64, 1, D3DUSAGE_RENDERTARGET,
-                                                D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target),
+  ASSERT_EQ(device->cache.device->CreateTexture(64, 64, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
+                                                D3DPOOL_DEFAULT, &target),
             D3D_OK);
   EXPECT_EQ(VekResetGraphicsDevice(device, 1, 0, 0, 0, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(ReadError().code, -53);
@@ -292,7 +291,8 @@ TEST_F(DeviceTest, ResetReleasesEveryGraphicsBeforeAndRebuildsAfter) {
   SetStreamSourceCached(&device->cache, 0, device->vertexBuffer, kBatchVertexSize);
   vrt::ClearCallLog();
   EXPECT_EQ(VekResetGraphicsDevice(device, 1, 0, 0, 0, 0), 1);
-  EXPECT_EQ(calls, (std::vector<std::pair<int, bool>>{{1, true}, {2, true}, {1, false}, {2, false}}));
+  EXPECT_EQ(calls,
+            (std::vector<std::pair<int, bool>>{{1, true}, {2, true}, {1, false}, {2, false}}));
   EXPECT_EQ(resetCountAtCallback, 1u);
   // The batch buffers were unbound before the reset.
   const auto& log = vrt::CallLog();
@@ -318,7 +318,7 @@ TEST_F(DeviceTest, BuffersThatFailAfterAResetComeBackAtTheNextCheck) {
   ASSERT_NE(device, nullptr);
   vrt::FailCall("IDirect3DDevice8::CreateIndexBuffer", E_OUTOFMEMORY);
   EXPECT_EQ(VekResetGraphicsDevice(device, 1, 0, 0, 0, 0), 0);
-  EXPECT_EQ(ReadError().message, "CreateIndexBuffer fail");
+  EXPECT_EQ(ReadError().message, Message(GdErr::kIndexBuffer));
   EXPECT_EQ(device->vertexBuffer, nullptr);  // no half-built pair is kept
   EXPECT_EQ(VekCheckGraphicsDevice(device), 1);
   EXPECT_NE(device->vertexBuffer, nullptr);
@@ -333,8 +333,8 @@ TEST_F(DeviceTest, ClosingAnyDeviceReleasesTheSharedObject) {
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(GetCurrentDevice(), second);
   EXPECT_EQ(vrt::CountCalls("Direct3DCreate8"), 1u);  // shared by both opens
-  EXPECT_EQ(VekCloseGraphicsDevice(first), 1u);        // the second device still holds it
-  EXPECT_EQ(GetCurrentDevice(), second);               // still open, so still current
+  EXPECT_EQ(VekCloseGraphicsDevice(first), 1u);       // the second device still holds it
+  EXPECT_EQ(GetCurrentDevice(), second);              // still open, so still current
   EXPECT_EQ(SharedDirect3D(), nullptr);
   // The second device keeps working on its own Direct3D reference.
   EXPECT_EQ(VekCheckGraphicsDevice(second), 1);

@@ -4,6 +4,7 @@
 
 #include "gd/device.h"
 #include "gd/effects.h"
+#include "support/diagnostics.h"
 #include "support/vek_test.h"
 
 namespace {
@@ -26,8 +27,7 @@ TEST_F(EffectsRuntimeTest, OnlyExactlyVersionOnePointFourCreatesShaders) {
     EXPECT_EQ(GD_CreatePixelShader(device, 0), 0);  // the version test comes first
     EXPECT_EQ(GD_CreatePixelShader(device, 3), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "GD_CreatePixelShader failed : can't support PS.1.4\n"
-              "GD_CreatePixelShader failed : can't support PS.1.4\n");
+              Printed(GdLine::kNoPs14) + Printed(GdLine::kNoPs14));
     EXPECT_EQ(vrt::CountCalls("IDirect3DDevice8::CreatePixelShader"), 0u);
     VekCloseGraphicsDevice(device);
   }
@@ -39,8 +39,7 @@ TEST_F(EffectsRuntimeTest, ARefusedShaderIsTriedAgainNextTime) {
   vrt::FailCall("IDirect3DDevice8::CreatePixelShader", D3DERR_INVALIDCALL);
   testing::internal::CaptureStdout();
   EXPECT_EQ(GD_CreatePixelShader(device, 4), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "GD_CreatePixelShader CreatePixelShader Failed!\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(GdLine::kCreateShader));
   EXPECT_EQ(device->shaderHandle[4], 0u);
   EXPECT_EQ(GD_CreatePixelShader(device, 4), 1);
   EXPECT_NE(device->shaderHandle[4], 0u);

@@ -10,6 +10,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "graphics/text.h"
+#include "support/diagnostics.h"
 #include "support/test_fonts.h"
 #include "support/vek_test.h"
 #include "vekfont/font.h"
@@ -52,7 +53,7 @@ class FontRuntimeTest : public VekTest {
         {0, 0, 0.5f, ~0u}, {9, 0, 0.5f, ~0u}, {9, 9, 0.5f, ~0u}, {0, 9, 0.5f, ~0u}};
     return DrawCharGlyph(g, box, 0, f, ch) == 1;
   }
-  static void ExpectError(LONG code, LONG line, const char* message) {
+  static void ExpectError(LONG code, LONG line, const std::string& message) {
     const LastError e = ReadError();
     EXPECT_TRUE(e.set);
     EXPECT_EQ(e.code, code);
@@ -73,11 +74,11 @@ TEST_F(FontRuntimeTest, AllocationFailuresOfFontsAndEntries) {
   ASSERT_EQ(file_->added(), 1);
   FailMalloc(0, 1);
   EXPECT_EQ(Font(16), nullptr);
-  ExpectError(-11, 32, "VekCreateFont fail, malloc VekFont fail");
+  ExpectError(-11, 32, Message(FontErr::kMallocFont));
   EXPECT_EQ(ReadError().detail, static_cast<LONG>(sizeof(VekFont)));
   FailMalloc(1, 1);  // the record, then the glyph buffer
   EXPECT_EQ(Font(16), nullptr);
-  ExpectError(-11, 101, "VekCreateFont fail, malloc cbits fail");
+  ExpectError(-11, 101, Message(FontErr::kMallocBits));
   EXPECT_EQ(ReadError().detail, 21 * 21);
 
   // GDI refusing to select the font: no font that would measure as the DC's default.
@@ -85,7 +86,7 @@ TEST_F(FontRuntimeTest, AllocationFailuresOfFontsAndEntries) {
   const int live = vrt::LiveObjectCount();
   vrt::FailCall("SelectObject", E_OUTOFMEMORY);
   EXPECT_EQ(Font(24), nullptr);
-  ExpectError(-51, 86, "VekCreateFont fail, SelectObject fail");
+  ExpectError(-51, 86, Message(FontErr::kSelectFont));
   EXPECT_EQ(ReadError().detail, 14);
   EXPECT_EQ(LiveBlockCount(), blocks);
   EXPECT_EQ(vrt::LiveObjectCount(), live);
@@ -94,7 +95,7 @@ TEST_F(FontRuntimeTest, AllocationFailuresOfFontsAndEntries) {
   ASSERT_NE(f, nullptr);
   FailMalloc(0, 1);  // the bucket's first array
   EXPECT_FALSE(Char(f, 'A'));
-  ExpectError(-11, 666, "malloc CharCoordinate* fail");
+  ExpectError(-11, 666, Message(FontErr::kMallocEntries));
   EXPECT_EQ(ReadError().detail, static_cast<LONG>(32 * sizeof(CharCoordinate)));
   EXPECT_EQ(FindCharCoordinate(f, 'A'), nullptr);
   EXPECT_EQ(f->cursorX, 0u);  // the cell is taken again by the next try
@@ -109,7 +110,7 @@ TEST_F(FontRuntimeTest, LockFailuresLeaveTheAtlasAsItWas) {
   ASSERT_TRUE(Char(f, 'A'));
   vrt::FailCall("IDirect3DTexture8::LockRect", D3DERR_INVALIDCALL);
   EXPECT_FALSE(Char(f, 'B'));
-  ExpectError(-52, 409, "font->tex->LockRect fail");
+  ExpectError(-52, 409, Message(FontErr::kLockCell));
   EXPECT_TRUE(Char(f, 'B'));  // tried again at its next use
 
   IDirect3DDevice8* d3d = device->cache.device;
@@ -117,10 +118,10 @@ TEST_F(FontRuntimeTest, LockFailuresLeaveTheAtlasAsItWas) {
   const int live = vrt::LiveObjectCount();
   vrt::FailCall("IDirect3DTexture8::LockRect", D3DERR_INVALIDCALL);
   EXPECT_FALSE(GrowAtlas(f, d3d));
-  ExpectError(-51, 552, "LockTexture fail");
+  ExpectError(-51, 552, Message(FontErr::kLockOldAtlas));
   vrt::FailCall("IDirect3DTexture8::LockRect", D3DERR_INVALIDCALL, 1);
   EXPECT_FALSE(GrowAtlas(f, d3d));
-  ExpectError(-51, 561, "LockTexture fail");
+  ExpectError(-51, 561, Message(FontErr::kLockNewAtlas));
   EXPECT_EQ(f->tex.texture.tex, atlas);
   EXPECT_EQ(f->tex.texture.width, 64u);
   EXPECT_EQ(vrt::LiveObjectCount(), live);  // the new texture was released
@@ -136,7 +137,7 @@ TEST_F(FontRuntimeTest, ARefusedGrowthDropsOnlyTheNewCharacters) {
   EXPECT_GT(ch, 0x21 + 8);
   EXPECT_EQ(f->tex.texture.width, 64u);
   EXPECT_EQ(f->tex.texture.height, 64u);
-  EXPECT_EQ(ReadError().message, "D3DXCreateTexture fail");
+  EXPECT_EQ(ReadError().message, Message(TexErr::kCreateTexture));
   EXPECT_TRUE(Char(f, 0x21));  // the glyphs held stay usable
   const size_t creations = vrt::CountCalls("IDirect3DDevice8::GetDeviceCaps");
   EXPECT_FALSE(Char(f, static_cast<WORD>(ch + 1)));

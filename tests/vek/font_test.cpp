@@ -16,6 +16,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "graphics/text.h"
+#include "support/diagnostics.h"
 #include "support/platform_test.h"
 #include "support/surface_test.h"
 #include "support/test_fonts.h"
@@ -96,8 +97,7 @@ TEST_F(FontTest, SizesNamesAndMeasuring) {
     EXPECT_EQ(e.code, -5);
     EXPECT_EQ(e.detail, static_cast<LONG>(size));
     EXPECT_EQ(e.line, line);
-    EXPECT_EQ(e.message, line == 19 ? "VekCreateFont fail, too small font size"
-                                    : "VekCreateFont fail, too large font size");
+    EXPECT_EQ(e.message, line == 19 ? Message(FontErr::kTooSmall) : Message(FontErr::kTooLarge));
     EXPECT_EQ(e.source, ".\\vekfont");
   }
   EXPECT_NE(Font(2), nullptr);
@@ -333,10 +333,8 @@ TEST_F(FontTest, NullArgumentsPrintALineAndQueueNothing) {
   VekDrawChar(nullptr, 0, 0, 0, ~0u, 9, 0, 0, ~0u, 9, 9, 0, ~0u, 0, 9, 0, ~0u, 0, f, 'Q');
   VekDrawText(g, 0, 0, 0, ~0u, 9, 0, 0, ~0u, 9, 9, 0, ~0u, 0, 9, 0, ~0u, 0, f, nullptr, 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "CDEBUG: VekDrawText, null pointer, h\xC3\xA9 \n"
-            "CDEBUG: VekDrawText, null pointer, x \n"
-            "CDEBUG: VekDrawText, null pointer, (null) \n"
-            "CDEBUG: VekDrawText, null pointer, Q \n");
+            Printed(GraphicsLine::kTextNull, "h\xC3\xA9") + Printed(GraphicsLine::kTextNull, "x") +
+                Printed(GraphicsLine::kTextNull, "(null)") + Printed(GraphicsLine::kTextNull, "Q"));
   EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 0u);
   EXPECT_EQ(f->tex.texture.tex, nullptr);
 }
@@ -405,10 +403,8 @@ TEST_F(FontTest, AFontStaysOnTheDeviceOfItsAtlas) {
   Graphics* g2 = VekOpenGraphics(other);
   testing::internal::CaptureStdout();
   VekDrawText(g2, 0, 0, 0, ~0u, 9, 0, 0, ~0u, 9, 9, 0, ~0u, 0, 9, 0, ~0u, 0, f, W(u"AB"), 2);
-  char expected[120];
-  std::snprintf(expected, sizeof expected,
-                "CDEBUG: VekDrawText, font atlas on another device, %p \n", static_cast<void*>(f));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            Printed(GraphicsLine::kAtlasElsewhere, "VekDrawText", static_cast<void*>(f)));
   EXPECT_EQ(g2->opaqueItems.count + g2->translucentItems.count, 0u);
   EXPECT_EQ(FindCharCoordinate(f, 'B'), nullptr);
   VekCloseGraphics(g2);

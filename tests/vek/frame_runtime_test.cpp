@@ -10,6 +10,7 @@
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
+#include "support/diagnostics.h"
 #include "support/surface_test.h"
 #include "support/vek_test.h"
 
@@ -342,7 +343,7 @@ TEST_F(FrameCallTest, BeginRenderReportsATargetItCannotSet) {
   vrt::FailCall("IDirect3DDevice8::SetRenderTarget", D3DERR_INVALIDCALL);
   HVEKGRAPHICS texture = VekOpenTextureGraphics(device, 8, 8, D3DFMT_X8R8G8B8);
   EXPECT_EQ(VekBeginRender(texture), D3DERR_INVALIDCALL);  // the failure, not D3D_OK
-  EXPECT_EQ(ReadError().message, "SetRenderTarget fail");
+  EXPECT_EQ(ReadError().message, Message(GraphicsErr::kSetTarget));
   EXPECT_EQ(vrt::CountCalls("IDirect3DDevice8::BeginScene"), 0u);
   VekCloseGraphics(texture);
 }
@@ -356,7 +357,7 @@ TEST_F(FrameCallTest, AClearNeverLandsOnAnotherSurfacesTarget) {
   EXPECT_EQ(VekClear(g, 0xFFFF0000), D3D_OK);
   vrt::ClearCallLog();
   EXPECT_EQ(VekClear(texture, 0xFF0000FF), D3DERR_INVALIDCALL);
-  EXPECT_EQ(ReadError().message, "VekClear: another surface's target is in use");
+  EXPECT_EQ(ReadError().message, Message(GraphicsErr::kClearOther));
   EXPECT_TRUE(Calls("Clear").empty());
   EXPECT_EQ(VekEndRender(g), D3D_OK);
   std::vector<uint32_t> shown;

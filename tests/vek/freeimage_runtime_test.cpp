@@ -15,6 +15,7 @@
 
 #include "gd/device.h"
 #include "support/dds.h"
+#include "support/diagnostics.h"
 #include "support/kept_image.h"
 #include "support/pictures.h"
 #include "support/vek_test.h"
@@ -107,8 +108,8 @@ class FreeImageRuntimeTest : public VekTest {
   }
   // `failAllocation`: the next base-library allocation after the file
   // bytes are kept fails.
-  void ExpectRefused(uint32_t w, uint32_t h, uint32_t bpp, uint32_t flags, const char* message,
-                     bool failAllocation = false) {
+  void ExpectRefused(uint32_t w, uint32_t h, uint32_t bpp, uint32_t flags,
+                     const std::string& message, bool failAllocation = false) {
     Keep(Script(w, h, bpp, flags));
     const LONG blocks = LiveBlockCount();
     if (failAllocation) FailMalloc(0, 1);
@@ -191,7 +192,7 @@ TEST_F(FreeImageRuntimeTest, WithoutFreeImageOnlyDxtFilesLoad) {
   std::string printed;
   for (const auto& bytes : others) {
     EXPECT_EQ(load(bytes, &printed), nullptr);
-    EXPECT_EQ(printed, "CDEBUG: VekCreateImage fail, invalid image data ");
+    EXPECT_EQ(printed, Printed(ImageLine::kInvalidData));
   }
   HVEKIMAGE dxt = load(testdds::SolidDxt1(8, 8, 0xF800), &printed);
   EXPECT_NE(dxt, nullptr);
@@ -321,8 +322,7 @@ TEST_F(FreeImageRuntimeTest, StbModuleDecodesLikeFreeImage) {
   Keep(pictures::Png(3, 2, k3x2));
   EXPECT_FALSE(HueImage_OtherFormat(&image, kFifJpeg));
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "HueImage_OtherFormat End: FreeImage_CloseMemory\n"
-            "HueImage_OtherFormat End: FreeImage_CloseMemory\n");
+            Printed(ImageLine::kCloseMemory) + Printed(ImageLine::kCloseMemory));
 }
 
 TEST_F(FreeImageRuntimeTest, TooLongCurrentDirectoryIsNotSearched) {
@@ -366,12 +366,10 @@ TEST_F(FreeImageRuntimeTest, FailingStepsReleaseEverything) {
   Place(VEK_FAKE_FREEIMAGE, dir.path);
   AttachedIn attached(dir.path);
   ASSERT_TRUE(FreeImageAvailable());
-  ExpectRefused(
-      3, 2, 24, 1,
-      "HueImage_OtherFormat End: FreeImage_OpenMemory\xB5\xF7\xD3\xC3 \xB3\xF6\xB4\xED\n");
-  ExpectRefused(3, 2, 24, 2, "HueImage_OtherFormat End: FreeImage_CloseMemory\n");
+  ExpectRefused(3, 2, 24, 1, Printed(ImageLine::kOpenMemory));
+  ExpectRefused(3, 2, 24, 2, Printed(ImageLine::kCloseMemory));
   ExpectRefused(3, 2, 24, 4, "");  // the conversion fails without a message
-  ExpectRefused(3, 2, 32, 8, "HueImage_OtherFormat End: FreeImage_GetBits\n");
+  ExpectRefused(3, 2, 32, 8, Printed(ImageLine::kGetBits));
   // Scan lines shorter than their pixels would be read past their end.
   ExpectRefused(3, 2, 32, 16, "");
   ExpectRefused(0, 2, 32, 0, "");  // no pixels, nothing to hold
@@ -393,9 +391,7 @@ TEST_F(FreeImageRuntimeTest, SizesPastThirtyTwoBitsAreRefusedBeforeAllocating) {
   ExpectRefused(40000, 30000, 32, 0, "");
   // The largest size whose file image still fits is not refused for size:
   // its allocation is simply made to fail here.
-  ExpectRefused(32767, 32767, 32, 0,
-                "HueImage_OtherFormat End: (unsigned char*)Malloc(length) \xB3\xF6\xB4\xED\n",
-                true);
+  ExpectRefused(32767, 32767, 32, 0, Printed(ImageLine::kMallocFile), true);
 
   OpenDevice(true);
   // A side past 2^31 has no 32-bit padded size; 30000 x 30000 fits unpadded

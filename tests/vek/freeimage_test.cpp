@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gd/device.h"
+#include "support/diagnostics.h"
 #include "support/freeimage_suite.h"
 #include "support/kept_image.h"
 #include "support/pictures.h"
@@ -181,8 +182,7 @@ TEST_F(FreeImageTest, UndecodableBytesAreReleased) {
   Keep(junk);
   testing::internal::CaptureStdout();
   EXPECT_FALSE(HueImage_OtherFormat(&image, kFifPng));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "HueImage_OtherFormat End: FreeImage_CloseMemory\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(ImageLine::kCloseMemory));
   EXPECT_EQ(image.texture.data, nullptr);
   EXPECT_EQ(image.texture.dataSize, 0u);
 
@@ -203,7 +203,7 @@ TEST_F(FreeImageTest, AllocationFailureReleasesTheFileBytes) {
   const std::string out = testing::internal::GetCapturedStdout();
   FailMalloc(0, 0);
   EXPECT_FALSE(ok);
-  EXPECT_EQ(out, "HueImage_OtherFormat End: (unsigned char*)Malloc(length) \xB3\xF6\xB4\xED\n");
+  EXPECT_EQ(out, Printed(ImageLine::kMallocFile));
   EXPECT_EQ(image.texture.data, nullptr);
   EXPECT_EQ(image.texture.dataSize, 0u);
   EXPECT_EQ(image.texture.width, 0u);  // nothing describes a picture that was not kept

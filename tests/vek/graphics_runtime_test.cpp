@@ -7,6 +7,7 @@
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
+#include "support/diagnostics.h"
 #include "support/surface_test.h"
 #include "support/vek_test.h"
 
@@ -28,7 +29,7 @@ class GraphicsFailureTest : public VekTest {
     }
     VekTest::TearDown();
   }
-  void ExpectError(LONG code, const char* message) {
+  void ExpectError(LONG code, const std::string& message) {
     const LastError e = ReadError();
     EXPECT_EQ(e.code, code);
     EXPECT_EQ(e.message, message);
@@ -41,40 +42,36 @@ class GraphicsFailureTest : public VekTest {
 TEST_F(GraphicsFailureTest, AllocationFailures) {
   FailMalloc(0, 1);
   EXPECT_EQ(VekOpenGraphics(device), nullptr);
-  ExpectError(-11, "malloc Graphics fail");
+  ExpectError(-11, Message(GraphicsErr::kMallocGraphics));
   EXPECT_EQ(ReadError().detail, static_cast<LONG>(sizeof(Graphics)));
 
   FailMalloc(1, 1);  // the record, then not its render target
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekOpenChildWindowGraphics(device, child, 100, 100, 32), nullptr);
-  EXPECT_EQ(
-      testing::internal::GetCapturedStdout(),
-      "CreateChildWindowGraphics Failed: g->target=(RenderTarget*)Malloc(sizeof(RenderTarget))\n");
-  ExpectError(-11, "malloc Graphics fail");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(GraphicsLine::kChildMallocTarget));
+  ExpectError(-11, Message(GraphicsErr::kMallocTarget));
 }
 
 TEST_F(GraphicsFailureTest, Direct3DFailures) {
   vrt::FailCall("IDirect3DDevice8::CreateDepthStencilSurface", D3DERR_OUTOFVIDEOMEMORY);
   EXPECT_EQ(VekOpenGraphics(device), nullptr);
-  ExpectError(-51, "CreateDepthStencilSurface fail");
+  ExpectError(-51, Message(GraphicsErr::kDepth));
   EXPECT_EQ(ReadError().detail, D3DERR_OUTOFVIDEOMEMORY);
 
   vrt::FailCall("IDirect3DDevice8::CreateDepthStencilSurface", D3DERR_OUTOFVIDEOMEMORY);
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekOpenChildWindowGraphics(device, child, 100, 100, 16), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "CreateChildWindowGraphics Failed: CreateDepthStencilSurface\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(GraphicsLine::kChildDepth));
 
   vrt::FailCall("IDirect3DDevice8::CreateAdditionalSwapChain", D3DERR_INVALIDCALL);
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekOpenChildWindowGraphics(device, child, 100, 100, 16), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "CreateChildWindowGraphics Failed: CreateAdditionalSwapChain\n");
-  ExpectError(-51, "CreateAdditionalSwapChain fail");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(GraphicsLine::kChildSwapChain));
+  ExpectError(-51, Message(GraphicsErr::kSwapChain));
 
   vrt::FailCall("IDirect3DDevice8::CreateTexture", D3DERR_OUTOFVIDEOMEMORY);
   EXPECT_EQ(VekOpenTextureGraphics(device, 64, 64, D3DFMT_A8R8G8B8), nullptr);
-  EXPECT_EQ(ReadError().message, "VekCreateRenderTarget fail");
+  EXPECT_EQ(ReadError().message, Message(TexErr::kCreateTarget));
   EXPECT_EQ(ReadError().source, ".\\vektex");
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/dds.h"
+#include "support/diagnostics.h"
 #include "support/kept_image.h"
 #include "support/platform_test.h"
 #include "support/surface_test.h"
@@ -141,45 +142,50 @@ class ImageEffectTest : public WithDevice<PlatformTest> {
 };
 
 // Each export with parameters that change nothing.
-const std::pair<const char*, INT (*)(HVEKIMAGE)> kNeutralCalls[] = {
-    {"VekBrightImage", [](HVEKIMAGE i) { return VekBrightImage(i, 0, 0, 255); }},
-    {"VekHueImage", [](HVEKIMAGE i) { return VekHueImage(i, 0, 0, 255); }},
-    {"VekConvertRGBImage", [](HVEKIMAGE i) { return VekConvertRGBImage(i, 0, 0, 255); }},
+struct NeutralCall {
+  const char* name;
+  INT (*call)(HVEKIMAGE);
+  ImageLine textureLine, noDataLine;
+};
+const NeutralCall kNeutralCalls[] = {
+    {"VekBrightImage", [](HVEKIMAGE i) { return VekBrightImage(i, 0, 0, 255); },
+     ImageLine::kBrightTexture, ImageLine::kBrightNoData},
+    {"VekHueImage", [](HVEKIMAGE i) { return VekHueImage(i, 0, 0, 255); }, ImageLine::kHueTexture,
+     ImageLine::kHueNoData},
+    {"VekConvertRGBImage", [](HVEKIMAGE i) { return VekConvertRGBImage(i, 0, 0, 255); },
+     ImageLine::kConvertTexture, ImageLine::kConvertNoData},
 };
 
 TEST_F(ImageEffectTest, ChecksComeInOrderWithTheirLines) {
-  EXPECT_EQ(Refused([] { return VekGrayImage(nullptr, 0, 255); }),
-            "VekGrayImage End: hImage==NULL \n");
+  EXPECT_EQ(Refused([] { return VekGrayImage(nullptr, 0, 255); }), Printed(ImageLine::kGrayNull));
   EXPECT_EQ(Refused([] { return VekBrightImage(nullptr, 0, 0, 255); }),
-            "VekBrightImage End : hImage == NULL! \n");
+            Printed(ImageLine::kBrightNull));
   // The hue range is checked before the handle; a negative value is a large one.
   EXPECT_EQ(Refused([] { return VekHueImage(nullptr, 360, 0, 255); }),
-            "VekHueImage End, Invalid param: 360\n");
+            Printed(ImageLine::kHueDegrees, 360));
   EXPECT_EQ(Refused([] { return VekHueImage(nullptr, UINT(-5), 0, 255); }),
-            "VekHueImage End, Invalid param: -5\n");
-  EXPECT_EQ(ReadError().message, "VekHueImage: degrees out of range");
+            Printed(ImageLine::kHueDegrees, -5));
+  EXPECT_EQ(ReadError().message, Message(ImageErr::kHueDegrees));
   EXPECT_EQ(Refused([] { return VekHueImage(nullptr, 359, 0, 255); }),
-            "VekHueImage End : hImage == NULL !\n");
+            Printed(ImageLine::kHueNull));
   // The handle is checked before the type.
   EXPECT_EQ(Refused([] { return VekConvertRGBImage(nullptr, 9, 0, 255); }),
-            "VekConvertRGBImage End : hImage == NULL!\n");
+            Printed(ImageLine::kConvertNull));
 
   VekImage* image = Plain(2, 1, {Argb(255, 1, 2, 3), Argb(255, 4, 5, 6)});
   ASSERT_NE(image, nullptr);
   const std::vector<uint8_t> before = Bytes(image);
   EXPECT_EQ(Refused([&] { return VekConvertRGBImage(image, 6, 0, 255); }),
-            "VekConvertRGBImage End : type < 0 || type > 5 !\n");
+            Printed(ImageLine::kConvertType));
   // Level, degrees and type 0 succeed without touching the data, but only
   // once the data could have been changed.
-  for (const auto& [name, call] : kNeutralCalls) EXPECT_EQ(call(image), 1) << name;
+  for (const NeutralCall& c : kNeutralCalls) EXPECT_EQ(c.call(image), 1) << c.name;
   EXPECT_EQ(Bytes(image), before);
   BYTE* data = image->texture.data;
   image->texture.data = nullptr;
-  for (const auto& [name, call] : kNeutralCalls)
-    EXPECT_EQ(Refused([&] { return call(image); }),
-              std::string(name) + " End : t->data is NULL !\n");
-  EXPECT_EQ(Refused([&] { return VekGrayImage(image, 0, 255); }),
-            "VekGrayImage End : t->data is NULL !\n");
+  for (const NeutralCall& c : kNeutralCalls)
+    EXPECT_EQ(Refused([&] { return c.call(image); }), Printed(c.noDataLine)) << c.name;
+  EXPECT_EQ(Refused([&] { return VekGrayImage(image, 0, 255); }), Printed(ImageLine::kGrayNoData));
   image->texture.data = data;
 }
 
@@ -190,11 +196,9 @@ TEST_F(ImageEffectTest, EffectsAreRefusedOnceTheTextureExists) {
   ASSERT_GT(VekGetImageData(image, 0, 0, 1, 1, &out), 0);
   VekFree(out);
   ASSERT_NE(image->texture.tex, nullptr);
-  EXPECT_EQ(Refused([&] { return VekGrayImage(image, 0, 255); }),
-            "VekGrayImage End : t->tex is exist now!\n");
-  for (const auto& [name, call] : kNeutralCalls)
-    EXPECT_EQ(Refused([&] { return call(image); }),
-              std::string(name) + " End : t->tex is exist now!\n");
+  EXPECT_EQ(Refused([&] { return VekGrayImage(image, 0, 255); }), Printed(ImageLine::kGrayTexture));
+  for (const NeutralCall& c : kNeutralCalls)
+    EXPECT_EQ(Refused([&] { return c.call(image); }), Printed(c.textureLine)) << c.name;
   EXPECT_EQ(VekGetImageColor(image, 0, 0), Argb(255, 200, 10, 10));
 }
 

@@ -12,6 +12,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "support/dds.h"
+#include "support/diagnostics.h"
 #include "support/particle_sys.h"
 #include "support/pictures.h"
 #include "support/vek_test.h"
@@ -176,9 +177,7 @@ TEST_F(ImageRuntimeTest, PaddingThatCannotBeAllocatedKeepsThePictureAsRead) {
   HVEKIMAGE image = Load(file);
   FailMalloc(0, 0);
   ASSERT_NE(image, nullptr);
-  EXPECT_EQ(
-      printed,
-      "ExtendToPow2_DXT() failed: \xC3\xBB\xD3\xD0\xD7\xE3\xB9\xBB\xB5\xC4\xBF\xD5\xBC\xE4\n");
+  EXPECT_EQ(printed, Printed(ImageLine::kPadFailed));
   EXPECT_EQ(image->texture.width, 100u);
   EXPECT_EQ(image->texture.height, 64u);
   EXPECT_EQ(image->contentScaleX, 1.0f);
@@ -244,7 +243,7 @@ TEST_F(ImageRuntimeTest, FailedAllocationsAndReadsLeaveNothingBehind) {
   EXPECT_EQ(printed, "");
   FailMalloc(1, 1);  // the record
   EXPECT_EQ(Load(file), nullptr);
-  EXPECT_EQ(printed, "CDEBUG: VekCreateImage fail, malloc fail ");
+  EXPECT_EQ(printed, Printed(ImageLine::kMallocRecord));
   FailMalloc(0, 0);
   EXPECT_EQ(Load(file, RASK_FAIL_OPEN), nullptr);
   EXPECT_EQ(printed, "");
@@ -263,12 +262,11 @@ TEST_F(ImageRuntimeTest, LockFailuresAreReportedWithTheirResult) {
   vrt::FailCall("IDirect3DTexture8::LockRect", D3DERR_INVALIDCALL);
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekGetImageColor(image, 1, 1), 0u);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "GetColorFromTex End : t->tex->LockRect(0,&lockedRect,&rect,0); !\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(ImageLine::kColorLock));
   LastError e = ReadError();
   EXPECT_EQ(e.code, -52);
   EXPECT_EQ(e.detail, static_cast<LONG>(D3DERR_INVALIDCALL));
-  EXPECT_EQ(e.message, "font->tex->LockRect fail");
+  EXPECT_EQ(e.message, Message(ImageErr::kLockColor));
   EXPECT_EQ(e.source, ".\\vekimage");
   EXPECT_EQ(VekGetImageColor(image, 1, 1), 0xFF00FF00u);  // unlocked: reads again
   VekDestroyImage(image);
@@ -287,8 +285,7 @@ TEST_F(ImageRuntimeTest, LockFailuresAreReportedWithTheirResult) {
   BYTE* out = nullptr;
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekGetImageData(pending, 0, 0, 4, 4, &out), -3);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "VekGetImageData End : t->tex->LockRect(0,&lockedRect,&rect,0); !\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(ImageLine::kDataLock));
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(ReadError().detail, static_cast<LONG>(E_FAIL));
   VekDestroyImage(pending);
@@ -310,10 +307,8 @@ TEST_F(ImageRuntimeTest, ImageDataSurvivesFailedCreationAndAllocation) {
   BYTE* out = nullptr;
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekGetImageData(image, 0, 0, 2, 2, &out), -2);
-  char expected[96];
-  std::snprintf(expected, sizeof expected, "CDEBUG: VekGetImageData fail tex=%p error=%d \n",
-                static_cast<void*>(image), -51);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            Printed(ImageLine::kDataFailed, static_cast<void*>(image), -51));
   EXPECT_NE(image->texture.data, nullptr);  // kept for the next try
   EXPECT_EQ(image->texture.tex, nullptr);
 
@@ -408,7 +403,7 @@ std::vector<uint8_t> JpegAnnouncing(uint16_t width, uint16_t height) {
 TEST_F(ImageRuntimeTest, PicturesTooLargeToHoldAreRefusedBeforeDecoding) {
   Open(false);
   ASSERT_TRUE(FreeImageAvailable());
-  const std::string refused = "CDEBUG: VekCreateImage fail, invalid image data ";
+  const std::string refused = Printed(ImageLine::kInvalidData);
   const std::vector<std::vector<uint8_t>> huge = {
       PngAnnouncing(65536, 65536), PngAnnouncing(0x7FFFFFFF, 1), BmpAnnouncing(70000, -70000),
       BmpAnnouncing(-0x7FFFFFFF - 1, 1), JpegAnnouncing(65535, 65535),

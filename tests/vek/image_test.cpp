@@ -15,6 +15,7 @@
 #include "gd/device.h"
 #include "host/host.h"
 #include "support/dds.h"
+#include "support/diagnostics.h"
 #include "support/pictures.h"
 #include "support/platform_test.h"
 #include "support/surface_test.h"
@@ -211,22 +212,20 @@ class ImageNoDeviceTest : public PlatformTest {};
 TEST_F(ImageNoDeviceTest, LoadingNeedsAFileAndACurrentDevice) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekCreateImage(nullptr), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "CDEBUG: \xCE\xC4\xBC\xFE\xD6\xB8\xD5\xEB\xCE\xDE\xD0\xA7 \n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(ImageLine::kNullFile));
 
   const std::vector<uint8_t> bytes = testdds::SolidDxt1(4, 4, 0xF800);
   HRASKFILE file =
       RaskCreateFileFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()), nullptr);
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekCreateImage(file), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "CDEBUG: \xC9\xE8\xB1\xB8\xD6\xB8\xD5\xEB\xCE\xDE\xD0\xA7 \n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(ImageLine::kNoDevice));
   RaskDestroyFile(file);
 }
 
 TEST_F(ImageTest, DataThatIsNoPictureIsRefusedWithNothingKept) {
   const LONG blocks = LiveBlockCount();
-  const std::string refused = "CDEBUG: VekCreateImage fail, invalid image data ";
+  const std::string refused = Printed(ImageLine::kInvalidData);
   std::vector<std::vector<uint8_t>> bad;
   bad.push_back(std::vector<uint8_t>{'D', 'D', 'S', ' ', 0, 0, 0, 0, 0, 0,
                                      0,   0,   0,   0,   0, 0, 0, 0, 0, 0});  // 20 bytes
@@ -318,7 +317,7 @@ TEST_F(ImageTest, Dxt3ColoursAgreeBeforeAndAfterTheTextureExists) {
   EXPECT_EQ(pending[8 * 4 + 1], Pixel(px, 1));
 
   MakeReady(image);
-  EXPECT_EQ(printed, "VekGetImageData End : t->format != D3DFMT_A8R8G8B8\n");
+  EXPECT_EQ(printed, Printed(ImageLine::kDataFormat));
   EXPECT_EQ(image->texture.format, D3DFMT_DXT3);
   EXPECT_EQ(AllColours(image, 8, 8), pending);
   VekDestroyImage(image);
@@ -347,7 +346,7 @@ TEST_F(ImageTest, ColourQueriesStayInsideThePicture) {
   HVEKIMAGE image = Pending32(5, 4, argb);
   EXPECT_EQ(VekGetImageColor(image, 4, 3), argb[19]);
   EXPECT_EQ(VekGetImageColor(image, 2, 1), argb[7]);
-  const std::string outside = "VekGetImageColor End : x>t->width||y>t->height !\n";
+  const std::string outside = Printed(ImageLine::kColorOutside);
   const UINT refused[][2] = {{5, 0}, {0, 4}, {6, 0}, {5, 4}, {0xFFFFFFFF, 0}};
   for (const auto& at : refused) {
     testing::internal::CaptureStdout();
@@ -356,7 +355,7 @@ TEST_F(ImageTest, ColourQueriesStayInsideThePicture) {
   }
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekGetImageColor(nullptr, 0, 0), 0u);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "VekGetImageColor End : hImage == NULL !\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(ImageLine::kColorNull));
 
   // Ready: read from the locked texture, same values.
   MakeReady(image);
@@ -397,7 +396,7 @@ TEST_F(ImageTest, ImageDataCopiesTheClampedRectangle) {
 TEST_F(ImageTest, EmptyRectanglesReadAndAllocateNothing) {
   HVEKIMAGE image = Pending32(5, 4, Gradient(5, 4));
   const LONG blocks = LiveBlockCount();
-  const std::string empty = "VekGetImageData End : x1>=x2||y1>=y2 !\n";
+  const std::string empty = Printed(ImageLine::kDataEmpty);
   const UINT rects[][4] = {{2, 0, 2, 4}, {3, 0, 1, 4}, {0, 2, 5, 2},
                            {5, 0, 9, 4}, {0, 4, 5, 9}, {7, 7, 9, 9}};
   for (const auto& r : rects) {
@@ -414,7 +413,7 @@ TEST_F(ImageTest, EmptyRectanglesReadAndAllocateNothing) {
   EXPECT_EQ(VekGetImageData(image, 0, 0, 1, 1, nullptr), 0);
   EXPECT_EQ(VekGetImageData(nullptr, 0, 0, 1, 1, nullptr), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "VekGetImageData End : out == NULL !\nVekGetImageData End : hImage == NULL !\n");
+            Printed(ImageLine::kDataNoOut) + Printed(ImageLine::kDataNull));
   EXPECT_EQ(image->texture.tex, nullptr);
 
   // Nothing to make a texture from: released.
@@ -423,14 +422,11 @@ TEST_F(ImageTest, EmptyRectanglesReadAndAllocateNothing) {
   BYTE* out = nullptr;
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekGetImageData(image, 0, 0, 1, 1, &out), -1);
-  char expected[96];
-  std::snprintf(expected, sizeof expected, "CDEBUG: VekGetImageData, texture released, %p \n",
-                static_cast<void*>(image));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            Printed(ImageLine::kDataReleased, static_cast<void*>(image)));
   testing::internal::CaptureStdout();
   EXPECT_EQ(VekGetImageColor(image, 0, 0), 0u);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "VekGetImageColor End : \xC3\xBB\xCE\xC6\xC0\xED\xA1\xA2\xC3\xBB\xCA\xFD\xBE\xDD !\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), Printed(ImageLine::kColorNoData));
   VekDestroyImage(image);
 }
 

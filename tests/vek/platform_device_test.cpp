@@ -9,6 +9,7 @@
 
 #include "gd/device.h"
 #include "gd/direct3d.h"
+#include "support/diagnostics.h"
 #include "support/platform_test.h"
 #include "support/test_window.h"
 
@@ -122,8 +123,8 @@ TEST_F(PlatformDeviceTest, ResetWaitsForDefaultPoolResources) {
   HVEKDEVICE device = VekOpenGraphicsDevice(0, window, 0, 1, 0, 0, 0, 0);
   ASSERT_NE(device, nullptr);
   IDirect3DTexture8* target = nullptr;
-  ASSERT_EQ(device->cache.device->CreateTexture(64, 64, 1, D3DUSAGE_RENDERTARGET,
-                                                D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target),
+  ASSERT_EQ(device->cache.device->CreateTexture(64, 64, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
+                                                D3DPOOL_DEFAULT, &target),
             D3D_OK);
   // Direct3D 8 answers D3DERR_INVALIDCALL; Wine's answers D3DERR_DEVICELOST.
   const INT result = VekResetGraphicsDevice(device, 1, 0, 0, 0, 0);
@@ -131,7 +132,7 @@ TEST_F(PlatformDeviceTest, ResetWaitsForDefaultPoolResources) {
   const LastError e = ReadError();
   EXPECT_EQ(e.code, -53);
   EXPECT_EQ(e.detail, result);
-  EXPECT_EQ(e.message, "d3d->Reset fail");
+  EXPECT_EQ(e.message, Message(GdErr::kReset));
   EXPECT_EQ(e.source, ".\\gd");
   EXPECT_EQ(device->vertexBuffer, nullptr);
 

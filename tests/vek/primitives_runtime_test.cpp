@@ -12,6 +12,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "support/dds.h"
+#include "support/diagnostics.h"
 #include "support/kept_image.h"
 #include "support/vek_test.h"
 #include "vekimage/image.h"
@@ -179,10 +180,7 @@ TEST_F(PrimitivesRuntimeTest, SurfaceTexturesReleasedByAResetDrawNothingUntilRes
   testing::internal::CaptureStdout();
   EXPECT_EQ(Quad(g, 0, 0, 16, 16, 0xFFFFFFFF, tex), nullptr);
   const std::string out = testing::internal::GetCapturedStdout();
-  char expected[96];
-  std::snprintf(expected, sizeof expected, "CDEBUG: VekDrawQuad, texture released, %p \n",
-                static_cast<void*>(tex));
-  EXPECT_EQ(out, expected);
+  EXPECT_EQ(out, Printed(GraphicsLine::kTextureReleased, "VekDrawQuad", static_cast<void*>(tex)));
   EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 0u);
   EXPECT_NE(tex->format, 0);  // the record is left as the reset left it
 
@@ -202,10 +200,8 @@ TEST_F(PrimitivesRuntimeTest, FailedCreationIsRetriedByTheNextDraw) {
                        0xFFFFFFFF, 0, 1, 0, &image->texture),
             nullptr);
   const std::string out = testing::internal::GetCapturedStdout();
-  char expected[96];
-  std::snprintf(expected, sizeof expected, "CDEBUG: VekDrawTri fail tex=%p error=-51 \n",
-                static_cast<void*>(image));
-  EXPECT_EQ(out, expected);
+  EXPECT_EQ(out,
+            Printed(GraphicsLine::kTextureFailed, "VekDrawTri", static_cast<void*>(image), -51));
   const LastError e = ReadError();
   EXPECT_EQ(e.detail, E_OUTOFMEMORY);
   EXPECT_EQ(e.source, ".\\vektex");

@@ -1,9 +1,8 @@
 // The primitives on either build's Direct3D 8: the opaque decision, the
 // vertices each call queues (curves to the bit), textures created on first
 // use with their diagnostics, and textured quads read back as pixels.
-#include <vek/vek.h>
-
 #include <float.h>
+#include <vek/vek.h>
 
 #include <array>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "support/dds.h"
+#include "support/diagnostics.h"
 #include "support/kept_image.h"
 #include "support/platform_test.h"
 #include "support/surface_test.h"
@@ -366,16 +366,14 @@ TEST_F(PrimitivesTest, UnavailableTexturesPrintTheirLineAndQueueNothing) {
   VekImage* released = PatternImage(4, 4);
   Free(released->texture.data);
   released->texture.data = nullptr;
-  char expected[160];
   testing::internal::CaptureStdout();
   EXPECT_EQ(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, &released->texture), nullptr);
   EXPECT_EQ(Quad(0, 0, 4, 4, 0xFFFFFFFF, 0, &released->texture), nullptr);
   std::string out = testing::internal::GetCapturedStdout();
-  std::snprintf(
-      expected, sizeof expected,
-      "CDEBUG: VekDrawTri, texture released, %p \nCDEBUG: VekDrawQuad, texture released, %p \n",
-      static_cast<void*>(released), static_cast<void*>(released));
-  EXPECT_EQ(out, expected);
+  EXPECT_EQ(
+      out,
+      Printed(GraphicsLine::kTextureReleased, "VekDrawTri", static_cast<void*>(released)) +
+          Printed(GraphicsLine::kTextureReleased, "VekDrawQuad", static_cast<void*>(released)));
 
   // Kept data that no texture can be made from: the failure line with the
   // recorded error code; the data stays for the next try.
@@ -388,11 +386,10 @@ TEST_F(PrimitivesTest, UnavailableTexturesPrintTheirLineAndQueueNothing) {
   EXPECT_EQ(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, &broken->texture), nullptr);
   out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(error.code, -51);
-  std::snprintf(
-      expected, sizeof expected,
-      "CDEBUG: VekDrawQuad fail tex=%p error=-51 \nCDEBUG: VekDrawTri fail tex=%p error=-51 \n",
-      static_cast<void*>(broken), static_cast<void*>(broken));
-  EXPECT_EQ(out, expected);
+  EXPECT_EQ(
+      out,
+      Printed(GraphicsLine::kTextureFailed, "VekDrawQuad", static_cast<void*>(broken), -51) +
+          Printed(GraphicsLine::kTextureFailed, "VekDrawTri", static_cast<void*>(broken), -51));
   EXPECT_NE(broken->texture.data, nullptr);
   EXPECT_EQ(broken->texture.dataSize, 60u);
   EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 0u);

@@ -1,11 +1,13 @@
 // The texture record: creation from a DDS file image, blank and render-target
 // textures, the lazy step and release, on either build's Direct3D 8.
+#include "vektex/texture.h"
+
 #include <vek/vek.h>
 
 #include "gd/device.h"
 #include "support/dds.h"
+#include "support/diagnostics.h"
 #include "support/platform_test.h"
-#include "vektex/texture.h"
 
 namespace {
 
@@ -98,7 +100,7 @@ TEST_F(TextureRecordTest, FailuresKeepTheDataForTheNextTry) {
   EXPECT_EQ(EnsureTexture(&broken, d3d), TextureState::kFailed);
   const LastError e = ReadError();
   EXPECT_EQ(e.code, -51);
-  EXPECT_EQ(e.message, "D3DXCreateTextureFromFileInMemoryEx fail");
+  EXPECT_EQ(e.message, Message(TexErr::kFromMemory));
   EXPECT_EQ(e.source, ".\\vektex");
   EXPECT_LT(e.detail, 0);
   EXPECT_EQ(broken.tex, nullptr);
@@ -132,9 +134,9 @@ TEST_F(TextureRecordTest, BlankAndRenderTargetTextures) {
 
   VekTexture tooBig{};
   EXPECT_LT(CreateBlankTexture(&tooBig, d3d, 1u << 20, 4, D3DFMT_A8R8G8B8), 0);
-  EXPECT_EQ(ReadError().message, "D3DXCreateTexture fail");
+  EXPECT_EQ(ReadError().message, Message(TexErr::kCreateTexture));
   EXPECT_LT(CreateRenderTargetTexture(&tooBig, d3d, 1u << 20, 4, D3DFMT_X8R8G8B8), 0);
-  EXPECT_EQ(ReadError().message, "VekCreateRenderTarget fail");
+  EXPECT_EQ(ReadError().message, Message(TexErr::kCreateTarget));
   EXPECT_EQ(tooBig.tex, nullptr);
 
   ReleaseTexture(&atlas);
