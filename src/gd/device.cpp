@@ -4,9 +4,8 @@
 
 #include "gd/direct3d.h"
 #include "gd/effects.h"
-#include "graphics/graphics.h"
-#include "host/com.h"
 #include "gd/gd_diagnostics.h"
+#include "host/com.h"
 #include "host/host.h"
 
 namespace {
@@ -103,10 +102,9 @@ GraphicsDevice* GetCurrentDevice() { return currentDevice; }
 bool CreateBatchBuffers(GraphicsDevice* device) {
   IDirect3DDevice8* d3dDevice = device->cache.device;
   EnterCriticalSection(&device->lock);
-  HRESULT hr = d3dDevice->CreateVertexBuffer(kBatchVertexCount * kBatchVertexSize,
-                                             D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC,
-                                             kBatchVertexFormat, D3DPOOL_DEFAULT,
-                                             &device->vertexBuffer);
+  HRESULT hr = d3dDevice->CreateVertexBuffer(
+      kBatchVertexCount * kBatchVertexSize, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC,
+      kBatchVertexFormat, D3DPOOL_DEFAULT, &device->vertexBuffer);
   LeaveCriticalSection(&device->lock);
   if (FAILED(hr)) {
     GdError(GdErr::kVertexBuffer, hr);
@@ -133,8 +131,12 @@ bool CreateBatchBuffers(GraphicsDevice* device) {
   WORD* index = reinterpret_cast<WORD*>(data);
   for (UINT q = 0; q < kBatchQuadCount; ++q) {
     const WORD b = static_cast<WORD>(4 * q);
-    const WORD pattern[6] = {b, static_cast<WORD>(b + 1), static_cast<WORD>(b + 2),
-                             static_cast<WORD>(b + 2), static_cast<WORD>(b + 3), b};
+    const WORD pattern[6] = {b,
+                             static_cast<WORD>(b + 1),
+                             static_cast<WORD>(b + 2),
+                             static_cast<WORD>(b + 2),
+                             static_cast<WORD>(b + 3),
+                             b};
     std::memcpy(index + 6 * q, pattern, sizeof(pattern));
   }
   device->indexBuffer->Unlock();
@@ -183,7 +185,7 @@ GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width,
 
   device->texturesPow2 =
       (device->caps.TextureCaps & (D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL)) ? 1
-                                                                                                : 0;
+                                                                                               : 0;
 
   UINT chosenAdapter = adapter;
   D3DDEVTYPE deviceType = D3DDEVTYPE_HAL;
@@ -302,7 +304,7 @@ INT CheckDevice(GraphicsDevice* device) {
 
 ULONG ReleaseDevice(GraphicsDevice* device) {
   // Surfaces still open go with their device.
-  CloseDeviceGraphics(device);
+  if (device->closeCallback) device->closeCallback(device);
   ReleaseBatchBuffers(device);
   for (int id = 0; id < kEffectSlots; ++id) {
     if (device->shaderHandle[id] != 0 && device->cache.device)

@@ -6,13 +6,16 @@
 #include <d3d8.h>
 #include <pelto.h>
 
-#include "graphics/state_cache.h"
+#include "gd/state_cache.h"
 
 struct Graphics;
+struct GraphicsDevice;
 
 // Called for each listed Graphics around a reset: release = true gives up its
 // default-pool resources, false rebuilds them.
 typedef LONG (*GraphicsResetCallback)(Graphics* graphics, bool release);
+// Called when the device closes: closes every surface still open on it.
+typedef void (*GraphicsCloseCallback)(GraphicsDevice* device);
 
 inline constexpr int kEffectSlots = 10;
 
@@ -31,15 +34,16 @@ struct GraphicsDevice {
   IDirect3DVertexBuffer8* vertexBuffer;
   IDirect3DIndexBuffer8* indexBuffer;
   PBuffer graphicsList;  // window, texture and child-window Graphics, in opening order
-  GraphicsResetCallback resetCallback;
+  GraphicsResetCallback resetCallback;  // both set by the first surface opened
+  GraphicsCloseCallback closeCallback;
   const char* shaderSource[kEffectSlots];
   DWORD shaderHandle[kEffectSlots];
   BYTE texturesPow2;
   bool lockInitialised;
-  Graphics* frameOwner;      // the surface whose frame is open, or null
-  DWORD shadersToRecreate;   // bit per effect slot whose shader a reset took away
-  bool resetPending;         // the last Reset failed: the next check resets again
-  bool rebuildPending;       // Reset succeeded but something did not come back
+  Graphics* frameOwner;     // the surface whose frame is open, or null
+  DWORD shadersToRecreate;  // bit per effect slot whose shader a reset took away
+  bool resetPending;        // the last Reset failed: the next check resets again
+  bool rebuildPending;      // Reset succeeded but something did not come back
 };
 
 GraphicsDevice* OpenDevice(UINT adapter, HWND window, DWORD windowed, INT width, INT height,

@@ -8,19 +8,18 @@
 #include "d3dx/d3dx8.h"
 #include "gd/device.h"
 #include "gd/gd_diagnostics.h"
-#include "graphics/graphics.h"
 
 namespace {
 
 // Every program: texel in r0, the effect colour into r1, then the alpha
 // window (low <= texel alpha <= high, from c0.r and c0.g) chooses between the
 // effect and the texel, and the vertex colour modulates the result.
-#define EFFECT_WINDOW(effectSource)    \
-  "\tsub r2.a, r0.a, c0.r\n"           \
-  "\tcmp r3.rgb, r2.a, " effectSource  \
-  ", r0\n"                             \
-  "\tsub r2.a, c0.g, r0.a\n"           \
-  "\tcmp r0.rgb, r2.a, r3, r0\n"       \
+#define EFFECT_WINDOW(effectSource)   \
+  "\tsub r2.a, r0.a, c0.r\n"          \
+  "\tcmp r3.rgb, r2.a, " effectSource \
+  ", r0\n"                            \
+  "\tsub r2.a, c0.g, r0.a\n"          \
+  "\tcmp r0.rgb, r2.a, r3, r0\n"      \
   "\tmul r0, r0, v0\n"
 
 const char* const kEffectSources[10] = {
@@ -80,9 +79,7 @@ const char* const kEffectSources[10] = {
 
 }  // namespace
 
-const char* EffectShaderSource(int id) {
-  return id >= 1 && id <= 8 ? kEffectSources[id] : nullptr;
-}
+const char* EffectShaderSource(int id) { return id >= 1 && id <= 8 ? kEffectSources[id] : nullptr; }
 
 int GD_CreatePixelShader(GraphicsDevice* device, int id) {
   if (device->caps.PixelShaderVersion != D3DPS_VERSION(1, 4)) {
@@ -99,8 +96,8 @@ int GD_CreatePixelShader(GraphicsDevice* device, int id) {
   const char* source = device->shaderSource[id];
   ID3DXBuffer* code = nullptr;
   ID3DXBuffer* errors = nullptr;
-  const HRESULT hr = D3DXAssembleShader(source, static_cast<UINT>(std::strlen(source)), 0,
-                                        nullptr, &code, &errors);
+  const HRESULT hr = D3DXAssembleShader(source, static_cast<UINT>(std::strlen(source)), 0, nullptr,
+                                        &code, &errors);
   if (errors) errors->Release();
   if (FAILED(hr) || !code) {
     if (code) code->Release();
@@ -130,46 +127,4 @@ bool RecreateEffectShaders(GraphicsDevice* device) {
       all = false;  // kept marked: the next rebuild tries again
   }
   return all;
-}
-
-void SetEffect(Graphics* g, UINT shader, float* param) {
-  if (!g || shader > 7) return;
-  if (shader == VEK_SHADER_BRIGHTNESS) {
-    if (!param) return;  // a brightness needs its factor
-    const float f = param[2];
-    if (f > 1.0f) {
-      param[2] = f - 1.0f;
-    } else if (f < 1.0f) {
-      shader = 8;
-      param[2] = 1.0f - f;
-    } else {
-      return;  // unchanged (or not a number): keep the previous selection
-    }
-  }
-  g->shaderId = static_cast<INT>(shader);
-  if (param)
-    std::memcpy(g->shaderParam, param, sizeof(g->shaderParam));
-  else
-    std::memset(g->shaderParam, 0, sizeof(g->shaderParam));
-}
-
-int ApplyEffectShader(Graphics* g, int shaderId, const float* param) {
-  float c[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-  GraphicsDevice* device = g->device;
-  if (GD_CreatePixelShader(device, shaderId) == 0) return 0;
-  if (shaderId == 0) return 0;
-  if (shaderId == 7 || shaderId == 8) {
-    if (param[2] > 1.0f || param[2] < 0.0f) {
-      SetPixelShaderCached(&device->cache, 0);
-      g->shaderId = 0;
-      std::memset(g->shaderParam, 0, sizeof(g->shaderParam));
-      return 0;
-    }
-    c[2] = param[2];
-  }
-  c[0] = param[0] / 255.0f;
-  c[1] = param[1] / 255.0f;
-  SetPixelShaderCached(&device->cache, device->shaderHandle[shaderId]);
-  SetPixelShaderConstantCached(&device->cache, c);
-  return 1;
 }

@@ -8,7 +8,8 @@
 #include "d3dx/d3dx8.h"
 #include "gd/device.h"
 #include "gd/effects.h"
-#include "graphics/state_cache.h"
+#include "gd/state_cache.h"
+#include "graphics/effect_selection.h"
 #include "graphics/graphics_diagnostics.h"
 #include "host/host.h"
 
@@ -756,7 +757,7 @@ HRESULT EndRender(Graphics* g) {
     SetRenderStateCached(&g->device->cache, D3DRS_STENCILENABLE, FALSE);
     return 0;
   }
-  if (t->texture.texture.format != 0) return 0;  // a texture surface is not presented
+  if (t->texture.format != 0) return 0;  // a texture surface is not presented
   if (t->present.hDeviceWindow) {
     return t->swapChain ? t->swapChain->Present(nullptr, nullptr, nullptr, nullptr)
                         : D3DERR_INVALIDCALL;

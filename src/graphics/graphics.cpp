@@ -7,8 +7,8 @@
 #include "d3dx/d3dx8.h"
 #include "gd/device.h"
 #include "graphics/frame.h"
-#include "host/com.h"
 #include "graphics/graphics_diagnostics.h"
+#include "host/com.h"
 #include "host/host.h"
 
 namespace {
@@ -47,6 +47,7 @@ void FreeGraphicsRecord(Graphics* g) {
 // The common start of the owning kinds: handler, record and render target.
 Graphics* AllocateGraphics(GraphicsDevice* device, bool childWindow) {
   if (!device->resetCallback) device->resetCallback = GraphicsResetHandler;
+  if (!device->closeCallback) device->closeCallback = CloseDeviceGraphics;
   auto* g = static_cast<Graphics*>(Malloc(sizeof(Graphics)));
   if (!g) {
     GraphicsError(GraphicsErr::kMallocGraphics, static_cast<LONG>(sizeof(Graphics)));
@@ -57,8 +58,7 @@ Graphics* AllocateGraphics(GraphicsDevice* device, bool childWindow) {
   if (!g->target) {
     FreeGraphicsRecord(g);
     GraphicsError(GraphicsErr::kMallocTarget, static_cast<LONG>(sizeof(Graphics)));
-    if (childWindow)
-      GraphicsPrint(GraphicsLine::kChildMallocTarget);
+    if (childWindow) GraphicsPrint(GraphicsLine::kChildMallocTarget);
     return nullptr;
   }
   std::memset(static_cast<void*>(g->target), 0, sizeof(RenderTarget));
@@ -94,10 +94,11 @@ void DestroyGraphics(Graphics* g) {
     return;
   }
   RenderTarget* t = g->target;
-  ForgetTexture(&t->texture.texture);
+  ForgetTexture(&t->texture);
   ReleaseInterface(t->depth);
   ReleaseInterface(t->color);
-  if (t->texture.texture.tex) ReleaseTexture(&t->texture.texture);
+  if (t->texture.tex) ReleaseTexture(&t->texture);
+  FreePixelCache(&t->texture);  // when the host emitted particles from it
   ReleaseInterface(t->swapChain);
   if (g->device) PBufferRemoveAtPointer(&g->device->graphicsList, g);
   Free(t);
@@ -162,12 +163,11 @@ Graphics* OpenTextureGraphics(GraphicsDevice* device, UINT width, UINT height, D
   if (!g) return nullptr;
   g->device = device;
   RenderTarget* t = g->target;
-  if (CreateRenderTargetTexture(&t->texture.texture, device->cache.device, width, height, format) <
-      0) {
+  if (CreateRenderTargetTexture(&t->texture, device->cache.device, width, height, format) < 0) {
     DestroyGraphics(g);
     return nullptr;
   }
-  const HRESULT level = t->texture.texture.tex->GetSurfaceLevel(0, &t->color);
+  const HRESULT level = t->texture.tex->GetSurfaceLevel(0, &t->color);
   if (FAILED(level)) {
     t->color = nullptr;
     DestroyGraphics(g);
@@ -281,7 +281,7 @@ void RescaleTexCoordsEverywhere(VekTexture* texture, float su, float sv) {
     RescaleTexCoords(static_cast<Graphics*>(openGraphics.entries[i]), texture, su, sv);
 }
 
-VekTexture* GetGraphicsTexture(Graphics* g) { return g ? &g->target->texture.texture : nullptr; }
+VekTexture* GetGraphicsTexture(Graphics* g) { return g ? &g->target->texture : nullptr; }
 
 HRESULT SaveGraphics(Graphics* g, const WCHAR* path, DWORD fileFormat) {
   if (!g) {
@@ -305,12 +305,12 @@ LONG GraphicsResetHandler(Graphics* g, bool release) {
     ReleaseInterface(t->depth);
     ReleaseInterface(t->color);
     ReleaseInterface(t->swapChain);
-    ReleaseInterface(t->texture.texture.tex);  // the record keeps its format and size
+    ReleaseInterface(t->texture.tex);  // the record keeps its format and size
     return 1;
   }
   // Only what is missing is made, so that a rebuild cut short by a failure
   // can be run again.
-  VekTexture* texture = &t->texture.texture;
+  VekTexture* texture = &t->texture;
   HRESULT hr = D3D_OK;
   if (texture->format != 0) {  // texture kind: the record keeps its format
     if (!texture->tex) {
@@ -324,7 +324,8 @@ LONG GraphicsResetHandler(Graphics* g, bool release) {
       hr = d3d->CreateAdditionalSwapChain(&t->present, &t->swapChain);
       if (FAILED(hr)) t->swapChain = nullptr;
     }
-    if (SUCCEEDED(hr) && !t->color) hr = t->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &t->color);
+    if (SUCCEEDED(hr) && !t->color)
+      hr = t->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &t->color);
   } else if (!t->color) {
     hr = TakeBackBuffer(g);
     if (!g->clipSetByHost) SetWholeClip(g);

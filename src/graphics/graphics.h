@@ -7,7 +7,7 @@
 #include <d3d8.h>
 #include <pelto.h>
 
-#include "vekimage/image.h"
+#include "vektex/texture.h"
 
 struct GraphicsDevice;
 
@@ -16,7 +16,7 @@ struct RenderTarget {
   UINT height;
   IDirect3DSwapChain8* swapChain;  // child-window kind only
   D3DPRESENT_PARAMETERS present;   // of that swap chain; hDeviceWindow set only for that kind
-  VekImage texture;                // render-target texture of the texture kind (format non-zero)
+  VekTexture texture;              // render-target texture of the texture kind (format non-zero)
   IDirect3DSurface8* color;
   D3DFORMAT depthFormat;
   IDirect3DSurface8* depth;

@@ -6,7 +6,6 @@
 #include "graphics/graphics.h"
 #include "graphics/graphics_diagnostics.h"
 #include "host/host.h"
-#include "vekimage/image.h"
 
 namespace {
 
@@ -50,7 +49,7 @@ DrawItem* DrawTextured(Graphics* g, INT kind, const PrimitiveCorner* corners, UI
       case TextureState::kFailed: {
         const ErrorRecord* error = GetError();
         GraphicsPrint(GraphicsLine::kTextureFailed, name, static_cast<void*>(texture),
-                    static_cast<int>(error ? error->code : 0));
+                      static_cast<int>(error ? error->code : 0));
         return nullptr;
       }
     }
@@ -70,13 +69,9 @@ DrawItem* DrawTextured(Graphics* g, INT kind, const PrimitiveCorner* corners, UI
     }
   }
   if (g->device->texturesPow2) {
-    // The picture's share of a padded image; an untextured primitive has none.
-    float su = 0.0f, sv = 0.0f;
-    if (texture) {
-      const auto* image = reinterpret_cast<const VekImage*>(texture);
-      su = image->contentScaleX;
-      sv = image->contentScaleY;
-    }
+    // The picture's share of a padded texture; an untextured primitive has none.
+    const float su = texture ? texture->contentScaleX : 0.0f;
+    const float sv = texture ? texture->contentScaleY : 0.0f;
     for (UINT i = 0; i < count; ++i) {
       u[i] = u[i] * su;
       v[i] = v[i] * sv;

@@ -6,13 +6,6 @@
 #include "gd/device.h"
 #include "graphics/graphics.h"
 #include "graphics/graphics_diagnostics.h"
-#include "vekimage/image.h"
-
-// Code that takes any texture as an image reads the atlas record's content
-// scales, so its layout must stay the image record's.
-static_assert(sizeof(FontAtlasRecord) == sizeof(VekImage));
-static_assert(offsetof(FontAtlasRecord, contentScaleX) == offsetof(VekImage, contentScaleX));
-static_assert(offsetof(FontAtlasRecord, contentScaleY) == offsetof(VekImage, contentScaleY));
 
 namespace {
 
@@ -60,15 +53,14 @@ void PrintNullPointer(const WCHAR* text, UINT count) {
 // cannot sample it, so text of the font is not drawn there.
 bool OnAtlasDevice(const VekFont* font, IDirect3DDevice8* device, const char* name) {
   if (!font->atlasDevice || font->atlasDevice == device) return true;
-  GraphicsPrint(GraphicsLine::kAtlasElsewhere, name,
-              static_cast<const void*>(font));
+  GraphicsPrint(GraphicsLine::kAtlasElsewhere, name, static_cast<const void*>(font));
   return false;
 }
 
 // Glyphs for the text, then the coordinates of items already queued with
 // the atlas corrected when it grew, on every surface that may hold them.
 void EnsureGlyphsAndRescale(Graphics* g, VekFont* font, const WCHAR* text, UINT count) {
-  VekTexture* atlas = &font->tex.texture;
+  VekTexture* atlas = &font->tex;
   const UINT w0 = atlas->width, h0 = atlas->height;
   EnsureGlyphs(font, text, count, g->device->cache.device);
   const UINT w1 = atlas->width, h1 = atlas->height;
@@ -89,7 +81,7 @@ UINT QueueGlyph(Graphics* g, const BatchVertex quad[4], DWORD flags, VekFont* fo
   auto* vertices = static_cast<BatchVertex*>(MemMalloc(&g->frameMemory, 4 * sizeof(BatchVertex)));
   if (!vertices) return 0;
   for (int k = 0; k < 4; ++k) vertices[k] = quad[k];
-  return SubmitDrawItem(g, DRAW_QUADS, &font->tex.texture, vertices, 4, flags) ? 1 : 0;
+  return SubmitDrawItem(g, DRAW_QUADS, &font->tex, vertices, 4, flags) ? 1 : 0;
 }
 
 // A colour along one edge of the box: each channel of `from` plus its step

@@ -254,7 +254,7 @@ bool SampleEmissionImage(Particle* p, ParSysParams* params, UINT* px, UINT* py, 
     params->pixelsUnreadable = true;
     return false;
   }
-  const UINT w = image->pixelCacheWidth, h = image->pixelCacheHeight;
+  const UINT w = image->texture.pixelCacheWidth, h = image->texture.pixelCacheHeight;
   const Span sx = RegionSpan(w, params->regionLeft, params->regionRight);
   const Span sy = RegionSpan(h, params->regionTop, params->regionBottom);
   // The cache holds at most INT_MAX bytes, so the region's pixel count fits.
@@ -323,8 +323,8 @@ bool EmitParticle(Particle* p, ParSysParams* params) {
     BYTE pixel[4];  // blue, green, red, alpha
     if (!SampleEmissionImage(p, params, &px, &py, pixel)) return false;
     const VekImage* image = params->emitImage;
-    const float u = pmath::U32ToFloat(px) / pmath::U32ToFloat(image->pixelCacheWidth);
-    const float v = pmath::U32ToFloat(py) / pmath::U32ToFloat(image->pixelCacheHeight);
+    const float u = pmath::U32ToFloat(px) / pmath::U32ToFloat(image->texture.pixelCacheWidth);
+    const float v = pmath::U32ToFloat(py) / pmath::U32ToFloat(image->texture.pixelCacheHeight);
     ox = RegionOffset(u, params->regionLeft, params->regionRight, params->areaWidth);
     oy = RegionOffset(v, params->regionTop, params->regionBottom, params->areaHeight);
     if (params->alphaFromImage) p->alphaStart = p->alphaEnd = pixel[3];

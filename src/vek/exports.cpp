@@ -4,16 +4,17 @@
 #include "gd/device.h"
 #include "gd/direct3d.h"
 #include "gd/effects.h"
+#include "graphics/effect_selection.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "graphics/primitives.h"
-#include "particles/particles.h"
 #include "graphics/text.h"
+#include "particles/particles.h"
+#include "vekfont/font.h"
 #include "vekimage/capture.h"
 #include "vekimage/effects.h"
 #include "vekimage/image.h"
 #include "vekimage/memory.h"
-#include "vekfont/font.h"
 
 extern "C" {
 
@@ -31,9 +32,7 @@ VEK_EXPORT UINT VEKAPI VekGetDeviceDriverVersion(UINT adapter, DWORD* version) {
   return GetDeviceDriverVersion(adapter, version);
 }
 
-VEK_EXPORT UINT VEKAPI VekGetDisplayModeCount(UINT adapter) {
-  return GetDisplayModeCount(adapter);
-}
+VEK_EXPORT UINT VEKAPI VekGetDisplayModeCount(UINT adapter) { return GetDisplayModeCount(adapter); }
 
 VEK_EXPORT ULONGLONG* VEKAPI VekListDisplayModes(UINT adapter) {
   return reinterpret_cast<ULONGLONG*>(ListDisplayModes(adapter));
@@ -42,8 +41,8 @@ VEK_EXPORT ULONGLONG* VEKAPI VekListDisplayModes(UINT adapter) {
 VEK_EXPORT ULONGLONG VEKAPI VekGetCurrentDisplayMode(void) { return GetCurrentDisplayMode(); }
 
 VEK_EXPORT HVEKDEVICE VEKAPI VekOpenGraphicsDevice(UINT adapter, HWND window, DWORD reserved,
-                                                   DWORD windowed, INT width, INT height,
-                                                   INT bits, INT refresh) {
+                                                   DWORD windowed, INT width, INT height, INT bits,
+                                                   INT refresh) {
   (void)reserved;
   return OpenDevice(adapter, window, windowed, width, height, bits, refresh);
 }
@@ -249,7 +248,10 @@ VEK_EXPORT void VEKAPI VekSetFog(DWORD, DWORD, DWORD) {}
 
 VEK_EXPORT HVEKIMAGE VEKAPI VekCreateImage(struct RaskFile* file) { return CreateImage(file); }
 
-VEK_EXPORT INT VEKAPI VekDestroyImage(HVEKIMAGE image) { return DestroyImage(image); }
+VEK_EXPORT INT VEKAPI VekDestroyImage(HVEKIMAGE image) {
+  if (image) ForgetTexture(&image->texture);  // no pending frame may draw it after this
+  return DestroyImage(image);
+}
 
 VEK_EXPORT UINT VEKAPI VekGetImageSize(HVEKIMAGE image) { return GetImageSize(image); }
 
@@ -278,12 +280,12 @@ VEK_EXPORT HVEKFONT VEKAPI VekCreateFont(const WCHAR* faceName, UINT size, DWORD
 }
 
 VEK_EXPORT INT VEKAPI VekDestroyFont(HVEKFONT font) {
-  if (font) ForgetTexture(&font->tex.texture);  // no pending frame may draw its atlas after this
+  if (font) ForgetTexture(&font->tex);  // no pending frame may draw its atlas after this
   return DestroyFontRecord(font);
 }
 
 VEK_EXPORT HVEKTEXTURE VEKAPI VekGetFontTexture(HVEKFONT font) {
-  return font ? &font->tex.texture : nullptr;
+  return font ? &font->tex : nullptr;
 }
 
 VEK_EXPORT UINT VEKAPI VekGetFontHeight(HVEKFONT font) { return font ? font->lineHeight : 0; }
@@ -314,9 +316,7 @@ VEK_EXPORT void VEKAPI VekDrawText(HVEKGRAPHICS graphics, float x0, float y0, fl
       {x0, y0, z0, colour0}, {x1, y1, z1, colour1}, {x2, y2, z2, colour2}, {x3, y3, z3, colour3}};
   DrawTextRun(graphics, corners, flags, font, text, count);
 }
-VEK_EXPORT INT VEKAPI VekGrayImage(HVEKIMAGE image, INT a, INT b) {
-  return GrayImage(image, a, b);
-}
+VEK_EXPORT INT VEKAPI VekGrayImage(HVEKIMAGE image, INT a, INT b) { return GrayImage(image, a, b); }
 
 VEK_EXPORT INT VEKAPI VekBrightImage(HVEKIMAGE image, INT level, INT a, INT b) {
   return BrightImage(image, level, a, b);

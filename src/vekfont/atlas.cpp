@@ -255,7 +255,7 @@ bool PlaceGlyph(VekFont* font, const GLYPHMETRICS& gm, WORD code, const BYTE* bi
   if (w < 0) w = 0;
   const UINT cw = static_cast<UINT>(w);
   const UINT h = font->lineHeight;
-  VekTexture& tex = font->tex.texture;
+  VekTexture& tex = font->tex;
 
   if (font->cursorX + cw + kAtlasGutter > tex.width && (font->cursorX > 0 || font->rowY > 0)) {
     font->rowY += h + kAtlasGutter;
@@ -302,7 +302,7 @@ bool PlaceGlyph(VekFont* font, const GLYPHMETRICS& gm, WORD code, const BYTE* bi
 }
 
 bool GrowAtlas(VekFont* font, IDirect3DDevice8* device) {
-  VekTexture& tex = font->tex.texture;
+  VekTexture& tex = font->tex;
   const D3DFORMAT format = AtlasFormat(font);
   if (tex.width == 0) {
     const UINT side =

@@ -120,7 +120,8 @@ INT DestroyFontRecord(VekFont* font) {
     if (bucket.entries) Free(bucket.entries);
     bucket = {};
   }
-  if (font->tex.texture.tex) ReleaseTexture(&font->tex.texture);
+  if (font->tex.tex) ReleaseTexture(&font->tex);
+  FreePixelCache(&font->tex);          // when the host emitted particles from the atlas
   if (font->hdc) DeleteDC(font->hdc);  // before the font it has selected
   if (font->hFont) DeleteObject(font->hFont);
   if (font->lockInitialised) DeleteCriticalSection(&font->gdiLock);

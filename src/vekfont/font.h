@@ -4,12 +4,10 @@
 #pragma once
 
 #include <d3d8.h>
+#include <vek/vek.h>
 #include <windows.h>
 
-#include <vek/vek.h>
-
 #include "vektex/texture.h"
-
 
 inline constexpr UINT kFontMinSize = 2;
 inline constexpr UINT kFontMaxSize = 511;
@@ -33,20 +31,6 @@ struct CharBucket {
   UINT capacity;
 };
 
-// The atlas record has the image record's layout, so code that takes any
-// texture as an image (content scales on power-of-two devices) reads sound
-// values from it; graphics/text.cpp checks the layout against VekImage.
-struct FontAtlasRecord {
-  VekTexture texture;
-  float contentScaleX;  // always 1.0: the atlas has no padding
-  float contentScaleY;
-  WCHAR uri[100];
-  // The image record's emission pixel cache; never used for an atlas.
-  BYTE* pixelCache;
-  UINT pixelCacheWidth;
-  UINT pixelCacheHeight;
-};
-
 struct VekFont {
   WCHAR faceName[kFaceNameUnits];  // not terminated when the name has 32 units or more
   UINT size;
@@ -56,7 +40,7 @@ struct VekFont {
   INT ascent;
   UINT lineHeight;  // tmHeight + marginY: every cell's height
   HFONT hFont;
-  FontAtlasRecord tex;
+  VekTexture tex;  // the glyph atlas
   UINT cursorX;
   UINT rowY;
   UINT rowStartX;

@@ -14,8 +14,8 @@
 
 #include "gd/device.h"
 #include "host/host.h"
-#include "vekimage/image_diagnostics.h"
 #include "vekimage/image.h"
+#include "vekimage/image_diagnostics.h"
 
 namespace {
 
@@ -278,8 +278,8 @@ bool HueImage_OtherFormat(VekImage* image, int fif) {
   t.width = width;
   t.height = height;
   if (pad) {
-    image->contentScaleX = static_cast<float>(static_cast<double>(w0) / width);
-    image->contentScaleY = static_cast<float>(static_cast<double>(h0) / height);
+    image->texture.contentScaleX = static_cast<float>(static_cast<double>(w0) / width);
+    image->texture.contentScaleY = static_cast<float>(static_cast<double>(h0) / height);
   }
   WriteDdsHeader(block, width, height);
   api.unload(bitmap);

@@ -8,11 +8,10 @@
 
 #include "d3dx/d3dx8.h"
 #include "gd/device.h"
-#include "graphics/graphics.h"
 #include "host/host.h"
-#include "vekimage/image_diagnostics.h"
 #include "vekimage/dxt.h"
 #include "vekimage/freeimage.h"
+#include "vekimage/image_diagnostics.h"
 
 namespace {
 
@@ -340,8 +339,8 @@ bool ExtendToPow2_DXT(VekImage* image) {
     ImagePrint(ImageLine::kPadFailed);
     return true;  // still usable unpadded
   }
-  image->contentScaleX = static_cast<float>(static_cast<double>(t.width) / paddedWidth);
-  image->contentScaleY = static_cast<float>(static_cast<double>(t.height) / paddedHeight);
+  image->texture.contentScaleX = static_cast<float>(static_cast<double>(t.width) / paddedWidth);
+  image->texture.contentScaleY = static_cast<float>(static_cast<double>(t.height) / paddedHeight);
   std::memset(block, 0, size);
   std::memcpy(block, t.data, kDdsHeaderSize);
   const UINT dstRowBytes = DxtBlocksAcross(paddedWidth) * blockBytes;
@@ -428,8 +427,8 @@ VekImage* CreateImage(RaskFile* file) {
     return nullptr;
   }
   std::memset(image, 0, sizeof(VekImage));
-  image->contentScaleX = 1.0f;
-  image->contentScaleY = 1.0f;
+  image->texture.contentScaleX = 1.0f;
+  image->texture.contentScaleY = 1.0f;
   if (!SniffImageFormat(image, bytes, n)) {
     Free(image);
     ImagePrint(ImageLine::kInvalidData);
@@ -451,7 +450,6 @@ INT DestroyImage(VekImage* image) {
     return 0;
   }
   VekTexture& t = image->texture;
-  ForgetTexture(&t);  // no pending frame may draw it after this
   if (t.tex) {
     t.tex->Release();
     t.tex = nullptr;
@@ -460,7 +458,7 @@ INT DestroyImage(VekImage* image) {
     Free(t.data);
     t.data = nullptr;
   }
-  if (image->pixelCache) Free(image->pixelCache);
+  FreePixelCache(&t);
   Free(image);
   return 1;
 }
@@ -484,8 +482,8 @@ UINT GetImageSize(VekImage* image) {
 void PictureExtent(const VekImage* image, UINT* w, UINT* h) {
   const VekTexture& t = image->texture;
   // A scale never set (a record not made by the loader) counts as unpadded.
-  const double sx = image->contentScaleX > 0.0f ? image->contentScaleX : 1.0;
-  const double sy = image->contentScaleY > 0.0f ? image->contentScaleY : 1.0;
+  const double sx = image->texture.contentScaleX > 0.0f ? image->texture.contentScaleX : 1.0;
+  const double sy = image->texture.contentScaleY > 0.0f ? image->texture.contentScaleY : 1.0;
   *w = sx == 1.0 ? t.width : static_cast<UINT>(static_cast<double>(t.width) * sx + 0.5);
   *h = sy == 1.0 ? t.height : static_cast<UINT>(static_cast<double>(t.height) * sy + 0.5);
 }
@@ -593,7 +591,7 @@ INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** ou
       return -1;
     case TextureState::kFailed:
       ImagePrint(ImageLine::kDataFailed, static_cast<void*>(&t),
-                  static_cast<int>(GetError()->code));
+                 static_cast<int>(GetError()->code));
       return -2;
   }
   if (t.format != D3DFMT_A8R8G8B8) {
@@ -635,7 +633,7 @@ INT ReadImageRect(VekImage* image, UINT x1, UINT y1, UINT x2, UINT y2, BYTE** ou
 }
 
 const BYTE* GetImagePixelCache(VekImage* image) {
-  if (image->pixelCache) return image->pixelCache;
+  if (image->texture.pixelCache) return image->texture.pixelCache;
   // The picture's own pixels, without a power-of-two device's padding, so
   // emission regions are fractions of the picture on every device.
   BYTE* pixels = nullptr;
@@ -648,9 +646,9 @@ const BYTE* GetImagePixelCache(VekImage* image) {
     Free(pixels);
     return nullptr;
   }
-  image->pixelCache = pixels;
-  image->pixelCacheWidth = w;
-  image->pixelCacheHeight = h;
+  image->texture.pixelCache = pixels;
+  image->texture.pixelCacheWidth = w;
+  image->texture.pixelCacheHeight = h;
   return pixels;
 }
 

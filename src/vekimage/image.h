@@ -1,5 +1,7 @@
 // The record behind an image handle. It begins with the texture record, so
-// an image handle is also a texture handle.
+// an image handle is also a texture handle; nothing but the loader reads
+// past it, so any texture record (an atlas, a render target) may be passed
+// where an image is taken.
 #pragma once
 
 #include <windows.h>
@@ -10,15 +12,7 @@ inline constexpr int kImageUriLength = 100;
 
 struct VekImage {
   VekTexture texture;
-  float contentScaleX;  // unpadded picture width / stored width
-  float contentScaleY;
   WCHAR uri[kImageUriLength];  // null-terminated, at most 99 code units
-  // The picture's A8R8G8B8 pixels (blue, green, red, alpha; rows from the
-  // top, no gaps) read once for particle emission, kept apart from `data`,
-  // which may still hold the file bytes. Freed with the image.
-  BYTE* pixelCache;
-  UINT pixelCacheWidth;
-  UINT pixelCacheHeight;
 };
 
 // The longest picture side: sizes are reported in 16 bits.
@@ -59,6 +53,7 @@ bool ExtendToPow2_DXT(VekImage* image);
 // A loaded image, or null (see VekCreateImage).
 VekImage* CreateImage(RaskFile* file);
 // Releases the texture, the kept data and the record: 0 for null, else 1.
+// Pending draw items of it are the caller's to drop first (ForgetTexture).
 INT DestroyImage(VekImage* image);
 
 // ---- Reading pixels ---------------------------------------------------------

@@ -90,6 +90,12 @@ INT ReleaseTexture(VekTexture* t) {
   return 1;
 }
 
+void FreePixelCache(VekTexture* t) {
+  if (t->pixelCache) Free(t->pixelCache);
+  t->pixelCache = nullptr;
+  t->pixelCacheWidth = t->pixelCacheHeight = 0;
+}
+
 TextureState EnsureTexture(VekTexture* t, IDirect3DDevice8* device) {
   if (t->tex) return TextureState::kReady;
   if (!t->data) return TextureState::kReleased;

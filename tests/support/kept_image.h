@@ -15,8 +15,8 @@
 // be allocated.
 inline bool KeepFile(VekImage* image, const std::vector<uint8_t>& file) {
   std::memset(static_cast<void*>(image), 0, sizeof(VekImage));
-  image->contentScaleX = 1.0f;
-  image->contentScaleY = 1.0f;
+  image->texture.contentScaleX = 1.0f;
+  image->texture.contentScaleY = 1.0f;
   image->texture.data = static_cast<BYTE*>(Malloc(static_cast<UINT>(file.size())));
   if (!image->texture.data) return false;
   std::memcpy(image->texture.data, file.data(), file.size());

@@ -4,6 +4,7 @@
 
 #include "gd/device.h"
 #include "gd/effects.h"
+#include "graphics/effect_selection.h"
 #include "support/diagnostics.h"
 #include "support/vek_test.h"
 

@@ -1,13 +1,15 @@
 // Effect shaders: every program assembles into tokens the device accepts
 // (under Wine, the real Direct3D 8 validates them), shaders are created
 // once, and a reset re-creates exactly those that existed.
+#include "gd/effects.h"
+
 #include <vek/vek.h>
 
-#include "gd/device.h"
-#include "gd/effects.h"
-#include "graphics/graphics.h"
-
 #include <limits>
+
+#include "gd/device.h"
+#include "graphics/effect_selection.h"
+#include "graphics/graphics.h"
 #include "support/platform_test.h"
 #include "support/surface_test.h"
 
@@ -82,7 +84,7 @@ TEST_F(EffectSelectionTest, BrightnessFactorBecomesAnAmountInPlace) {
   VekSetPixelShader(g, 7, p);
   EXPECT_EQ(g->shaderId, 7);
   EXPECT_EQ(g->shaderParam[2], 0.5f);
-  EXPECT_EQ(p[2], 0.5f);  // the caller's array changed
+  EXPECT_EQ(p[2], 0.5f);       // the caller's array changed
   VekSetPixelShader(g, 7, p);  // 0.5 is now a darkening factor
   EXPECT_EQ(g->shaderId, 8);
   EXPECT_EQ(p[2], 0.5f);

@@ -114,7 +114,7 @@ TEST_F(FontRuntimeTest, LockFailuresLeaveTheAtlasAsItWas) {
   EXPECT_TRUE(Char(f, 'B'));  // tried again at its next use
 
   IDirect3DDevice8* d3d = device->cache.device;
-  IDirect3DTexture8* atlas = f->tex.texture.tex;
+  IDirect3DTexture8* atlas = f->tex.tex;
   const int live = vrt::LiveObjectCount();
   vrt::FailCall("IDirect3DTexture8::LockRect", D3DERR_INVALIDCALL);
   EXPECT_FALSE(GrowAtlas(f, d3d));
@@ -122,8 +122,8 @@ TEST_F(FontRuntimeTest, LockFailuresLeaveTheAtlasAsItWas) {
   vrt::FailCall("IDirect3DTexture8::LockRect", D3DERR_INVALIDCALL, 1);
   EXPECT_FALSE(GrowAtlas(f, d3d));
   ExpectError(-51, 561, Message(FontErr::kLockNewAtlas));
-  EXPECT_EQ(f->tex.texture.tex, atlas);
-  EXPECT_EQ(f->tex.texture.width, 64u);
+  EXPECT_EQ(f->tex.tex, atlas);
+  EXPECT_EQ(f->tex.width, 64u);
   EXPECT_EQ(vrt::LiveObjectCount(), live);  // the new texture was released
   EXPECT_TRUE(Char(f, 'C'));                // and the old one unlocked
 }
@@ -135,8 +135,8 @@ TEST_F(FontRuntimeTest, ARefusedGrowthDropsOnlyTheNewCharacters) {
   WORD ch = 0x21;
   while (Char(f, ch)) ++ch;  // until the 64 x 64 atlas is full
   EXPECT_GT(ch, 0x21 + 8);
-  EXPECT_EQ(f->tex.texture.width, 64u);
-  EXPECT_EQ(f->tex.texture.height, 64u);
+  EXPECT_EQ(f->tex.width, 64u);
+  EXPECT_EQ(f->tex.height, 64u);
   EXPECT_EQ(ReadError().message, Message(TexErr::kCreateTexture));
   EXPECT_TRUE(Char(f, 0x21));  // the glyphs held stay usable
   const size_t creations = vrt::CountCalls("IDirect3DDevice8::GetDeviceCaps");

@@ -5,6 +5,7 @@
 
 #include <vek/vek.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -68,7 +69,7 @@ class FontTest : public WithWindowSurface<PlatformTest> {
   }
   // Level 0 of the atlas, each texel widened to 32 bits.
   static std::vector<DWORD> Texels(VekFont* f) {
-    VekTexture& t = f->tex.texture;
+    VekTexture& t = f->tex;
     std::vector<DWORD> out;
     D3DLOCKED_RECT locked{};
     if (!t.tex || FAILED(t.tex->LockRect(0, &locked, nullptr, D3DLOCK_READONLY))) return out;
@@ -209,34 +210,35 @@ TEST_F(FontTest, AtlasPackingGrowthAndQueuedItems) {
   VekFont* big = Font(100);
   ASSERT_GT(big->lineHeight, 64u);
   Char(big, 'A');
-  EXPECT_EQ(big->tex.texture.width, 128u);
-  EXPECT_EQ(big->tex.texture.height, 128u);
+  EXPECT_EQ(big->tex.width, 128u);
+  EXPECT_EQ(big->tex.height, 128u);
 
   VekFont* f = Font(16);                        // cells 19 high, rows 21 apart
   EXPECT_EQ(Char(f, ' ') + Char(f, '\t'), 0u);  // up to the space: not even an atlas
-  EXPECT_EQ(f->tex.texture.tex, nullptr);
+  EXPECT_EQ(f->tex.tex, nullptr);
   EXPECT_EQ(Char(f, 'A') + Char(f, 'A'), 2u);  // rasterised once, into bucket 65 mod 31
   EXPECT_EQ(f->cursorX, 11u + 2);
   EXPECT_EQ(FindCharCoordinate(f, 'A'), &f->buckets[3].entries[0]);
   EXPECT_EQ(f->buckets[3].entryCount, 1u);
   const auto* image = reinterpret_cast<const VekImage*>(VekGetFontTexture(f));
-  EXPECT_EQ(image->contentScaleX * image->contentScaleY, 1.0f);  // drawn whole as an image
+  EXPECT_EQ(image->texture.contentScaleX * image->texture.contentScaleY,
+            1.0f);  // drawn whole as an image
   EXPECT_EQ(image->texture.format, D3DFMT_A4R4G4B4);
 
   std::vector<std::pair<WORD, DrawItem*>> queued;
   UINT widenedAt = 0, heightenedAt = 0;
   for (WORD ch = 0x21; ch < 0x21 + 120; ++ch) {
-    const UINT w0 = f->tex.texture.width, h0 = f->tex.texture.height;
+    const UINT w0 = f->tex.width, h0 = f->tex.height;
     ASSERT_EQ(Char(f, ch), 1u);
     queued.emplace_back(ch, Last(g->opaqueItems, 1)[0]);
     const CharCoordinate* e = FindCharCoordinate(f, ch);
-    if (w0 == 64 && f->tex.texture.width == 128) {  // on at the top of the new right half
+    if (w0 == 64 && f->tex.width == 128) {  // on at the top of the new right half
       widenedAt = ch;
-      EXPECT_EQ(f->tex.texture.height, 64u);
+      EXPECT_EQ(f->tex.height, 64u);
       EXPECT_EQ(e->uLeft, 0.5f);
       EXPECT_EQ(e->vTop, 0.0f);
     }
-    if (h0 == 64 && f->tex.texture.height == 128) {  // the pending row spans the width
+    if (h0 == 64 && f->tex.height == 128) {  // the pending row spans the width
       heightenedAt = ch;
       EXPECT_EQ(e->uLeft, 0.0f);
       EXPECT_EQ(e->vTop, 63.0f / 128.0f);
@@ -246,8 +248,8 @@ TEST_F(FontTest, AtlasPackingGrowthAndQueuedItems) {
   ASSERT_GT(heightenedAt, widenedAt);
   // Cells on whole texels inside the atlas, gutters free of other cells, and
   // every item queued before a growth still sampling its own cell.
-  const float W = static_cast<float>(f->tex.texture.width);
-  const float H = static_cast<float>(f->tex.texture.height);
+  const float W = static_cast<float>(f->tex.width);
+  const float H = static_cast<float>(f->tex.height);
   std::vector<bool> used(static_cast<size_t>(W * H), false);
   for (const auto& [ch, item] : queued) {
     const CharCoordinate* e = FindCharCoordinate(f, ch);
@@ -336,7 +338,7 @@ TEST_F(FontTest, NullArgumentsPrintALineAndQueueNothing) {
             Printed(GraphicsLine::kTextNull, "h\xC3\xA9") + Printed(GraphicsLine::kTextNull, "x") +
                 Printed(GraphicsLine::kTextNull, "(null)") + Printed(GraphicsLine::kTextNull, "Q"));
   EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 0u);
-  EXPECT_EQ(f->tex.texture.tex, nullptr);
+  EXPECT_EQ(f->tex.tex, nullptr);
 }
 
 // Glyph pixels outside the cell, glyphs larger than the glyph buffer, and
@@ -450,12 +452,31 @@ TEST_F(FontTest, WhiteEffectsCoverTheTexelsOfAnyOtherColour) {
 
 // Cells wider than the rest of a row, forcing growth in either direction,
 // never land on cells already stored: every stored glyph keeps its texels.
+TEST_F(FontTest, TheAtlasReadsAsAnImageAndItsEmissionCacheGoesWithTheFont) {
+  // The atlas record is taken wherever an image is (a whole texture: content
+  // scale 1); the emission cache read from it is freed with the font (the
+  // fixture counts blocks).
+  VekFont* f = Font(16, FONT_GRAY8);
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(Char(f, 'A'), 1u);
+  FlushDrawItems(g);
+  auto* asImage = reinterpret_cast<VekImage*>(VekGetFontTexture(f));
+  EXPECT_EQ(VekGetImageSize(asImage), f->tex.width | f->tex.height << 16);
+  const BYTE* pixels = GetImagePixelCache(asImage);
+  ASSERT_NE(pixels, nullptr);
+  EXPECT_EQ(f->tex.pixelCacheWidth, f->tex.width);
+  const std::vector<DWORD> texels = Texels(f);
+  EXPECT_TRUE(std::equal(texels.begin(), texels.end(), reinterpret_cast<const DWORD*>(pixels)));
+  EXPECT_EQ(VekDestroyFont(f), 1);
+  fonts_.clear();
+}
+
 TEST_F(FontTest, WideCellsNeverOverwriteStoredGlyphs) {
   VekFont* f = Font(16, FONT_GRAY8);
   std::vector<std::pair<WORD, std::vector<DWORD>>> stored;
   auto cellOf = [&](WORD code) {
     const CharCoordinate* e = FindCharCoordinate(f, code);
-    const VekTexture& t = f->tex.texture;
+    const VekTexture& t = f->tex;
     RECT r = {static_cast<LONG>(e->uLeft * t.width + 0.5f),
               static_cast<LONG>(e->vTop * t.height + 0.5f),
               static_cast<LONG>(e->uRight * t.width + 0.5f),
@@ -467,7 +488,7 @@ TEST_F(FontTest, WideCellsNeverOverwriteStoredGlyphs) {
     const std::vector<DWORD> all = Texels(f);
     std::vector<DWORD> cell;
     for (LONG y = r.top; y < r.bottom; ++y)
-      for (LONG x = r.left; x < r.right; ++x) cell.push_back(all[y * f->tex.texture.width + x]);
+      for (LONG x = r.left; x < r.right; ++x) cell.push_back(all[y * f->tex.width + x]);
     return cell;
   };
   auto check = [&](const char* step) {
@@ -505,8 +526,8 @@ TEST_F(FontTest, WideCellsNeverOverwriteStoredGlyphs) {
   narrow('B');
   wide(0x2031, 70);  // wider than the 64-texel atlas: widened, then taller
   check("widened then taller");
-  EXPECT_EQ(f->tex.texture.width, 128u);
-  EXPECT_EQ(f->tex.texture.height, 128u);
+  EXPECT_EQ(f->tex.width, 128u);
+  EXPECT_EQ(f->tex.height, 128u);
   for (WORD ch = 'C'; ch < 'K'; ++ch) narrow(ch);
   wide(0x2032, 200);  // wider than 128: both directions again
   check("second wide cell");

@@ -137,8 +137,8 @@ TEST_F(FreeImageRuntimeTest, PowerOfTwoAdapterPadsDecodedPictures) {
   ASSERT_TRUE(HueImage_OtherFormat(&image, kFifPng));
   EXPECT_EQ(image.texture.width, 4u);
   EXPECT_EQ(image.texture.height, 4u);
-  EXPECT_EQ(image.contentScaleX, 0.75f);
-  EXPECT_EQ(image.contentScaleY, 0.5f);
+  EXPECT_EQ(image.texture.contentScaleX, 0.75f);
+  EXPECT_EQ(image.texture.contentScaleY, 0.5f);
   const uint32_t* px = reinterpret_cast<const uint32_t*>(image.texture.data + 128);
   for (UINT y = 0; y < 4; ++y)
     for (UINT x = 0; x < 4; ++x)

@@ -68,8 +68,8 @@ TEST_F(FreeImageTest, PngKeepsAlphaAndBecomesATopDownDdsFile) {
   EXPECT_EQ(image.texture.dataSize, 152u);  // 128 + 3 x 2 x 4
   EXPECT_EQ(image.texture.width, 3u);
   EXPECT_EQ(image.texture.height, 2u);
-  EXPECT_EQ(image.contentScaleX, 1.0f);
-  EXPECT_EQ(image.contentScaleY, 1.0f);
+  EXPECT_EQ(image.texture.contentScaleX, 1.0f);
+  EXPECT_EQ(image.texture.contentScaleY, 1.0f);
   ASSERT_EQ(std::memcmp(image.texture.data, "DDS ", 4), 0);
   EXPECT_EQ(HeaderWord(12), 2u);
   EXPECT_EQ(HeaderWord(16), 3u);
@@ -134,8 +134,8 @@ TEST_F(FreeImageTest, PowerOfTwoDevicePadsWithTransparentBlack) {
   EXPECT_EQ(image.texture.width, 4u);
   EXPECT_EQ(image.texture.height, 4u);  // 2 is a power of two already and doubles
   EXPECT_EQ(image.texture.dataSize, 128u + 4 * 4 * 4);
-  EXPECT_EQ(image.contentScaleX, 0.75f);
-  EXPECT_EQ(image.contentScaleY, 0.5f);
+  EXPECT_EQ(image.texture.contentScaleX, 0.75f);
+  EXPECT_EQ(image.texture.contentScaleY, 0.5f);
   EXPECT_EQ(HeaderWord(12), 4u);
   EXPECT_EQ(HeaderWord(16), 4u);
   EXPECT_EQ(HeaderWord(20), 64u);
@@ -157,8 +157,8 @@ TEST_F(FreeImageTest, PowerOfTwoDevicePadsWithTransparentBlack) {
   EXPECT_EQ(image.texture.width, 256u);
   EXPECT_EQ(image.texture.height, 256u);
   EXPECT_EQ(image.texture.dataSize, 128u + 256 * 256 * 4);
-  EXPECT_EQ(image.contentScaleX, 1.0f);
-  EXPECT_EQ(image.contentScaleY, 1.0f);
+  EXPECT_EQ(image.texture.contentScaleX, 1.0f);
+  EXPECT_EQ(image.texture.contentScaleY, 1.0f);
   EXPECT_EQ(Pixel(255, 0), square[255]);
   EXPECT_EQ(Pixel(0, 255), square[255 * 256]);
   Free(image.texture.data);
@@ -169,8 +169,8 @@ TEST_F(FreeImageTest, PowerOfTwoDevicePadsWithTransparentBlack) {
   ASSERT_TRUE(HueImage_OtherFormat(&image, kFifBmp));
   EXPECT_EQ(image.texture.width, 256u);
   EXPECT_EQ(image.texture.height, 128u);
-  EXPECT_EQ(image.contentScaleX, 0.78125f);
-  EXPECT_EQ(image.contentScaleY, 0.5f);
+  EXPECT_EQ(image.texture.contentScaleX, 0.78125f);
+  EXPECT_EQ(image.texture.contentScaleY, 0.5f);
   EXPECT_EQ(Pixel(199, 63), 0xFF808080u);
   EXPECT_EQ(Pixel(200, 63), 0u);
   EXPECT_EQ(Pixel(199, 64), 0u);

@@ -85,8 +85,8 @@ TEST_F(GraphicsFailureTest, ARebuildThatFailsIsReportedAndRetried) {
   ASSERT_EQ(GraphicsResetHandler(c, true), 1);
   vrt::FailCall("IDirect3DDevice8::CreateTexture", D3DERR_OUTOFVIDEOMEMORY);
   EXPECT_LT(GraphicsResetHandler(g, false), 0);
-  EXPECT_EQ(g->target->texture.texture.tex, nullptr);
-  EXPECT_EQ(g->target->texture.texture.format, D3DFMT_X8R8G8B8);  // kept for the retry
+  EXPECT_EQ(g->target->texture.tex, nullptr);
+  EXPECT_EQ(g->target->texture.format, D3DFMT_X8R8G8B8);  // kept for the retry
   EXPECT_EQ(GraphicsResetHandler(g, false), 1);
   EXPECT_NE(g->target->color, nullptr);
   vrt::FailCall("IDirect3DDevice8::CreateAdditionalSwapChain", D3DERR_INVALIDCALL);
@@ -152,10 +152,10 @@ TEST_F(TextureSurfaceResetTest, ARebuiltTextureSurfaceIsEmptyWithItsSizeAndForma
   vrt::MakeDeviceResettable(d3d);
   ASSERT_EQ(VekCheckGraphicsDevice(device), 1);
 
-  const VekTexture& texture = tg->target->texture.texture;
+  const VekTexture& texture = tg->target->texture;
   ASSERT_NE(texture.tex, nullptr);
   EXPECT_EQ(texture.format, D3DFMT_A8R8G8B8);
-  EXPECT_EQ(VekGetGraphicsTexture(tg), &tg->target->texture.texture);
+  EXPECT_EQ(VekGetGraphicsTexture(tg), &tg->target->texture);
   D3DSURFACE_DESC desc{};
   ASSERT_NE(tg->target->color, nullptr);
   ASSERT_EQ(tg->target->color->GetDesc(&desc), D3D_OK);

@@ -5,7 +5,7 @@
 #include <vek/vek.h>
 
 #include "gd/device.h"
-#include "graphics/state_cache.h"
+#include "gd/state_cache.h"
 #include "support/platform_test.h"
 #include "support/test_window.h"
 
@@ -86,7 +86,7 @@ TEST_F(GraphicsTest, TextureGraphicsIsRebuiltEmptyWithItsSizeAndFormat) {
   HVEKGRAPHICS g = VekOpenTextureGraphics(device, 128, 64, D3DFMT_A8R8G8B8);
   ASSERT_NE(g, nullptr);
   HVEKTEXTURE texture = VekGetGraphicsTexture(g);
-  ASSERT_EQ(texture, &g->target->texture.texture);
+  ASSERT_EQ(texture, &g->target->texture);
   ASSERT_NE(texture->tex, nullptr);
   EXPECT_EQ(texture->format, D3DFMT_A8R8G8B8);
   EXPECT_EQ(texture->width, 128u);
@@ -180,9 +180,9 @@ TEST_F(GraphicsTest, DegenerateSurfaceRequestsOpenAsDirect3DAnswers) {
   for (DWORD format : {DWORD{0}, DWORD{0xFFFFFFFF}}) {
     Graphics* g = VekOpenTextureGraphics(device, 24, 0, format);
     ASSERT_NE(g, nullptr);
-    EXPECT_EQ(g->target->texture.texture.format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(g->target->texture.format, D3DFMT_A8R8G8B8);
     ASSERT_EQ(VekResetGraphicsDevice(device, 1, 0, 0, 0, 0), 1);
-    ASSERT_NE(g->target->texture.texture.tex, nullptr);
+    ASSERT_NE(g->target->texture.tex, nullptr);
     EXPECT_NE(g->target->color, BackBuffer());
     EXPECT_EQ(Desc(g->target->color).Width, 24u);
     ExpectWholeClip(g, 24, 0);

@@ -87,8 +87,8 @@ TEST_F(ImageRuntimeTest, DxtPicturesArePaddedToPowersOfTwo) {
   const VekTexture& t = image->texture;
   EXPECT_EQ(t.width, 128u);
   EXPECT_EQ(t.height, 128u);
-  EXPECT_EQ(image->contentScaleX, 0.78125f);
-  EXPECT_EQ(image->contentScaleY, 0.5f);
+  EXPECT_EQ(image->texture.contentScaleX, 0.78125f);
+  EXPECT_EQ(image->texture.contentScaleY, 0.5f);
   EXPECT_EQ(VekGetImageSize(image), 100u | 64u << 16);
   ASSERT_EQ(t.dataSize, 128u + 32 * 32 * 8);
   EXPECT_EQ(std::memcmp(t.data, "DDS ", 4), 0);
@@ -138,7 +138,7 @@ TEST_F(ImageRuntimeTest, PaddingKeepsPowerOfTwoPicturesAndCountsWholeBlocks) {
   HVEKIMAGE image = Load(square);
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->texture.width, 256u);
-  EXPECT_EQ(image->contentScaleX, 1.0f);
+  EXPECT_EQ(image->texture.contentScaleX, 1.0f);
   ASSERT_EQ(image->texture.dataSize, square.size());
   EXPECT_EQ(std::memcmp(image->texture.data, square.data(), square.size()), 0);
   VekDestroyImage(image);
@@ -180,8 +180,8 @@ TEST_F(ImageRuntimeTest, PaddingThatCannotBeAllocatedKeepsThePictureAsRead) {
   EXPECT_EQ(printed, Printed(ImageLine::kPadFailed));
   EXPECT_EQ(image->texture.width, 100u);
   EXPECT_EQ(image->texture.height, 64u);
-  EXPECT_EQ(image->contentScaleX, 1.0f);
-  EXPECT_EQ(image->contentScaleY, 1.0f);
+  EXPECT_EQ(image->texture.contentScaleX, 1.0f);
+  EXPECT_EQ(image->texture.contentScaleY, 1.0f);
   ASSERT_EQ(image->texture.dataSize, file.size());
   EXPECT_EQ(std::memcmp(image->texture.data, file.data(), file.size()), 0);
   EXPECT_EQ(VekGetImageSize(image), 100u | 64u << 16);
@@ -210,7 +210,7 @@ TEST_F(ImageRuntimeTest, PaddedSizesBeyondThirtyTwoBitsAreRefused) {
   // Called directly: the record's sides claim more than its data, but the
   // padded size is refused before anything is read or allocated.
   VekImage image{};
-  image.contentScaleX = image.contentScaleY = 1.0f;
+  image.texture.contentScaleX = image.texture.contentScaleY = 1.0f;
   std::vector<uint8_t> header = testdds::Header(4, 4, "DXT5", 0);
   image.texture.data = header.data();
   image.texture.dataSize = 128;
@@ -221,7 +221,7 @@ TEST_F(ImageRuntimeTest, PaddedSizesBeyondThirtyTwoBitsAreRefused) {
     image.texture.height = s[1];
     EXPECT_FALSE(ExtendToPow2_DXT(&image)) << s[0] << " x " << s[1];
     EXPECT_EQ(image.texture.data, header.data());
-    EXPECT_EQ(image.contentScaleX, 1.0f);
+    EXPECT_EQ(image.texture.contentScaleX, 1.0f);
   }
   EXPECT_EQ(LiveBlockCount(), blocks);
 
@@ -336,8 +336,8 @@ TEST_F(ImageRuntimeTest, SizeOnADeviceWithoutPowerOfTwoIsTheStoredOne) {
   VekImage image{};
   image.texture.width = 128;
   image.texture.height = 128;
-  image.contentScaleX = 0.78125f;
-  image.contentScaleY = 0.5f;
+  image.texture.contentScaleX = 0.78125f;
+  image.texture.contentScaleY = 0.5f;
   // As stored while the current device pads nothing.
   EXPECT_EQ(VekGetImageSize(&image), 128u | 128u << 16);
 }

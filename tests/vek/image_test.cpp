@@ -167,7 +167,7 @@ class ImageTest : public WithDevice<PlatformTest> {
     std::memcpy(file.data() + 128, argb.data(), argb.size() * 4);
     auto* image = static_cast<VekImage*>(Malloc(sizeof(VekImage)));
     std::memset(image, 0, sizeof(VekImage));
-    image->contentScaleX = image->contentScaleY = 1.0f;
+    image->texture.contentScaleX = image->texture.contentScaleY = 1.0f;
     VekTexture& t = image->texture;
     t.format = D3DFMT_A8R8G8B8;
     t.compression = kCompressionNone;
@@ -269,8 +269,8 @@ TEST_F(ImageTest, DxtFileIsKeptAsReadWithItsSizeAndUri) {
   EXPECT_EQ(t.tex, nullptr);
   ASSERT_EQ(t.dataSize, file.size());
   EXPECT_EQ(std::memcmp(t.data, file.data(), file.size()), 0);
-  EXPECT_EQ(image->contentScaleX, 1.0f);
-  EXPECT_EQ(image->contentScaleY, 1.0f);
+  EXPECT_EQ(image->texture.contentScaleX, 1.0f);
+  EXPECT_EQ(image->texture.contentScaleY, 1.0f);
   EXPECT_EQ(Utf16ToUtf8(image->uri), "memory:picture.dds");
   EXPECT_EQ(VekGetImageSize(image), 0x00C8012Cu);
   EXPECT_EQ(VekGetImageSize(nullptr), 0u);

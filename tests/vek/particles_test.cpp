@@ -290,7 +290,7 @@ TEST_F(ParticlesTest, EmissionImageAlphaThresholdAndPixelCache) {
   }
   // The pixels were read through the texture, into a cache of their own:
   // the file bytes are gone and the image still reads back.
-  EXPECT_NE(image->pixelCache, nullptr);
+  EXPECT_NE(image->texture.pixelCache, nullptr);
   EXPECT_EQ(image->texture.data, nullptr);
   EXPECT_NE(image->texture.tex, nullptr);
   EXPECT_EQ(VekGetImageColor(image, 2, 1), 0x14A0B0C0u);

@@ -53,8 +53,8 @@ class PrimitivesRuntimeTest : public VekTest {
     image->texture.width = width;
     image->texture.height = height;
     image->texture.compression = 1;
-    image->contentScaleX = contentX;
-    image->contentScaleY = contentY;
+    image->texture.contentScaleX = contentX;
+    image->texture.contentScaleY = contentY;
     images_.push_back(image);
     return image;
   }
@@ -92,8 +92,8 @@ TEST_F(PrimitivesRuntimeTest, PaddedImagesScaleByLevelThenByContent) {
   // content scales follow. Each product is a float of its own.
   image->texture.uScale = 0.5f;
   image->texture.vScale = 0.25f;
-  image->contentScaleX = 0.1f;
-  image->contentScaleY = 1.0f / 3.0f;
+  image->texture.contentScaleX = 0.1f;
+  image->texture.contentScaleY = 1.0f / 3.0f;
   const float u1 = 0.3f, v1 = 0.7f;
   DrawItem* t =
       static_cast<DrawItem*>(VekDrawTri(g, 0, 0, 0.5f, 0xFFFFFFFF, 1, 1, 1, 0, 0.5f, 0xFFFFFFFF, u1,
@@ -139,8 +139,8 @@ TEST_F(PrimitivesRuntimeTest, TextureSurfacesDrawWhollyOnPow2DevicesAfterAReset)
   ASSERT_EQ(VekResetGraphicsDevice(device, 1, 0, 0, 32, 0), 1);
   ASSERT_NE(tex->tex, nullptr);
   const auto* record = reinterpret_cast<const VekImage*>(tex);
-  EXPECT_EQ(record->contentScaleX, 1.0f);
-  EXPECT_EQ(record->contentScaleY, 1.0f);
+  EXPECT_EQ(record->texture.contentScaleX, 1.0f);
+  EXPECT_EQ(record->texture.contentScaleY, 1.0f);
   // The depth surface covers the whole padded colour surface, so the
   // surface can be rendered into at all.
   D3DSURFACE_DESC depth{};

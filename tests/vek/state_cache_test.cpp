@@ -1,10 +1,11 @@
 // The render-state cache: which sets reach the device and which are skipped.
+#include "gd/state_cache.h"
+
 #include <vek/vek.h>
 
 #include <set>
 
 #include "gd/device.h"
-#include "graphics/state_cache.h"
 #include "support/vek_test.h"
 
 namespace {
@@ -60,25 +61,82 @@ TEST_F(StateCacheTest, ValuesOutsideTheCachedSetsAreIgnored) {
 
 TEST_F(StateCacheTest, EveryDirect3D8RenderStateHasItsOwnSlot) {
   // The render states Direct3D 8 defines; everything else between 0 and 200 has none.
-  const std::set<DWORD> states = {
-      D3DRS_ZENABLE, D3DRS_FILLMODE, D3DRS_SHADEMODE, D3DRS_LINEPATTERN, D3DRS_ZWRITEENABLE,
-      D3DRS_ALPHATESTENABLE, D3DRS_LASTPIXEL, D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_CULLMODE,
-      D3DRS_ZFUNC, D3DRS_ALPHAREF, D3DRS_ALPHAFUNC, D3DRS_DITHERENABLE, D3DRS_ALPHABLENDENABLE,
-      D3DRS_FOGENABLE, D3DRS_SPECULARENABLE, D3DRS_ZVISIBLE, D3DRS_FOGCOLOR, D3DRS_FOGTABLEMODE,
-      D3DRS_FOGSTART, D3DRS_FOGEND, D3DRS_FOGDENSITY, D3DRS_EDGEANTIALIAS, D3DRS_ZBIAS,
-      D3DRS_RANGEFOGENABLE, D3DRS_STENCILENABLE, D3DRS_STENCILFAIL, D3DRS_STENCILZFAIL,
-      D3DRS_STENCILPASS, D3DRS_STENCILFUNC, D3DRS_STENCILREF, D3DRS_STENCILMASK,
-      D3DRS_STENCILWRITEMASK, D3DRS_TEXTUREFACTOR, D3DRS_WRAP0, D3DRS_WRAP1, D3DRS_WRAP2,
-      D3DRS_WRAP3, D3DRS_WRAP4, D3DRS_WRAP5, D3DRS_WRAP6, D3DRS_WRAP7, D3DRS_CLIPPING,
-      D3DRS_LIGHTING, D3DRS_AMBIENT, D3DRS_FOGVERTEXMODE, D3DRS_COLORVERTEX,
-      D3DRS_LOCALVIEWER, D3DRS_NORMALIZENORMALS, D3DRS_DIFFUSEMATERIALSOURCE,
-      D3DRS_SPECULARMATERIALSOURCE, D3DRS_AMBIENTMATERIALSOURCE, D3DRS_EMISSIVEMATERIALSOURCE,
-      D3DRS_VERTEXBLEND, D3DRS_CLIPPLANEENABLE, D3DRS_SOFTWAREVERTEXPROCESSING,
-      D3DRS_POINTSIZE, D3DRS_POINTSIZE_MIN, D3DRS_POINTSPRITEENABLE, D3DRS_POINTSCALEENABLE,
-      D3DRS_POINTSCALE_A, D3DRS_POINTSCALE_B, D3DRS_POINTSCALE_C, D3DRS_MULTISAMPLEANTIALIAS,
-      D3DRS_MULTISAMPLEMASK, D3DRS_PATCHEDGESTYLE, D3DRS_PATCHSEGMENTS, D3DRS_DEBUGMONITORTOKEN,
-      D3DRS_POINTSIZE_MAX, D3DRS_INDEXEDVERTEXBLENDENABLE, D3DRS_COLORWRITEENABLE,
-      D3DRS_TWEENFACTOR, D3DRS_BLENDOP, D3DRS_POSITIONORDER, D3DRS_NORMALORDER};
+  const std::set<DWORD> states = {D3DRS_ZENABLE,
+                                  D3DRS_FILLMODE,
+                                  D3DRS_SHADEMODE,
+                                  D3DRS_LINEPATTERN,
+                                  D3DRS_ZWRITEENABLE,
+                                  D3DRS_ALPHATESTENABLE,
+                                  D3DRS_LASTPIXEL,
+                                  D3DRS_SRCBLEND,
+                                  D3DRS_DESTBLEND,
+                                  D3DRS_CULLMODE,
+                                  D3DRS_ZFUNC,
+                                  D3DRS_ALPHAREF,
+                                  D3DRS_ALPHAFUNC,
+                                  D3DRS_DITHERENABLE,
+                                  D3DRS_ALPHABLENDENABLE,
+                                  D3DRS_FOGENABLE,
+                                  D3DRS_SPECULARENABLE,
+                                  D3DRS_ZVISIBLE,
+                                  D3DRS_FOGCOLOR,
+                                  D3DRS_FOGTABLEMODE,
+                                  D3DRS_FOGSTART,
+                                  D3DRS_FOGEND,
+                                  D3DRS_FOGDENSITY,
+                                  D3DRS_EDGEANTIALIAS,
+                                  D3DRS_ZBIAS,
+                                  D3DRS_RANGEFOGENABLE,
+                                  D3DRS_STENCILENABLE,
+                                  D3DRS_STENCILFAIL,
+                                  D3DRS_STENCILZFAIL,
+                                  D3DRS_STENCILPASS,
+                                  D3DRS_STENCILFUNC,
+                                  D3DRS_STENCILREF,
+                                  D3DRS_STENCILMASK,
+                                  D3DRS_STENCILWRITEMASK,
+                                  D3DRS_TEXTUREFACTOR,
+                                  D3DRS_WRAP0,
+                                  D3DRS_WRAP1,
+                                  D3DRS_WRAP2,
+                                  D3DRS_WRAP3,
+                                  D3DRS_WRAP4,
+                                  D3DRS_WRAP5,
+                                  D3DRS_WRAP6,
+                                  D3DRS_WRAP7,
+                                  D3DRS_CLIPPING,
+                                  D3DRS_LIGHTING,
+                                  D3DRS_AMBIENT,
+                                  D3DRS_FOGVERTEXMODE,
+                                  D3DRS_COLORVERTEX,
+                                  D3DRS_LOCALVIEWER,
+                                  D3DRS_NORMALIZENORMALS,
+                                  D3DRS_DIFFUSEMATERIALSOURCE,
+                                  D3DRS_SPECULARMATERIALSOURCE,
+                                  D3DRS_AMBIENTMATERIALSOURCE,
+                                  D3DRS_EMISSIVEMATERIALSOURCE,
+                                  D3DRS_VERTEXBLEND,
+                                  D3DRS_CLIPPLANEENABLE,
+                                  D3DRS_SOFTWAREVERTEXPROCESSING,
+                                  D3DRS_POINTSIZE,
+                                  D3DRS_POINTSIZE_MIN,
+                                  D3DRS_POINTSPRITEENABLE,
+                                  D3DRS_POINTSCALEENABLE,
+                                  D3DRS_POINTSCALE_A,
+                                  D3DRS_POINTSCALE_B,
+                                  D3DRS_POINTSCALE_C,
+                                  D3DRS_MULTISAMPLEANTIALIAS,
+                                  D3DRS_MULTISAMPLEMASK,
+                                  D3DRS_PATCHEDGESTYLE,
+                                  D3DRS_PATCHSEGMENTS,
+                                  D3DRS_DEBUGMONITORTOKEN,
+                                  D3DRS_POINTSIZE_MAX,
+                                  D3DRS_INDEXEDVERTEXBLENDENABLE,
+                                  D3DRS_COLORWRITEENABLE,
+                                  D3DRS_TWEENFACTOR,
+                                  D3DRS_BLENDOP,
+                                  D3DRS_POSITIONORDER,
+                                  D3DRS_NORMALORDER};
   ASSERT_EQ(states.size(), 76u);
   std::set<int> slots;
   int previous = -1;
@@ -178,8 +236,8 @@ TEST_F(StateCacheTest, PixelShaderConstantComparesFourFloats) {
 
 TEST_F(StateCacheTest, NewRenderTargetReadsBackTheViewport) {
   IDirect3DSurface8* target = nullptr;
-  ASSERT_EQ(cache->device->CreateRenderTarget(128, 96, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE,
-                                              FALSE, &target),
+  ASSERT_EQ(cache->device->CreateRenderTarget(128, 96, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, FALSE,
+                                              &target),
             D3D_OK);
   D3DVIEWPORT8 small{1, 2, 10, 10, 0.0f, 1.0f};
   SetViewportCached(cache, &small);

@@ -1,4 +1,4 @@
-#include "graphics/state_cache.h"
+#include "gd/state_cache.h"
 
 #include <array>
 #include <cstring>
