@@ -104,8 +104,9 @@ inline void CheckQueued(const Graphics* g, bool finite = true, bool finiteUv = t
     for (DWORD i = 0; i < list->count; ++i) {
       const auto* item = static_cast<const DrawItem*>(list->entries[i]);
       Check(item->count > 0 && item->count <= 65536, "a queued item has a sound vertex count");
-      Check(item->clip[0] >= 0 && item->clip[1] >= 0 && item->clip[2] <= w && item->clip[3] <= h &&
-                item->clip[0] <= item->clip[2] && item->clip[1] <= item->clip[3],
+      Check(item->state.clip[0] >= 0 && item->state.clip[1] >= 0 && item->state.clip[2] <= w &&
+                item->state.clip[3] <= h && item->state.clip[0] <= item->state.clip[2] &&
+                item->state.clip[1] <= item->state.clip[3],
             "a queued item's clip lies within its target");
       for (UINT k = 0; finite && k < item->count; ++k) {
         const BatchVertex& v = item->vertices[k];

@@ -55,21 +55,39 @@ int Compare(T a, T b) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-int CompareFloat(float a, float b) { return Compare(OrderedBits(a), OrderedBits(b)); }
+// Key i of a state, 0 to kStateKeys - 1: comparing keys in turn as unsigned
+// numbers orders states (flags; clip left and top descending, right and
+// bottom ascending; the stencil values as signed numbers; shader id; shader
+// parameters), and equal keys are equal states (-0 equals +0, NaNs equal
+// each other). Ordering, equality and hashing all read state through it.
+constexpr int kStateKeys = 13;
+uint32_t StateKey(const ItemState& s, int i) {
+  switch (i) {
+    case 0:
+      return s.flags;
+    case 1:
+    case 2:
+      return ~OrderedBits(s.clip[i - 1]);
+    case 3:
+    case 4:
+      return OrderedBits(s.clip[i - 1]);
+    case 5:
+      return s.stencilFunc ^ 0x80000000u;
+    case 6:
+      return s.stencilPass ^ 0x80000000u;
+    case 7:
+      return s.stencilRef ^ 0x80000000u;
+    case 8:
+      return static_cast<uint32_t>(s.shaderId);
+    default:
+      return OrderedBits(s.shaderParam[i - 9]);
+  }
+}
 
-// The state keys after texture, in sort order (clip left and top descending).
+// The state keys after texture, then the kind.
 int CompareState(const DrawItem* a, const DrawItem* b) {
-  if (int c = Compare(a->flags, b->flags)) return c;
-  if (int c = CompareFloat(b->clip[0], a->clip[0])) return c;
-  if (int c = CompareFloat(b->clip[1], a->clip[1])) return c;
-  if (int c = CompareFloat(a->clip[2], b->clip[2])) return c;
-  if (int c = CompareFloat(a->clip[3], b->clip[3])) return c;
-  if (int c = Compare(static_cast<INT>(a->stencilFunc), static_cast<INT>(b->stencilFunc))) return c;
-  if (int c = Compare(static_cast<INT>(a->stencilPass), static_cast<INT>(b->stencilPass))) return c;
-  if (int c = Compare(static_cast<INT>(a->stencilRef), static_cast<INT>(b->stencilRef))) return c;
-  if (int c = Compare(static_cast<UINT>(a->shaderId), static_cast<UINT>(b->shaderId))) return c;
-  for (int i = 0; i < 4; ++i)
-    if (int c = CompareFloat(a->shaderParam[i], b->shaderParam[i])) return c;
+  for (int i = 0; i < kStateKeys; ++i)
+    if (int c = Compare(StateKey(a->state, i), StateKey(b->state, i))) return c;
   return Compare(a->kind, b->kind);
 }
 
@@ -93,41 +111,19 @@ bool DepthBefore(const DrawItem* a, const DrawItem* b) {
   return StateBefore(a, b);
 }
 
-// The state keys from flags to the last effect parameter lie together, with
-// no padding between them.
-constexpr size_t kPackedStateBytes =
-    offsetof(DrawItem, shaderParam) + sizeof(DrawItem::shaderParam) - offsetof(DrawItem, flags);
-static_assert(kPackedStateBytes == 13 * 4, "flags, clip, stencil, shader id and parameters");
-
 bool SameState(const DrawItem* a, const DrawItem* b) {
   if (a->texture != b->texture || a->kind != b->kind) return false;
-  // Identical bits are equal state; otherwise compare numerically, where -0
-  // equals +0 and NaNs equal each other.
-  if (std::memcmp(&a->flags, &b->flags, kPackedStateBytes) == 0) return true;
-  if (a->flags != b->flags || a->stencilFunc != b->stencilFunc ||
-      a->stencilPass != b->stencilPass || a->stencilRef != b->stencilRef ||
-      a->shaderId != b->shaderId)
-    return false;
-  for (int i = 0; i < 4; ++i)
-    if (OrderedBits(a->clip[i]) != OrderedBits(b->clip[i]) ||
-        OrderedBits(a->shaderParam[i]) != OrderedBits(b->shaderParam[i]))
-      return false;
+  if (std::memcmp(&a->state, &b->state, sizeof(ItemState)) == 0) return true;  // the usual case
+  for (int i = 0; i < kStateKeys; ++i)
+    if (StateKey(a->state, i) != StateKey(b->state, i)) return false;
   return true;
 }
 
 uint64_t StateHash(const DrawItem* item) {
   uint64_t h = reinterpret_cast<UINT_PTR>(item->texture);
   auto mix = [&h](uint32_t w) { h = (h ^ w) * 0x100000001B3ull; };
-  mix(item->flags);
   mix(static_cast<uint32_t>(item->kind));
-  mix(item->stencilFunc);
-  mix(item->stencilPass);
-  mix(item->stencilRef);
-  mix(static_cast<uint32_t>(item->shaderId));
-  for (int i = 0; i < 4; ++i) {
-    mix(OrderedBits(item->clip[i]));
-    mix(OrderedBits(item->shaderParam[i]));
-  }
+  for (int i = 0; i < kStateKeys; ++i) mix(StateKey(item->state, i));
   return h ^ (h >> 29);
 }
 
@@ -446,24 +442,25 @@ void RunBatcher::DrawPending() {
 
 void RunBatcher::ApplyRunState(const DrawItem* first) {
   RenderStateCache* cache = &g_->device->cache;
+  const ItemState& st = first->state;
   SetTextureCached(cache, 0, first->texture ? first->texture->tex : nullptr);
-  SetStage0Filter(cache, (first->flags & DRAW_LINEAR) ? D3DTEXF_LINEAR : D3DTEXF_POINT);
+  SetStage0Filter(cache, (st.flags & DRAW_LINEAR) ? D3DTEXF_LINEAR : D3DTEXF_POINT);
   SetTextureStageStateCached(cache, 0, D3DTSS_COLOROP,
-                             (first->flags & DRAW_ADDCOLOR) ? D3DTOP_ADD : D3DTOP_MODULATE);
+                             (st.flags & DRAW_ADDCOLOR) ? D3DTOP_ADD : D3DTOP_MODULATE);
   if (!g_->isStencil)
     SetRenderStateCached(cache, D3DRS_DESTBLEND,
-                         (first->flags & DRAW_ADDBLEND) ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
-  SetRenderStateCached(cache, D3DRS_ZWRITEENABLE, (first->flags & DRAW_NOZWRITE) ? FALSE : TRUE);
-  ApplyClip(first->clip);
-  if (first->stencilFunc != 0) {
+                         (st.flags & DRAW_ADDBLEND) ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
+  SetRenderStateCached(cache, D3DRS_ZWRITEENABLE, (st.flags & DRAW_NOZWRITE) ? FALSE : TRUE);
+  ApplyClip(st.clip);
+  if (st.stencilFunc != 0) {
     SetRenderStateCached(cache, D3DRS_STENCILENABLE, TRUE);
-    SetRenderStateCached(cache, D3DRS_STENCILFUNC, first->stencilFunc);
-    SetRenderStateCached(cache, D3DRS_STENCILPASS, first->stencilPass);
-    SetRenderStateCached(cache, D3DRS_STENCILREF, first->stencilRef);
+    SetRenderStateCached(cache, D3DRS_STENCILFUNC, st.stencilFunc);
+    SetRenderStateCached(cache, D3DRS_STENCILPASS, st.stencilPass);
+    SetRenderStateCached(cache, D3DRS_STENCILREF, st.stencilRef);
   } else {
     SetRenderStateCached(cache, D3DRS_STENCILENABLE, FALSE);
   }
-  ApplyEffectShader(g_, first->shaderId, first->shaderParam);
+  ApplyEffectShader(g_, st.shaderId, st.shaderParam);
 }
 
 // Cuts items[0..n) into runs of equal state and hands them to `batcher`;
@@ -503,6 +500,24 @@ DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex
     const BatchVertex& v = vertices[i];
     inside = g->clip[0] <= v.x && v.x <= g->clip[2] && g->clip[1] <= v.y && v.y <= g->clip[3];
   }
+  // The surface's state as the item keeps it.
+  ItemState state;
+  state.flags = flags;
+  if (inside) {
+    // Wholly inside: batch with unclipped items.
+    state.clip[0] = 0.0f;
+    state.clip[1] = 0.0f;
+    state.clip[2] = static_cast<float>(t->width);
+    state.clip[3] = static_cast<float>(t->height);
+  } else {
+    std::memcpy(state.clip, g->clip, sizeof(state.clip));
+  }
+  const bool stencil = g->stencilFunc != 0;
+  state.stencilFunc = stencil ? g->stencilFunc : 0;
+  state.stencilPass = stencil ? g->stencilPass : 0;
+  state.stencilRef = stencil ? g->stencilRef : 0;
+  state.shaderId = g->shaderId;
+  std::memcpy(state.shaderParam, g->shaderParam, sizeof(state.shaderParam));
   DrawItem* last = nullptr;
   UINT done = 0;
   do {
@@ -510,22 +525,7 @@ DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex
     if (!item) return nullptr;
     item->kind = kind;
     item->texture = texture;
-    item->flags = flags;
-    if (inside) {
-      // Wholly inside: batch with unclipped items.
-      item->clip[0] = 0.0f;
-      item->clip[1] = 0.0f;
-      item->clip[2] = static_cast<float>(t->width);
-      item->clip[3] = static_cast<float>(t->height);
-    } else {
-      std::memcpy(item->clip, g->clip, sizeof(item->clip));
-    }
-    const bool stencil = g->stencilFunc != 0;
-    item->stencilFunc = stencil ? g->stencilFunc : 0;
-    item->stencilPass = stencil ? g->stencilPass : 0;
-    item->stencilRef = stencil ? g->stencilRef : 0;
-    item->shaderId = g->shaderId;
-    std::memcpy(item->shaderParam, g->shaderParam, sizeof(item->shaderParam));
+    item->state = state;
     item->vertices = vertices + done;
     item->count = std::min(chunk, count - done);
     item->groupStart = 0;

@@ -18,7 +18,6 @@ enum DrawItemKind : INT {
   DRAW_LINESTRIP = 14,
 };
 
-
 struct BatchVertex {
   float x, y, z;
   DWORD diffuse;
@@ -26,16 +25,24 @@ struct BatchVertex {
 };
 static_assert(sizeof(BatchVertex) == 24, "the batch vertex format is 24 bytes");
 
-struct DrawItem {
-  INT kind;
-  VekTexture* texture;
+// What an item is drawn with besides its texture and kind: its flags and
+// the surface's clip, stencil test and effect when it was queued. Items of
+// equal texture, kind and state are drawn as one run.
+struct ItemState {
   DWORD flags;
-  float clip[4];
-  DWORD stencilFunc;
+  float clip[4];      // left, top, right, bottom in target pixels
+  DWORD stencilFunc;  // 0: no stencil test
   DWORD stencilPass;
   DWORD stencilRef;
   INT shaderId;
   float shaderParam[4];
+};
+static_assert(sizeof(ItemState) == 13 * 4, "no padding: equal bytes are equal state");
+
+struct DrawItem {
+  INT kind;
+  VekTexture* texture;
+  ItemState state;
   BatchVertex* vertices;
   UINT count;
   INT groupStart;

@@ -314,7 +314,7 @@ TEST_F(FontTest, RunLayoutGradientAndOpaqueRule) {
   const UINT opaque = g->opaqueItems.count, translucent = g->translucentItems.count;
   Text(f, W(u"a"), 1, 0, 10, 0xFFFFFFFF, 0xFEFFFFFF, DRAW_OPAQUE);
   Text(grey, W(u"a"), 1, 0, 10, 0xFFFFFFFF, 0xFFFFFFFF, 0);
-  EXPECT_EQ(Last(g->translucentItems, 1)[0]->flags & DRAW_OPAQUE, 0u);
+  EXPECT_EQ(Last(g->translucentItems, 1)[0]->state.flags & DRAW_OPAQUE, 0u);
   Text(grey, W(u"a"), 1, 0, 10, 0xFFFFFFFF, 0xFFFFFFFF, DRAW_OPAQUE);
   EXPECT_EQ(g->opaqueItems.count, opaque + 1);
   EXPECT_EQ(g->translucentItems.count, translucent + 2);

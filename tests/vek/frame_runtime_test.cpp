@@ -210,10 +210,10 @@ TEST_F(FrameCallTest, KeyedSortsMatchComparingItems) {
       DrawItem* item = SubmitDrawItem(g, i % 9 == 0 ? DRAW_TRIANGLES : DRAW_QUADS,
                                       t == 3 ? nullptr : &textures[t], v, i % 50 == 0 ? 0 : 4,
                                       (random() % 3 == 0 ? DRAW_ADDBLEND : 0u) | DRAW_OPAQUE);
-      std::memcpy(item->clip, clips[random() % 3], sizeof(item->clip));
-      item->shaderId = static_cast<INT>(random() % 3);
-      item->shaderParam[random() % 4] = params[random() % 4];
-      item->stencilFunc = random() % 5 == 0 ? D3DCMP_EQUAL : 0;
+      std::memcpy(item->state.clip, clips[random() % 3], sizeof(item->state.clip));
+      item->state.shaderId = static_cast<INT>(random() % 3);
+      item->state.shaderParam[random() % 4] = params[random() % 4];
+      item->state.stencilFunc = random() % 5 == 0 ? D3DCMP_EQUAL : 0;
     }
     PBuffer* list = &g->opaqueItems;
     const std::vector<void*> submitted(list->entries, list->entries + list->count);
@@ -280,8 +280,8 @@ TEST_F(FrameCallTest, ItemsInsideTheClipBatchWithTheWholeTarget) {
   ASSERT_EQ(VekBeginRender(g), D3D_OK);
   DrawItem* inside = SubmitDrawItem(g, DRAW_QUADS, nullptr, Vertices(4, 10, 10), 4, 0);
   DrawItem* outside = SubmitDrawItem(g, DRAW_QUADS, nullptr, Vertices(4, 10, 150), 4, 0);
-  EXPECT_EQ(inside->clip[2], 640.0f);
-  EXPECT_EQ(outside->clip[2], 100.0f);
+  EXPECT_EQ(inside->state.clip[2], 640.0f);
+  EXPECT_EQ(outside->state.clip[2], 100.0f);
   vrt::ClearCallLog();
   EXPECT_EQ(VekEndRender(g), D3D_OK);
   const auto viewports = Calls("SetViewport");

@@ -91,26 +91,27 @@ class PrimitivesTest : public WithWindowSurface<PlatformTest> {
 TEST_F(PrimitivesTest, PointsAndLinesAreOpaqueOnlyWhenEveryColourIs) {
   DrawItem* p = Item(VekDrawPoint(g, 3, 4, 0.5f, 0x80FFFFFF, DRAW_OPAQUE | DRAW_ADDBLEND));
   ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p->flags, static_cast<DWORD>(DRAW_ADDBLEND));  // other bits pass through
+  EXPECT_EQ(p->state.flags, static_cast<DWORD>(DRAW_ADDBLEND));  // other bits pass through
   EXPECT_TRUE(Queued(g->translucentItems, p));
   p = Item(VekDrawPoint(g, 3, 4, 0.5f, 0xFFFFFFFF, DRAW_LINEAR));
-  EXPECT_EQ(p->flags, static_cast<DWORD>(DRAW_LINEAR | DRAW_OPAQUE));
+  EXPECT_EQ(p->state.flags, static_cast<DWORD>(DRAW_LINEAR | DRAW_OPAQUE));
   EXPECT_TRUE(Queued(g->opaqueItems, p));
 
   DrawItem* line =
       Item(VekDrawLine(g, 0, 0, 0.5f, 0xFF000000, 9, 9, 0.5f, 0xFEFFFFFF, DRAW_OPAQUE));
-  EXPECT_EQ(line->flags, 0u);
+  EXPECT_EQ(line->state.flags, 0u);
   EXPECT_TRUE(Queued(g->translucentItems, line));
   line = Item(VekDrawLine(g, 0, 0, 0.5f, 0xFF000000, 9, 9, 0.5f, 0xFFFFFFFF, DRAW_NOZWRITE));
-  EXPECT_EQ(line->flags, static_cast<DWORD>(DRAW_NOZWRITE | DRAW_OPAQUE));
+  EXPECT_EQ(line->state.flags, static_cast<DWORD>(DRAW_NOZWRITE | DRAW_OPAQUE));
 
   // Curves keep the caller's bit whatever their colour.
   EXPECT_EQ(
       Item(VekDrawBezier(g, 0, 0, 0, 1, 1, 0, 2, 2, 0, 3, 3, 0, 0x10FFFFFF, 0.5f, DRAW_OPAQUE))
-          ->flags,
+          ->state.flags,
       static_cast<DWORD>(DRAW_OPAQUE));
-  EXPECT_EQ(Item(VekDrawBezier(g, 0, 0, 0, 1, 1, 0, 2, 2, 0, 3, 3, 0, 0xFFFFFFFF, 0.5f, 0))->flags,
-            0u);
+  EXPECT_EQ(
+      Item(VekDrawBezier(g, 0, 0, 0, 1, 1, 0, 2, 2, 0, 3, 3, 0, 0xFFFFFFFF, 0.5f, 0))->state.flags,
+      0u);
   EXPECT_EQ(g->opaqueItems.count, 3u);
   EXPECT_EQ(g->translucentItems.count, 3u);
   FlushDrawItems(g);
@@ -120,25 +121,26 @@ TEST_F(PrimitivesTest, TrianglesAndQuadsDecideOpaqueByColourAndTexture) {
   VekImage* image = PatternImage(4, 4);
   HVEKTEXTURE tex = &image->texture;
   // Untextured, all opaque: set even though the caller left it clear.
-  EXPECT_EQ(Item(Tri(0xFF102030, 0xFFFFFFFF, 0xFF000000, DRAW_ADDCOLOR, nullptr))->flags,
+  EXPECT_EQ(Item(Tri(0xFF102030, 0xFFFFFFFF, 0xFF000000, DRAW_ADDCOLOR, nullptr))->state.flags,
             static_cast<DWORD>(DRAW_ADDCOLOR | DRAW_OPAQUE));
   // Textured with opaque colours: the caller's choice, either way.
-  EXPECT_EQ(Item(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, tex))->flags, 0u);
-  EXPECT_EQ(Item(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, DRAW_OPAQUE, tex))->flags,
+  EXPECT_EQ(Item(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, tex))->state.flags, 0u);
+  EXPECT_EQ(Item(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, DRAW_OPAQUE, tex))->state.flags,
             static_cast<DWORD>(DRAW_OPAQUE));
   // One translucent corner clears it, textured or not.
-  EXPECT_EQ(Item(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0x7FFFFFFF, DRAW_OPAQUE, nullptr))->flags, 0u);
-  EXPECT_EQ(Item(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0xFEFFFFFF, DRAW_OPAQUE, tex))->flags, 0u);
+  EXPECT_EQ(Item(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0x7FFFFFFF, DRAW_OPAQUE, nullptr))->state.flags, 0u);
+  EXPECT_EQ(Item(Tri(0xFFFFFFFF, 0xFFFFFFFF, 0xFEFFFFFF, DRAW_OPAQUE, tex))->state.flags, 0u);
 
-  EXPECT_EQ(Item(Quad(0, 0, 4, 4, 0xFFFFFFFF, 0, nullptr))->flags, static_cast<DWORD>(DRAW_OPAQUE));
-  EXPECT_EQ(Item(Quad(0, 0, 4, 4, 0xFFFFFFFF, DRAW_LINEAR, tex))->flags,
+  EXPECT_EQ(Item(Quad(0, 0, 4, 4, 0xFFFFFFFF, 0, nullptr))->state.flags,
+            static_cast<DWORD>(DRAW_OPAQUE));
+  EXPECT_EQ(Item(Quad(0, 0, 4, 4, 0xFFFFFFFF, DRAW_LINEAR, tex))->state.flags,
             static_cast<DWORD>(DRAW_LINEAR));
-  EXPECT_EQ(Item(Quad(0, 0, 4, 4, 0xFFFFFFFF, DRAW_OPAQUE, tex))->flags,
+  EXPECT_EQ(Item(Quad(0, 0, 4, 4, 0xFFFFFFFF, DRAW_OPAQUE, tex))->state.flags,
             static_cast<DWORD>(DRAW_OPAQUE));
   DrawItem* q =
       Item(VekDrawQuad(g, 0, 0, 0.5f, 0xFFFFFFFF, 0, 0, 1, 0, 0.5f, 0xFFFFFFFF, 0, 0, 1, 1, 0.5f,
                        0xFFFFFFFF, 0, 0, 0, 1, 0.5f, 0x00FFFFFF, 0, 0, DRAW_OPAQUE, nullptr));
-  EXPECT_EQ(q->flags, 0u);  // the last corner alone decides
+  EXPECT_EQ(q->state.flags, 0u);  // the last corner alone decides
   EXPECT_EQ(g->opaqueItems.count, 4u);
   EXPECT_EQ(g->translucentItems.count, 5u);
   FlushDrawItems(g);
