@@ -1,9 +1,11 @@
 #include "resources.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "device.h"
 #include "pixels.h"
@@ -285,8 +287,7 @@ std::unique_ptr<Surface> Surface::Make(const Owner& owner, const Shape& shape) {
   return std::unique_ptr<Surface>(new (std::nothrow) Surface(owner, shape, info, std::move(bits)));
 }
 
-Surface::Surface(const Owner& owner, const Shape& shape, const FormatInfo& info,
-                 ResourceBytes bits)
+Surface::Surface(const Owner& owner, const Shape& shape, const FormatInfo& info, ResourceBytes bits)
     : Resource(owner.device, owner.lifetime, owner.container, shape.pool, shape.usage),
       containerObject_(owner.containerObject),
       kind_(shape.kind),
@@ -574,94 +575,58 @@ HRESULT BufferStore::Unlock() {
   return D3D_OK;
 }
 
-VertexBuffer::VertexBuffer(Device* device, DWORD usage, DWORD fvf, D3DPOOL pool)
-    : Resource(device, Lifetime::Standalone, nullptr, pool, usage), fvf_(fvf) {}
+namespace {
 
-HRESULT VertexBuffer::Create(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                             VertexBuffer** out) {
-  VertexBuffer* buffer = new (std::nothrow) VertexBuffer(device, usage, fvf, pool);
-  if (!buffer) return OutOfMemory(pool);
-  if (!buffer->store_.Allocate(length)) {
-    buffer->ReleaseAppRef();
-    return OutOfMemory(pool);
-  }
-  *out = buffer;
-  return D3D_OK;
+// "IDirect3DVertexBuffer8::Lock" and the like: the names calls are logged and
+// failed by, made once per kind.
+enum BufferMethod {
+  kGetDevice,
+  kSetPrivateData,
+  kGetPrivateData,
+  kFreePrivateData,
+  kSetPriority,
+  kGetPriority,
+  kPreLoad,
+  kGetType,
+  kLock,
+  kUnlock,
+  kGetDesc,
+  kBufferMethods
+};
+
+template <class Kind>
+const char* Name(BufferMethod m) {
+  static const std::array<std::string, kBufferMethods> names = [] {
+    static constexpr const char* kMethods[kBufferMethods] = {
+        "GetDevice",   "SetPrivateData", "GetPrivateData", "FreePrivateData",
+        "SetPriority", "GetPriority",    "PreLoad",        "GetType",
+        "Lock",        "Unlock",         "GetDesc"};
+    std::array<std::string, kBufferMethods> out;
+    for (int i = 0; i < kBufferMethods; ++i) out[i] = std::string(Kind::kName) + "::" + kMethods[i];
+    return out;
+  }();
+  return names[m].c_str();
 }
 
-HRESULT VertexBuffer::QueryInterface(REFIID riid, void** object) {
-  return Answer<IDirect3DVertexBuffer8>(
-      this, riid, object, {&kIUnknownId, &IID_IDirect3DResource8, &IID_IDirect3DVertexBuffer8});
-}
+const GUID& InterfaceId(VertexBufferKind) { return IID_IDirect3DVertexBuffer8; }
+const GUID& InterfaceId(IndexBufferKind) { return IID_IDirect3DIndexBuffer8; }
 
-HRESULT VertexBuffer::GetDevice(IDirect3DDevice8** out) {
-  VRT_ENTRY("IDirect3DVertexBuffer8::GetDevice", out);
-  return GetDeviceOf(device(), out);
-}
-
-HRESULT VertexBuffer::SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) {
-  VRT_ENTRY("IDirect3DVertexBuffer8::SetPrivateData", &guid, data, size, flags);
-  return privateData_.Set(guid, data, size, flags);
-}
-
-HRESULT VertexBuffer::GetPrivateData(REFGUID guid, void* data, DWORD* size) {
-  VRT_ENTRY("IDirect3DVertexBuffer8::GetPrivateData", &guid, data, size);
-  return privateData_.Get(guid, data, size);
-}
-
-HRESULT VertexBuffer::FreePrivateData(REFGUID guid) {
-  VRT_ENTRY("IDirect3DVertexBuffer8::FreePrivateData", &guid);
-  return privateData_.Free(guid);
-}
-
-DWORD VertexBuffer::SetPriority(DWORD priority) {
-  VRT_NOTE("IDirect3DVertexBuffer8::SetPriority", priority);
-  if (pool() != D3DPOOL_MANAGED) return 0;
-  const DWORD old = priority_;
-  priority_ = priority;
-  return old;
-}
-
-DWORD VertexBuffer::GetPriority() {
-  VRT_NOTE("IDirect3DVertexBuffer8::GetPriority");
-  return priority_;
-}
-
-void VertexBuffer::PreLoad() { VRT_NOTE("IDirect3DVertexBuffer8::PreLoad"); }
-
-D3DRESOURCETYPE VertexBuffer::GetType() {
-  VRT_NOTE("IDirect3DVertexBuffer8::GetType");
-  return D3DRTYPE_VERTEXBUFFER;
-}
-
-HRESULT VertexBuffer::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
-  VRT_ENTRY("IDirect3DVertexBuffer8::Lock", offset, size, data, flags);
-  return store_.Lock(offset, size ? size : (offset < length() ? length() - offset : 0), data);
-}
-
-HRESULT VertexBuffer::Unlock() {
-  VRT_ENTRY("IDirect3DVertexBuffer8::Unlock");
-  return store_.Unlock();
-}
-
-HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
-  VRT_ENTRY("IDirect3DVertexBuffer8::GetDesc", desc);
-  if (!desc) return D3DERR_INVALIDCALL;
+void FillDesc(D3DVERTEXBUFFER_DESC* desc, DWORD fvf) {
   desc->Format = D3DFMT_VERTEXDATA;
-  desc->Type = D3DRTYPE_VERTEXBUFFER;
-  desc->Usage = usage();
-  desc->Pool = pool();
-  desc->Size = length();
-  desc->FVF = fvf_;
-  return D3D_OK;
+  desc->FVF = fvf;
 }
+void FillDesc(D3DINDEXBUFFER_DESC* desc, D3DFORMAT format) { desc->Format = format; }
 
-IndexBuffer::IndexBuffer(Device* device, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : Resource(device, Lifetime::Standalone, nullptr, pool, usage), format_(format) {}
+}  // namespace
 
-HRESULT IndexBuffer::Create(Device* device, UINT length, DWORD usage, D3DFORMAT format,
-                            D3DPOOL pool, IndexBuffer** out) {
-  IndexBuffer* buffer = new (std::nothrow) IndexBuffer(device, usage, format, pool);
+template <class Kind>
+Buffer<Kind>::Buffer(Device* device, DWORD usage, Value value, D3DPOOL pool)
+    : Resource(device, Lifetime::Standalone, nullptr, pool, usage), value_(value) {}
+
+template <class Kind>
+HRESULT Buffer<Kind>::Create(Device* device, UINT length, DWORD usage, Value value, D3DPOOL pool,
+                             Buffer** out) {
+  Buffer* buffer = new (std::nothrow) Buffer(device, usage, value, pool);
   if (!buffer) return OutOfMemory(pool);
   if (!buffer->store_.Allocate(length)) {
     buffer->ReleaseAppRef();
@@ -671,71 +636,88 @@ HRESULT IndexBuffer::Create(Device* device, UINT length, DWORD usage, D3DFORMAT 
   return D3D_OK;
 }
 
-HRESULT IndexBuffer::QueryInterface(REFIID riid, void** object) {
-  return Answer<IDirect3DIndexBuffer8>(
-      this, riid, object, {&kIUnknownId, &IID_IDirect3DResource8, &IID_IDirect3DIndexBuffer8});
+template <class Kind>
+HRESULT Buffer<Kind>::QueryInterface(REFIID riid, void** object) {
+  return Answer<typename Kind::Interface>(
+      this, riid, object, {&kIUnknownId, &IID_IDirect3DResource8, &InterfaceId(Kind{})});
 }
 
-HRESULT IndexBuffer::GetDevice(IDirect3DDevice8** out) {
-  VRT_ENTRY("IDirect3DIndexBuffer8::GetDevice", out);
+template <class Kind>
+HRESULT Buffer<Kind>::GetDevice(IDirect3DDevice8** out) {
+  VRT_ENTRY(Name<Kind>(kGetDevice), out);
   return GetDeviceOf(device(), out);
 }
 
-HRESULT IndexBuffer::SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) {
-  VRT_ENTRY("IDirect3DIndexBuffer8::SetPrivateData", &guid, data, size, flags);
+template <class Kind>
+HRESULT Buffer<Kind>::SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) {
+  VRT_ENTRY(Name<Kind>(kSetPrivateData), &guid, data, size, flags);
   return privateData_.Set(guid, data, size, flags);
 }
 
-HRESULT IndexBuffer::GetPrivateData(REFGUID guid, void* data, DWORD* size) {
-  VRT_ENTRY("IDirect3DIndexBuffer8::GetPrivateData", &guid, data, size);
+template <class Kind>
+HRESULT Buffer<Kind>::GetPrivateData(REFGUID guid, void* data, DWORD* size) {
+  VRT_ENTRY(Name<Kind>(kGetPrivateData), &guid, data, size);
   return privateData_.Get(guid, data, size);
 }
 
-HRESULT IndexBuffer::FreePrivateData(REFGUID guid) {
-  VRT_ENTRY("IDirect3DIndexBuffer8::FreePrivateData", &guid);
+template <class Kind>
+HRESULT Buffer<Kind>::FreePrivateData(REFGUID guid) {
+  VRT_ENTRY(Name<Kind>(kFreePrivateData), &guid);
   return privateData_.Free(guid);
 }
 
-DWORD IndexBuffer::SetPriority(DWORD priority) {
-  VRT_NOTE("IDirect3DIndexBuffer8::SetPriority", priority);
+template <class Kind>
+DWORD Buffer<Kind>::SetPriority(DWORD priority) {
+  VRT_NOTE(Name<Kind>(kSetPriority), priority);
   if (pool() != D3DPOOL_MANAGED) return 0;
   const DWORD old = priority_;
   priority_ = priority;
   return old;
 }
 
-DWORD IndexBuffer::GetPriority() {
-  VRT_NOTE("IDirect3DIndexBuffer8::GetPriority");
+template <class Kind>
+DWORD Buffer<Kind>::GetPriority() {
+  VRT_NOTE(Name<Kind>(kGetPriority));
   return priority_;
 }
 
-void IndexBuffer::PreLoad() { VRT_NOTE("IDirect3DIndexBuffer8::PreLoad"); }
-
-D3DRESOURCETYPE IndexBuffer::GetType() {
-  VRT_NOTE("IDirect3DIndexBuffer8::GetType");
-  return D3DRTYPE_INDEXBUFFER;
+template <class Kind>
+void Buffer<Kind>::PreLoad() {
+  VRT_NOTE(Name<Kind>(kPreLoad));
 }
 
-HRESULT IndexBuffer::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
-  VRT_ENTRY("IDirect3DIndexBuffer8::Lock", offset, size, data, flags);
+template <class Kind>
+D3DRESOURCETYPE Buffer<Kind>::GetType() {
+  VRT_NOTE(Name<Kind>(kGetType));
+  return Kind::kType;
+}
+
+template <class Kind>
+HRESULT Buffer<Kind>::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
+  VRT_ENTRY(Name<Kind>(kLock), offset, size, data, flags);
   return store_.Lock(offset, size ? size : (offset < length() ? length() - offset : 0), data);
 }
 
-HRESULT IndexBuffer::Unlock() {
-  VRT_ENTRY("IDirect3DIndexBuffer8::Unlock");
+template <class Kind>
+HRESULT Buffer<Kind>::Unlock() {
+  VRT_ENTRY(Name<Kind>(kUnlock));
   return store_.Unlock();
 }
 
-HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {
-  VRT_ENTRY("IDirect3DIndexBuffer8::GetDesc", desc);
+template <class Kind>
+HRESULT Buffer<Kind>::GetDesc(typename Kind::Desc* desc) {
+  VRT_ENTRY(Name<Kind>(kGetDesc), desc);
   if (!desc) return D3DERR_INVALIDCALL;
-  desc->Format = format_;
-  desc->Type = D3DRTYPE_INDEXBUFFER;
+  FillDesc(desc, value_);
+  desc->Type = Kind::kType;
   desc->Usage = usage();
   desc->Pool = pool();
   desc->Size = length();
   return D3D_OK;
 }
+
+template class Buffer<VertexBufferKind>;
+template class Buffer<IndexBufferKind>;
 
 // --- SwapChain ------------------------------------------------------------
 

@@ -157,8 +157,7 @@ class Surface final : public IDirect3DSurface8, public Resource {
   // through a lock (copies, draws, clears) calls it after writing.
   void ContentsChanged();
 
-  Surface(const Owner& owner, const Shape& shape, const FormatInfo& info,
-          ResourceBytes bits);
+  Surface(const Owner& owner, const Shape& shape, const FormatInfo& info, ResourceBytes bits);
   ~Surface() override = default;
 
  private:
@@ -234,10 +233,29 @@ class BufferStore {
   UINT locks_ = 0;
 };
 
-class VertexBuffer final : public IDirect3DVertexBuffer8, public Resource {
+// The vertex and the index buffer differ only in their interface, their
+// description and the value it carries (the FVF, or the index format).
+struct VertexBufferKind {
+  using Interface = IDirect3DVertexBuffer8;
+  using Desc = D3DVERTEXBUFFER_DESC;
+  using Value = DWORD;
+  static constexpr const char* kName = "IDirect3DVertexBuffer8";
+  static constexpr D3DRESOURCETYPE kType = D3DRTYPE_VERTEXBUFFER;
+};
+struct IndexBufferKind {
+  using Interface = IDirect3DIndexBuffer8;
+  using Desc = D3DINDEXBUFFER_DESC;
+  using Value = D3DFORMAT;
+  static constexpr const char* kName = "IDirect3DIndexBuffer8";
+  static constexpr D3DRESOURCETYPE kType = D3DRTYPE_INDEXBUFFER;
+};
+
+template <class Kind>
+class Buffer final : public Kind::Interface, public Resource {
  public:
-  static HRESULT Create(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                        VertexBuffer** out);
+  using Value = typename Kind::Value;
+  static HRESULT Create(Device* device, UINT length, DWORD usage, Value value, D3DPOOL pool,
+                        Buffer** out);
 
   HRESULT QueryInterface(REFIID riid, void** object) override;
   ULONG AddRef() override { return AddAppRef(); }
@@ -252,52 +270,28 @@ class VertexBuffer final : public IDirect3DVertexBuffer8, public Resource {
   D3DRESOURCETYPE GetType() override;
   HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override;
   HRESULT Unlock() override;
-  HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+  HRESULT GetDesc(typename Kind::Desc* desc) override;
 
   UINT length() const { return store_.length(); }
-  DWORD fvf() const { return fvf_; }
   const BYTE* bytes() { return store_.bytes(); }
+  DWORD fvf() const requires(Kind::kType == D3DRTYPE_VERTEXBUFFER) { return value_; }
+  D3DFORMAT format() const requires(Kind::kType == D3DRTYPE_INDEXBUFFER) { return value_; }
+  UINT indexSize() const requires(Kind::kType == D3DRTYPE_INDEXBUFFER) {
+    return value_ == D3DFMT_INDEX32 ? 4 : 2;
+  }
 
-  ~VertexBuffer() override = default;
+  ~Buffer() override = default;
 
  private:
-  VertexBuffer(Device* device, DWORD usage, DWORD fvf, D3DPOOL pool);
+  Buffer(Device* device, DWORD usage, Value value, D3DPOOL pool);
   BufferStore store_;
-  const DWORD fvf_;
+  const Value value_;
 };
 
-class IndexBuffer final : public IDirect3DIndexBuffer8, public Resource {
- public:
-  static HRESULT Create(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                        IndexBuffer** out);
-
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override { return AddAppRef(); }
-  ULONG Release() override { return ReleaseAppRef(); }
-  HRESULT GetDevice(IDirect3DDevice8** device) override;
-  HRESULT SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) override;
-  HRESULT GetPrivateData(REFGUID guid, void* data, DWORD* size) override;
-  HRESULT FreePrivateData(REFGUID guid) override;
-  DWORD SetPriority(DWORD priority) override;
-  DWORD GetPriority() override;
-  void PreLoad() override;
-  D3DRESOURCETYPE GetType() override;
-  HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override;
-  HRESULT Unlock() override;
-  HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
-
-  UINT length() const { return store_.length(); }
-  D3DFORMAT format() const { return format_; }
-  UINT indexSize() const { return format_ == D3DFMT_INDEX32 ? 4 : 2; }
-  const BYTE* bytes() { return store_.bytes(); }
-
-  ~IndexBuffer() override = default;
-
- private:
-  IndexBuffer(Device* device, DWORD usage, D3DFORMAT format, D3DPOOL pool);
-  BufferStore store_;
-  const D3DFORMAT format_;
-};
+using VertexBuffer = Buffer<VertexBufferKind>;
+using IndexBuffer = Buffer<IndexBufferKind>;
+extern template class Buffer<VertexBufferKind>;
+extern template class Buffer<IndexBufferKind>;
 
 class SwapChain final : public IDirect3DSwapChain8, public Resource {
  public:
