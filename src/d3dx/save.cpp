@@ -7,6 +7,7 @@
 
 #include "d3dx/d3dx8.h"
 #include "d3dx/formats.h"
+#include "host/utf8.h"
 
 #ifdef _WIN32
 #include <wchar.h>
@@ -254,52 +255,21 @@ HRESULT EncodeDds(const Pixels& px, std::vector<BYTE>* file) {
   return S_OK;
 }
 
-#ifndef _WIN32
-std::string Utf8Path(LPCWSTR path) {
-  std::string out;
-  for (size_t i = 0; path[i]; ++i) {
-    uint32_t c = static_cast<uint16_t>(path[i]);
-    if (c >= 0xD800 && c < 0xDC00 && path[i + 1] >= 0xDC00 && path[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(path[i + 1]) - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;  // a lone surrogate
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-#endif
-
 // Writes the whole file, failing when writing or closing fails. E_FAIL when the path
 // cannot be written.
 HRESULT WriteWholeFile(LPCWSTR path, const std::vector<BYTE>& bytes) {
 #ifdef _WIN32
   FILE* f = _wfopen(path, L"wb");
 #else
-  const std::string utf8 = Utf8Path(path);
+  const std::string utf8 = Utf16ToUtf8(path);
   FILE* f = std::fopen(utf8.c_str(), "wb");
 #endif
   if (!f) return E_FAIL;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   const bool closed = std::fclose(f) == 0;
   if (written && closed) return S_OK;
-  // A partial file is removed; anything else at the path (a device such as
-  // /dev/full) is not ours to remove.
+    // A partial file is removed; anything else at the path (a device such as
+    // /dev/full) is not ours to remove.
 #ifdef _WIN32
   _wremove(path);
 #else

@@ -6,6 +6,7 @@
 #include "gd/device.h"
 #include "graphics/graphics.h"
 #include "graphics/graphics_diagnostics.h"
+#include "host/utf8.h"
 
 namespace {
 
@@ -21,24 +22,16 @@ void NarrowText(const WCHAR* text, UINT count, char* out, size_t outSize) {
   }
   for (UINT i = 0; i < count && i < 64; ++i) {
     const unsigned c = static_cast<WORD>(text[i]);
-    char bytes[3];
-    size_t k = 0;
-    if (c < 0x20) {
-      bytes[k++] = ' ';
-    } else if (c < 0x80) {
-      bytes[k++] = static_cast<char>(c);
-    } else if (c < 0x800) {
-      bytes[k++] = static_cast<char>(0xC0 | c >> 6);
-      bytes[k++] = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c >= 0xD800 && c < 0xE000) {
-      bytes[k++] = '?';
-    } else {
-      bytes[k++] = static_cast<char>(0xE0 | c >> 12);
-      bytes[k++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      bytes[k++] = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    if (n + k + 1 > outSize) break;
-    for (size_t j = 0; j < k; ++j) out[n++] = bytes[j];
+    char bytes[4];
+    int k = 1;
+    if (c < 0x20)
+      bytes[0] = ' ';
+    else if (IsSurrogate(c))
+      bytes[0] = '?';
+    else
+      k = EncodeUtf8(c, bytes);
+    if (n + static_cast<size_t>(k) + 1 > outSize) break;
+    for (int j = 0; j < k; ++j) out[n++] = bytes[j];
   }
   out[n] = 0;
 }

@@ -8,11 +8,10 @@
 
 #include "gd/gd_diagnostics.h"
 #include "graphics/graphics_diagnostics.h"
+#include "host/utf8.h"
 #include "vekfont/font_errors.h"
 #include "vekimage/image_diagnostics.h"
 #include "vektex/vektex_diagnostics.h"
-
-std::string Utf16ToUtf8(const WCHAR* text);
 
 inline const char* RowText(GdLine id) { return GdLineText(id); }
 inline const char* RowText(GraphicsLine id) { return GraphicsLineText(id); }

@@ -10,24 +10,6 @@
 #include <vekrt/runtime.h>
 #endif
 
-std::string Utf16ToUtf8(const WCHAR* text) {
-  std::string out;
-  for (; text && *text; ++text) {
-    const unsigned c = static_cast<unsigned>(*text) & 0xFFFF;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 D3DSURFACE_DESC BackBufferDesc(GraphicsDevice* device) {
   IDirect3DSurface8* back = nullptr;
   D3DSURFACE_DESC desc{};

@@ -4,12 +4,14 @@
 // block leaked and no device left current.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <d3d8.h>
+#include <gtest/gtest.h>
 #include <pelto.h>
 
 #include <string>
 #include <vector>
+
+#include "host/utf8.h"
 
 class PlatformTest : public ::testing::Test {
  protected:
@@ -32,8 +34,6 @@ class PlatformTest : public ::testing::Test {
  private:
   LONG blocksAtStart_ = 0;
 };
-
-std::string Utf16ToUtf8(const WCHAR* text);
 
 struct GraphicsDevice;
 // The description of the device's back buffer (zeros when it has none).
