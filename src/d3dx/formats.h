@@ -68,4 +68,40 @@ inline constexpr DWORD kDdpfAlphaPixels = 0x1, kDdpfFourCC = 0x4, kDdpfRgb = 0x4
 inline constexpr DWORD kDdsCapsTexture = 0x1000;
 inline constexpr DWORD kDdsCaps2CubeMap = 0x200, kDdsCaps2Volume = 0x200000;
 
+// Offsets of the header's fields from the start of the file.
+inline constexpr UINT kDdsOffFlags = 8, kDdsOffHeight = 12, kDdsOffWidth = 16,
+                      kDdsOffPitchOrLinearSize = 20, kDdsOffDepth = 24, kDdsOffMipCount = 28,
+                      kDdsOffPixelFlags = 80, kDdsOffFourCC = 84, kDdsOffBitCount = 88,
+                      kDdsOffRedMask = 92, kDdsOffCaps = 108, kDdsOffCaps2 = 112;
+
+// The fields a written header sets; the others stay zero.
+struct DdsHeader {
+  DWORD flags;
+  DWORD height, width;
+  DWORD pitchOrLinearSize;
+  DWORD pixelFlags;
+  DWORD fourCC;
+  DWORD bitCount;
+  DWORD masks[4];  // red, green, blue, alpha
+  DWORD caps;
+};
+
+// Writes a whole 128-byte header: the signature, both structure sizes and
+// the fields.
+inline void WriteDdsHeader(BYTE* h, const DdsHeader& f) {
+  std::memset(h, 0, kDdsHeaderBytes);
+  std::memcpy(h, "DDS ", 4);
+  WriteU32(h + 4, 124);
+  WriteU32(h + kDdsOffFlags, f.flags);
+  WriteU32(h + kDdsOffHeight, f.height);
+  WriteU32(h + kDdsOffWidth, f.width);
+  WriteU32(h + kDdsOffPitchOrLinearSize, f.pitchOrLinearSize);
+  WriteU32(h + 76, 32);
+  WriteU32(h + kDdsOffPixelFlags, f.pixelFlags);
+  WriteU32(h + kDdsOffFourCC, f.fourCC);
+  WriteU32(h + kDdsOffBitCount, f.bitCount);
+  for (int i = 0; i < 4; ++i) WriteU32(h + kDdsOffRedMask + 4 * i, f.masks[i]);
+  WriteU32(h + kDdsOffCaps, f.caps);
+}
+
 }  // namespace d3dx

@@ -205,52 +205,51 @@ HRESULT EncodeDds(const Pixels& px, std::vector<BYTE>* file) {
     return E_OUTOFMEMORY;
   }
   BYTE* h = file->data();
-  std::memcpy(h, "DDS ", 4);
-  WriteU32(h + 4, 124);
   const bool blocks = IsBlockFormat(px.format);
-  WriteU32(h + 8, kDdsdCaps | kDdsdHeight | kDdsdWidth | kDdsdPixelFormat |
-                      (blocks ? kDdsdLinearSize : kDdsdPitch));
-  WriteU32(h + 12, px.height);
-  WriteU32(h + 16, px.width);
-  WriteU32(h + 20, blocks ? static_cast<uint32_t>(dataBytes) : px.rowBytes);
-  WriteU32(h + 76, 32);
-  struct Masks {
-    DWORD bits, r, g, b, a;
-  } m{};
-  switch (px.format) {
-    case D3DFMT_A8R8G8B8:
-      m = {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u};
-      break;
-    case D3DFMT_X8R8G8B8:
-      m = {32, 0xFF0000, 0xFF00, 0xFF, 0};
-      break;
-    case D3DFMT_R5G6B5:
-      m = {16, 0xF800, 0x07E0, 0x001F, 0};
-      break;
-    case D3DFMT_X1R5G5B5:
-      m = {16, 0x7C00, 0x03E0, 0x001F, 0};
-      break;
-    case D3DFMT_A1R5G5B5:
-      m = {16, 0x7C00, 0x03E0, 0x001F, 0x8000};
-      break;
-    case D3DFMT_A4R4G4B4:
-      m = {16, 0x0F00, 0x00F0, 0x000F, 0xF000};
-      break;
-    default:
-      break;
-  }
+  DdsHeader f{};
+  f.flags = kDdsdCaps | kDdsdHeight | kDdsdWidth | kDdsdPixelFormat |
+            (blocks ? kDdsdLinearSize : kDdsdPitch);
+  f.height = px.height;
+  f.width = px.width;
+  f.pitchOrLinearSize = blocks ? static_cast<uint32_t>(dataBytes) : px.rowBytes;
+  f.caps = kDdsCapsTexture;
   if (blocks) {
-    WriteU32(h + 80, kDdpfFourCC);
-    WriteU32(h + 84, static_cast<uint32_t>(px.format));
+    f.pixelFlags = kDdpfFourCC;
+    f.fourCC = static_cast<uint32_t>(px.format);
   } else {
-    WriteU32(h + 80, kDdpfRgb | (m.a ? kDdpfAlphaPixels : 0));
-    WriteU32(h + 88, m.bits);
-    WriteU32(h + 92, m.r);
-    WriteU32(h + 96, m.g);
-    WriteU32(h + 100, m.b);
-    WriteU32(h + 104, m.a);
+    struct Masks {
+      DWORD bits, r, g, b, a;
+    } m{};
+    switch (px.format) {
+      case D3DFMT_A8R8G8B8:
+        m = {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u};
+        break;
+      case D3DFMT_X8R8G8B8:
+        m = {32, 0xFF0000, 0xFF00, 0xFF, 0};
+        break;
+      case D3DFMT_R5G6B5:
+        m = {16, 0xF800, 0x07E0, 0x001F, 0};
+        break;
+      case D3DFMT_X1R5G5B5:
+        m = {16, 0x7C00, 0x03E0, 0x001F, 0};
+        break;
+      case D3DFMT_A1R5G5B5:
+        m = {16, 0x7C00, 0x03E0, 0x001F, 0x8000};
+        break;
+      case D3DFMT_A4R4G4B4:
+        m = {16, 0x0F00, 0x00F0, 0x000F, 0xF000};
+        break;
+      default:
+        break;
+    }
+    f.pixelFlags = kDdpfRgb | (m.a ? kDdpfAlphaPixels : 0);
+    f.bitCount = m.bits;
+    f.masks[0] = m.r;
+    f.masks[1] = m.g;
+    f.masks[2] = m.b;
+    f.masks[3] = m.a;
   }
-  WriteU32(h + 108, kDdsCapsTexture);
+  WriteDdsHeader(h, f);
   if (dataBytes) std::memcpy(h + kDdsHeaderBytes, px.bytes.data(), static_cast<size_t>(dataBytes));
   return S_OK;
 }

@@ -38,19 +38,19 @@ HRESULT ParseDds(const BYTE* data, UINT size, DdsImage* out) {
   if (!data || size < kDdsHeaderBytes || std::memcmp(data, "DDS ", 4) != 0)
     return D3DXERR_INVALIDDATA;
   if (ReadU32(data + 4) != 124 || ReadU32(data + 76) != 32) return D3DXERR_INVALIDDATA;
-  const DWORD flags = ReadU32(data + 8);
+  const DWORD flags = ReadU32(data + kDdsOffFlags);
   // Readers should not rely on the caps, pixel format and mip count flags,
   // which some writers leave out; height and width must be there.
   if ((flags & (kDdsdHeight | kDdsdWidth)) != (kDdsdHeight | kDdsdWidth))
     return D3DXERR_INVALIDDATA;
-  const UINT height = ReadU32(data + 12);
-  const UINT width = ReadU32(data + 16);
-  const DWORD pitchOrSize = ReadU32(data + 20);
-  const DWORD depth = ReadU32(data + 24);
-  const DWORD mipCount = ReadU32(data + 28);
-  const DWORD pfFlags = ReadU32(data + 80);
-  const DWORD fourCC = ReadU32(data + 84);
-  const DWORD caps2 = ReadU32(data + 112);
+  const UINT height = ReadU32(data + kDdsOffHeight);
+  const UINT width = ReadU32(data + kDdsOffWidth);
+  const DWORD pitchOrSize = ReadU32(data + kDdsOffPitchOrLinearSize);
+  const DWORD depth = ReadU32(data + kDdsOffDepth);
+  const DWORD mipCount = ReadU32(data + kDdsOffMipCount);
+  const DWORD pfFlags = ReadU32(data + kDdsOffPixelFlags);
+  const DWORD fourCC = ReadU32(data + kDdsOffFourCC);
+  const DWORD caps2 = ReadU32(data + kDdsOffCaps2);
   if (width == 0 || height == 0) return D3DXERR_INVALIDDATA;
   if ((caps2 & (kDdsCaps2CubeMap | kDdsCaps2Volume)) || ((flags & kDdsdDepth) && depth > 1))
     return D3DXERR_INVALIDDATA;  // only plain 2-D textures
@@ -60,9 +60,10 @@ HRESULT ParseDds(const BYTE* data, UINT size, DdsImage* out) {
     if (fourCC == D3DFMT_DXT1 || fourCC == D3DFMT_DXT3 || fourCC == D3DFMT_DXT5)
       format = static_cast<D3DFORMAT>(fourCC);
   } else if (pfFlags & kDdpfRgb) {
-    const DWORD bits = ReadU32(data + 88);
-    const DWORD r = ReadU32(data + 92), g = ReadU32(data + 96), b = ReadU32(data + 100);
-    const DWORD a = ReadU32(data + 104);
+    const DWORD bits = ReadU32(data + kDdsOffBitCount);
+    const DWORD r = ReadU32(data + kDdsOffRedMask), g = ReadU32(data + kDdsOffRedMask + 4),
+                b = ReadU32(data + kDdsOffRedMask + 8);
+    const DWORD a = ReadU32(data + kDdsOffRedMask + 12);
     if (bits == 32 && r == 0x00FF0000u && g == 0x0000FF00u && b == 0x000000FFu) {
       if ((pfFlags & kDdpfAlphaPixels) && a == 0xFF000000u)
         format = D3DFMT_A8R8G8B8;

@@ -12,6 +12,7 @@
 #include <system_error>
 #endif
 
+#include "d3dx/formats.h"
 #include "gd/device.h"
 #include "host/host.h"
 #include "vekimage/image.h"
@@ -129,13 +130,6 @@ void ReleaseData(VekImage* image) {
   image->texture.dataSize = 0;
 }
 
-void PutU32(BYTE* at, UINT value) {
-  at[0] = static_cast<BYTE>(value);
-  at[1] = static_cast<BYTE>(value >> 8);
-  at[2] = static_cast<BYTE>(value >> 16);
-  at[3] = static_cast<BYTE>(value >> 24);
-}
-
 }  // namespace
 
 void LoadFreeImage() {
@@ -172,21 +166,20 @@ void UnloadFreeImage() {
 bool FreeImageAvailable() { return api.module != nullptr; }
 
 void WriteDdsHeader(BYTE* block, UINT width, UINT height) {
-  std::memset(block, 0, kDdsHeaderSize);
-  std::memcpy(block, "DDS ", 4);
-  PutU32(block + 4, 124);
-  PutU32(block + 8, 0x00081007);
-  PutU32(block + 12, height);
-  PutU32(block + 16, width);
-  PutU32(block + 20, width * height * 4);
-  PutU32(block + 76, 32);
-  PutU32(block + 80, 0x41);
-  PutU32(block + 88, 32);
-  PutU32(block + 92, 0x00FF0000);
-  PutU32(block + 96, 0x0000FF00);
-  PutU32(block + 100, 0x000000FF);
-  PutU32(block + 104, 0xFF000000);
-  PutU32(block + 108, 0x1000);
+  d3dx::DdsHeader f{};
+  f.flags = d3dx::kDdsdCaps | d3dx::kDdsdHeight | d3dx::kDdsdWidth | d3dx::kDdsdPixelFormat |
+            d3dx::kDdsdLinearSize;
+  f.height = height;
+  f.width = width;
+  f.pitchOrLinearSize = width * height * 4;
+  f.pixelFlags = d3dx::kDdpfRgb | d3dx::kDdpfAlphaPixels;
+  f.bitCount = 32;
+  f.masks[0] = 0x00FF0000;
+  f.masks[1] = 0x0000FF00;
+  f.masks[2] = 0x000000FF;
+  f.masks[3] = 0xFF000000;
+  f.caps = d3dx::kDdsCapsTexture;
+  d3dx::WriteDdsHeader(block, f);
 }
 
 bool HueImage_OtherFormat(VekImage* image, int fif) {

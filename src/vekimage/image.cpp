@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "d3dx/d3dx8.h"
+#include "d3dx/formats.h"
 #include "gd/device.h"
 #include "host/host.h"
 #include "vekimage/dxt.h"
@@ -15,25 +16,14 @@
 
 namespace {
 
-// Offsets in the DDS file header (the signature included).
-constexpr UINT kDdsFlags = 8;
-constexpr UINT kDdsHeight = 12;
-constexpr UINT kDdsWidth = 16;
-constexpr UINT kDdsLinearSize = 20;
-constexpr UINT kDdsMipCount = 28;
-constexpr UINT kDdsFourCC = 84;
-constexpr DWORD kDdsPaddedFlags = 0x00081007;  // caps, height, width, pixel format, linear size
+using d3dx::ReadU32;
+using d3dx::WriteU32;
+// Caps, height, width, pixel format, linear size: a padded DXT picture's header.
+constexpr DWORD kDdsPaddedFlags = d3dx::kDdsdCaps | d3dx::kDdsdHeight | d3dx::kDdsdWidth |
+                                  d3dx::kDdsdPixelFormat | d3dx::kDdsdLinearSize;
 
 constexpr DWORD FourCC(char a, char b, char c, char d) {
   return DWORD(BYTE(a)) | DWORD(BYTE(b)) << 8 | DWORD(BYTE(c)) << 16 | DWORD(BYTE(d)) << 24;
-}
-
-DWORD ReadU32(const BYTE* p) { return p[0] | p[1] << 8 | p[2] << 16 | DWORD(p[3]) << 24; }
-void WriteU32(BYTE* p, DWORD v) {
-  p[0] = BYTE(v);
-  p[1] = BYTE(v >> 8);
-  p[2] = BYTE(v >> 16);
-  p[3] = BYTE(v >> 24);
 }
 
 // Bytes of the level-0 blocks of a DXT picture; 64-bit so no size wraps.
@@ -154,8 +144,10 @@ unsigned long long RowsBytes(UINT height, unsigned long long rowBytes) {
 // Whether an uncompressed (or other non-DXT) DDS file holds all the pixels
 // its header announces. Layouts this cannot size are left to the decoder.
 bool DdsPixelsPresent(const BYTE* bytes, UINT n) {
-  const UINT height = ReadU32(bytes + kDdsHeight), width = ReadU32(bytes + kDdsWidth);
-  const DWORD pixelFlags = ReadU32(bytes + 80), fourCC = ReadU32(bytes + kDdsFourCC);
+  const UINT height = ReadU32(bytes + d3dx::kDdsOffHeight),
+             width = ReadU32(bytes + d3dx::kDdsOffWidth);
+  const DWORD pixelFlags = ReadU32(bytes + d3dx::kDdsOffPixelFlags),
+              fourCC = ReadU32(bytes + d3dx::kDdsOffFourCC);
   unsigned long long need = 0;
   if (pixelFlags & 0x4) {  // a FourCC: the block formats have a known size
     const bool dxt1 = fourCC == FourCC('D', 'X', 'T', '1');
@@ -209,8 +201,8 @@ bool AnnouncedSizeFits(ImageSignature signature, const BYTE* bytes, UINT n) {
   UINT width = 0, height = 0;
   switch (signature) {
     case ImageSignature::kDds:
-      height = ReadU32(bytes + kDdsHeight);
-      width = ReadU32(bytes + kDdsWidth);
+      height = ReadU32(bytes + d3dx::kDdsOffHeight);
+      width = ReadU32(bytes + d3dx::kDdsOffWidth);
       break;
     case ImageSignature::kPng:  // IHDR: the first chunk
       if (std::memcmp(bytes + 12, "IHDR", 4) != 0) return true;
@@ -288,7 +280,7 @@ bool SniffImageFormat(VekImage* image, BYTE* bytes, UINT n) {
     case ImageSignature::kDds: {
       // Nothing of a DDS file can be read before its whole header.
       if (n < kDdsHeaderSize) break;
-      const DWORD fourCC = ReadU32(bytes + kDdsFourCC);
+      const DWORD fourCC = ReadU32(bytes + d3dx::kDdsOffFourCC);
       INT compression = 0;
       if (fourCC == FourCC('D', 'X', 'T', '1')) compression = kCompressionDxt1;
       if (fourCC == FourCC('D', 'X', 'T', '3')) compression = kCompressionDxt3;
@@ -352,11 +344,11 @@ bool ExtendToPow2_DXT(VekImage* image) {
   t.dataSize = size;
   t.width = paddedWidth;
   t.height = paddedHeight;
-  WriteU32(block + kDdsHeight, paddedHeight);
-  WriteU32(block + kDdsWidth, paddedWidth);
-  WriteU32(block + kDdsLinearSize, static_cast<DWORD>(levelBytes));
-  WriteU32(block + kDdsMipCount, 0);
-  WriteU32(block + kDdsFlags, kDdsPaddedFlags);
+  WriteU32(block + d3dx::kDdsOffHeight, paddedHeight);
+  WriteU32(block + d3dx::kDdsOffWidth, paddedWidth);
+  WriteU32(block + d3dx::kDdsOffPitchOrLinearSize, static_cast<DWORD>(levelBytes));
+  WriteU32(block + d3dx::kDdsOffMipCount, 0);
+  WriteU32(block + d3dx::kDdsOffFlags, kDdsPaddedFlags);
   return true;
 }
 
