@@ -160,6 +160,44 @@ bool ConstantRange(DWORD reg, DWORD count, DWORD registers) {
   return reg <= registers && count <= registers - reg;
 }
 
+// The vertex and the pixel shader calls share these: constants copied in or
+// out of a register file, a handle read back, a shader deleted (unset when
+// current), a stored token list copied out.
+template <DWORD N>
+HRESULT CopyConstantsIn(float (&registers)[N][4], DWORD reg, const void* data, DWORD count) {
+  if (!data || !ConstantRange(reg, count, N)) return D3DERR_INVALIDCALL;
+  std::memcpy(registers[reg], data, count * sizeof(registers[0]));
+  return D3D_OK;
+}
+
+template <DWORD N>
+HRESULT CopyConstantsOut(const float (&registers)[N][4], DWORD reg, void* data, DWORD count) {
+  if (!data || !ConstantRange(reg, count, N)) return D3DERR_INVALIDCALL;
+  std::memcpy(data, registers[reg], count * sizeof(registers[0]));
+  return D3D_OK;
+}
+
+HRESULT ReadHandle(DWORD current, DWORD* handle) {
+  if (!handle) return D3DERR_INVALIDCALL;
+  *handle = current;
+  return D3D_OK;
+}
+
+template <class Table>
+HRESULT DeleteShader(Table& shaders, DWORD* current, DWORD handle) {
+  if (!shaders.erase(handle)) return D3DERR_INVALIDCALL;
+  if (*current == handle) *current = 0;
+  return D3D_OK;
+}
+
+// `pick` chooses the token list of a stored shader.
+template <class Table, class Pick>
+HRESULT CopyShaderTokens(const Table& shaders, DWORD handle, Pick pick, void* data, DWORD* size) {
+  auto it = shaders.find(handle);
+  if (it == shaders.end()) return D3DERR_INVALIDCALL;
+  return CopyTokens(pick(it->second), data, size);
+}
+
 }  // namespace
 
 bool IsRenderState(DWORD state) { return state < kRenderStateSlots && RenderStateTable()[state]; }
@@ -549,44 +587,36 @@ HRESULT Device::SetVertexShader(DWORD handle) {
 
 HRESULT Device::GetVertexShader(DWORD* handle) {
   VRT_ENTRY("IDirect3DDevice8::GetVertexShader", handle);
-  if (!handle) return D3DERR_INVALIDCALL;
-  *handle = state_.vertexShader;
-  return D3D_OK;
+  return ReadHandle(state_.vertexShader, handle);
 }
 
 HRESULT Device::DeleteVertexShader(DWORD handle) {
   VRT_ENTRY("IDirect3DDevice8::DeleteVertexShader", handle);
-  if (!vertexShaders_.erase(handle)) return D3DERR_INVALIDCALL;
-  if (state_.vertexShader == handle) state_.vertexShader = 0;
-  return D3D_OK;
+  return DeleteShader(vertexShaders_, &state_.vertexShader, handle);
 }
 
 HRESULT Device::SetVertexShaderConstant(DWORD reg, const void* data, DWORD count) {
   VRT_ENTRY("IDirect3DDevice8::SetVertexShaderConstant", reg, data, count);
-  if (!data || !ConstantRange(reg, count, kVertexShaderConstants)) return D3DERR_INVALIDCALL;
-  std::memcpy(state_.vertexConstants[reg], data, count * sizeof(state_.vertexConstants[0]));
-  return D3D_OK;
+  return CopyConstantsIn(state_.vertexConstants, reg, data, count);
 }
 
 HRESULT Device::GetVertexShaderConstant(DWORD reg, void* data, DWORD count) {
   VRT_ENTRY("IDirect3DDevice8::GetVertexShaderConstant", reg, data, count);
-  if (!data || !ConstantRange(reg, count, kVertexShaderConstants)) return D3DERR_INVALIDCALL;
-  std::memcpy(data, state_.vertexConstants[reg], count * sizeof(state_.vertexConstants[0]));
-  return D3D_OK;
+  return CopyConstantsOut(state_.vertexConstants, reg, data, count);
 }
 
 HRESULT Device::GetVertexShaderDeclaration(DWORD handle, void* data, DWORD* size) {
   VRT_ENTRY("IDirect3DDevice8::GetVertexShaderDeclaration", handle, data, size);
-  auto it = vertexShaders_.find(handle);
-  if (it == vertexShaders_.end()) return D3DERR_INVALIDCALL;
-  return CopyTokens(it->second.declaration, data, size);
+  return CopyShaderTokens(
+      vertexShaders_, handle, [](const VertexShaderCode& c) -> auto& { return c.declaration; },
+      data, size);
 }
 
 HRESULT Device::GetVertexShaderFunction(DWORD handle, void* data, DWORD* size) {
   VRT_ENTRY("IDirect3DDevice8::GetVertexShaderFunction", handle, data, size);
-  auto it = vertexShaders_.find(handle);
-  if (it == vertexShaders_.end()) return D3DERR_INVALIDCALL;
-  return CopyTokens(it->second.function, data, size);
+  return CopyShaderTokens(
+      vertexShaders_, handle, [](const VertexShaderCode& c) -> auto& { return c.function; }, data,
+      size);
 }
 
 HRESULT Device::CreatePixelShader(const DWORD* function, DWORD* handle) {
@@ -618,37 +648,28 @@ HRESULT Device::SetPixelShader(DWORD handle) {
 
 HRESULT Device::GetPixelShader(DWORD* handle) {
   VRT_ENTRY("IDirect3DDevice8::GetPixelShader", handle);
-  if (!handle) return D3DERR_INVALIDCALL;
-  *handle = state_.pixelShader;
-  return D3D_OK;
+  return ReadHandle(state_.pixelShader, handle);
 }
 
 HRESULT Device::DeletePixelShader(DWORD handle) {
   VRT_ENTRY("IDirect3DDevice8::DeletePixelShader", handle);
-  if (!pixelShaders_.erase(handle)) return D3DERR_INVALIDCALL;
-  if (state_.pixelShader == handle) state_.pixelShader = 0;
-  return D3D_OK;
+  return DeleteShader(pixelShaders_, &state_.pixelShader, handle);
 }
 
 HRESULT Device::SetPixelShaderConstant(DWORD reg, const void* data, DWORD count) {
   VRT_ENTRY("IDirect3DDevice8::SetPixelShaderConstant", reg, data, count);
-  if (!data || !ConstantRange(reg, count, kPixelShaderConstants)) return D3DERR_INVALIDCALL;
-  std::memcpy(state_.pixelConstants[reg], data, count * sizeof(state_.pixelConstants[0]));
-  return D3D_OK;
+  return CopyConstantsIn(state_.pixelConstants, reg, data, count);
 }
 
 HRESULT Device::GetPixelShaderConstant(DWORD reg, void* data, DWORD count) {
   VRT_ENTRY("IDirect3DDevice8::GetPixelShaderConstant", reg, data, count);
-  if (!data || !ConstantRange(reg, count, kPixelShaderConstants)) return D3DERR_INVALIDCALL;
-  std::memcpy(data, state_.pixelConstants[reg], count * sizeof(state_.pixelConstants[0]));
-  return D3D_OK;
+  return CopyConstantsOut(state_.pixelConstants, reg, data, count);
 }
 
 HRESULT Device::GetPixelShaderFunction(DWORD handle, void* data, DWORD* size) {
   VRT_ENTRY("IDirect3DDevice8::GetPixelShaderFunction", handle, data, size);
-  auto it = pixelShaders_.find(handle);
-  if (it == pixelShaders_.end()) return D3DERR_INVALIDCALL;
-  return CopyTokens(it->second, data, size);
+  return CopyShaderTokens(
+      pixelShaders_, handle, [](const std::vector<DWORD>& t) -> auto& { return t; }, data, size);
 }
 
 // --- Scenes, clears, draws ------------------------------------------------
