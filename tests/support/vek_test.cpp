@@ -18,3 +18,16 @@ void VekTest::TearDown() {
   PlatformTest::TearDown();
   vrt::ResetRuntime();
 }
+
+std::vector<vrt::CallRecord> LoggedCalls(const std::string& method) {
+  std::vector<vrt::CallRecord> out;
+  for (const vrt::CallRecord& c : vrt::CallLog())
+    if (method.empty() || c.method == method) out.push_back(c);
+  return out;
+}
+
+std::vector<std::string> LoggedMethods() {
+  std::vector<std::string> names;
+  for (const vrt::CallRecord& c : vrt::CallLog()) names.push_back(c.method);
+  return names;
+}

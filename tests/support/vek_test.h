@@ -5,6 +5,9 @@
 
 #include <vekrt/runtime.h>
 
+#include <string>
+#include <vector>
+
 #include "support/platform_test.h"
 
 // Makes the runtime's one adapter the default one, requiring power-of-two
@@ -16,3 +19,9 @@ class VekTest : public PlatformTest {
   void SetUp() override;
   void TearDown() override;
 };
+
+// The runtime calls logged since the last clear, in order: all of them, or
+// those of one method ("IDirect3DDevice8::DrawIndexedPrimitive").
+std::vector<vrt::CallRecord> LoggedCalls(const std::string& method = {});
+// The names of the logged calls, in order.
+std::vector<std::string> LoggedMethods();

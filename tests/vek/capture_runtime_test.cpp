@@ -20,11 +20,7 @@ class CaptureRuntimeTest : public VekTest {
     VekTest::TearDown();
   }
 
-  static std::vector<std::string> Calls() {
-    std::vector<std::string> names;
-    for (const vrt::CallRecord& r : vrt::CallLog()) names.push_back(r.method);
-    return names;
-  }
+  static std::vector<std::string> Calls() { return LoggedMethods(); }
 };
 
 TEST_F(CaptureRuntimeTest, EmptyRectanglesCallNoGdi) {

@@ -10,6 +10,7 @@
 
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
+#include "support/frame_probe.h"
 #include "support/freeimage_suite.h"
 #include "support/particle_sys.h"
 #include "support/pictures.h"
@@ -34,8 +35,7 @@ namespace {
 std::vector<BatchVertex> Queued(HVEKGRAPHICS g) {
   std::vector<BatchVertex> out;
   for (const PBuffer* list : {&g->opaqueItems, &g->translucentItems})
-    for (DWORD i = 0; i < list->count; ++i) {
-      const auto* item = static_cast<const DrawItem*>(list->entries[i]);
+    for (const DrawItem* item : PendingItems(*list)) {
       out.insert(out.end(), item->vertices, item->vertices + item->count);
     }
   return out;

@@ -18,6 +18,7 @@
 #include "graphics/graphics.h"
 #include "graphics/text.h"
 #include "support/diagnostics.h"
+#include "support/frame_probe.h"
 #include "support/platform_test.h"
 #include "support/surface_test.h"
 #include "support/test_fonts.h"
@@ -337,7 +338,7 @@ TEST_F(FontTest, NullArgumentsPrintALineAndQueueNothing) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             Printed(GraphicsLine::kTextNull, "h\xC3\xA9") + Printed(GraphicsLine::kTextNull, "x") +
                 Printed(GraphicsLine::kTextNull, "(null)") + Printed(GraphicsLine::kTextNull, "Q"));
-  EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 0u);
+  EXPECT_EQ(PendingItemCount(g), 0u);
   EXPECT_EQ(f->tex.tex, nullptr);
 }
 
@@ -407,7 +408,7 @@ TEST_F(FontTest, AFontStaysOnTheDeviceOfItsAtlas) {
   VekDrawText(g2, 0, 0, 0, ~0u, 9, 0, 0, ~0u, 9, 9, 0, ~0u, 0, 9, 0, ~0u, 0, f, W(u"AB"), 2);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             Printed(GraphicsLine::kAtlasElsewhere, "VekDrawText", static_cast<void*>(f)));
-  EXPECT_EQ(g2->opaqueItems.count + g2->translucentItems.count, 0u);
+  EXPECT_EQ(PendingItemCount(g2), 0u);
   EXPECT_EQ(FindCharCoordinate(f, 'B'), nullptr);
   VekCloseGraphics(g2);
   VekCloseGraphicsDevice(other);

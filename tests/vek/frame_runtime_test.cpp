@@ -11,6 +11,7 @@
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
 #include "support/diagnostics.h"
+#include "support/frame_probe.h"
 #include "support/surface_test.h"
 #include "support/vek_test.h"
 
@@ -23,11 +24,8 @@ class FrameCallTest : public WithWindowSurface<VekTest> {
     for (UINT i = 0; i < n; ++i) v[i] = {x + static_cast<float>(i % 4), y, 0.5f, 0xFFFFFFFF, 0, 0};
     return v;
   }
-  std::vector<vrt::CallRecord> Calls(const char* method) {
-    std::vector<vrt::CallRecord> out;
-    for (const auto& c : vrt::CallLog())
-      if (c.method == std::string("IDirect3DDevice8::") + method) out.push_back(c);
-    return out;
+  static std::vector<vrt::CallRecord> Calls(const char* method) {
+    return LoggedCalls(std::string("IDirect3DDevice8::") + method);
   }
 };
 
@@ -47,8 +45,7 @@ TEST_F(FrameCallTest, ElevenHundredQuadsTakeTwoDrawCalls) {
 // Lock flags of the vertex buffer's locks, in order.
 std::vector<uint64_t> VertexLocks() {
   std::vector<uint64_t> flags;
-  for (const auto& c : vrt::CallLog())
-    if (c.method == "IDirect3DVertexBuffer8::Lock") flags.push_back(c.args.at(3));
+  for (const auto& c : LoggedCalls("IDirect3DVertexBuffer8::Lock")) flags.push_back(c.args.at(3));
   return flags;
 }
 
@@ -314,8 +311,9 @@ TEST_F(FrameCallTest, LongItemsAreSplitOrRefused) {
   BatchVertex* many = Vertices(9000);
   ASSERT_NE(SubmitDrawItem(g, DRAW_TRIANGLES, nullptr, many, 9000, 0), nullptr);
   ASSERT_EQ(g->translucentItems.count, 3u);  // 3999 + 3999 + 1002
-  EXPECT_EQ(static_cast<DrawItem*>(g->translucentItems.entries[0])->count, 3999u);
-  EXPECT_EQ(static_cast<DrawItem*>(g->translucentItems.entries[2])->count, 1002u);
+  const std::vector<const DrawItem*> items = PendingItems(g->translucentItems);
+  EXPECT_EQ(items[0]->count, 3999u);
+  EXPECT_EQ(items[2]->count, 1002u);
   EXPECT_EQ(SubmitDrawItem(g, DRAW_FAN, nullptr, many, 4001, 0), nullptr);
   EXPECT_EQ(ReadError().code, -5);
   EXPECT_EQ(g->translucentItems.count, 3u);

@@ -13,6 +13,7 @@
 #include "graphics/graphics.h"
 #include "support/dds.h"
 #include "support/diagnostics.h"
+#include "support/frame_probe.h"
 #include "support/particle_sys.h"
 #include "support/pictures.h"
 #include "support/vek_test.h"
@@ -467,9 +468,8 @@ TEST_F(ImageRuntimeTest, PaddedPicturesReadAndEmitAsOnAPlainDevice) {
       s.image = image;
       s.areaWidth = s.areaHeight = 120;
       EXPECT_EQ(Draw(g, s), 40);
-      for (PBuffer* list : {&g->translucentItems, &g->opaqueItems})
-        for (DWORD i = 0; i < list->count; ++i) {
-          const auto* item = static_cast<const DrawItem*>(list->entries[i]);
+      for (const PBuffer* list : {&g->translucentItems, &g->opaqueItems})
+        for (const DrawItem* item : PendingItems(*list)) {
           for (UINT k = 0; k < item->count; ++k)
             out.particles.insert(out.particles.end(), {item->vertices[k].x, item->vertices[k].y});
         }

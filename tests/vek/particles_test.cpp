@@ -14,6 +14,7 @@
 #include "graphics/frame.h"
 #include "particles/pmath.h"
 #include "support/dds.h"
+#include "support/frame_probe.h"
 #include "support/kept_image.h"
 #include "support/particle_sys.h"
 #include "support/platform_test.h"
@@ -38,9 +39,8 @@ class ParticlesTest : public WithWindowSurface<PlatformTest> {
   std::vector<Quad> Quads(const Sys& s) {
     EXPECT_EQ(Draw(g, s), static_cast<INT>(s.count));
     std::vector<Quad> out;
-    for (PBuffer* list : {&g->translucentItems, &g->opaqueItems})
-      for (DWORD i = 0; i < list->count; ++i) {
-        const auto* item = static_cast<const DrawItem*>(list->entries[i]);
+    for (const PBuffer* list : {&g->translucentItems, &g->opaqueItems})
+      for (const DrawItem* item : PendingItems(*list)) {
         EXPECT_EQ(item->kind, DRAW_QUADS);
         Quad q;
         for (int k = 0; k < 4; ++k) {

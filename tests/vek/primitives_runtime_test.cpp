@@ -13,6 +13,7 @@
 #include "graphics/graphics.h"
 #include "support/dds.h"
 #include "support/diagnostics.h"
+#include "support/frame_probe.h"
 #include "support/kept_image.h"
 #include "support/vek_test.h"
 #include "vekimage/image.h"
@@ -181,7 +182,7 @@ TEST_F(PrimitivesRuntimeTest, SurfaceTexturesReleasedByAResetDrawNothingUntilRes
   EXPECT_EQ(Quad(g, 0, 0, 16, 16, 0xFFFFFFFF, tex), nullptr);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, Printed(GraphicsLine::kTextureReleased, "VekDrawQuad", static_cast<void*>(tex)));
-  EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 0u);
+  EXPECT_EQ(PendingItemCount(g), 0u);
   EXPECT_NE(tex->format, 0);  // the record is left as the reset left it
 
   ASSERT_EQ(VekResetGraphicsDevice(device, 1, 0, 0, 32, 0), 1);
@@ -206,7 +207,7 @@ TEST_F(PrimitivesRuntimeTest, FailedCreationIsRetriedByTheNextDraw) {
   EXPECT_EQ(e.detail, E_OUTOFMEMORY);
   EXPECT_EQ(e.source, ".\\vektex");
   EXPECT_NE(image->texture.data, nullptr);
-  EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 0u);
+  EXPECT_EQ(PendingItemCount(g), 0u);
 
   ASSERT_EQ(VekBeginRender(g), D3D_OK);
   VekClear(g, 0xFF000000);
@@ -239,7 +240,7 @@ TEST_F(PrimitivesRuntimeTest, OnlyTheFirstTexturedDrawReachesDirect3D) {
   EXPECT_GE(creations, 1u);
   EXPECT_EQ(vrt::CountCalls("IDirect3DDevice8::CreateTexture"), creations);
   EXPECT_EQ(vrt::CountCalls("IDirect3DDevice8::DrawPrimitive"), 0u);
-  EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 7u);
+  EXPECT_EQ(PendingItemCount(g), 7u);
   EXPECT_EQ(VekEndRender(g), D3D_OK);
 }
 

@@ -15,6 +15,7 @@
 #include "graphics/graphics.h"
 #include "support/dds.h"
 #include "support/diagnostics.h"
+#include "support/frame_probe.h"
 #include "support/kept_image.h"
 #include "support/platform_test.h"
 #include "support/surface_test.h"
@@ -308,7 +309,7 @@ TEST_F(PrimitivesTest, NullSurfaceQueuesNothingAndLeavesTexturesPending) {
             nullptr);
   EXPECT_EQ(image->texture.tex, nullptr);
   EXPECT_NE(image->texture.data, nullptr);
-  EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 0u);
+  EXPECT_EQ(PendingItemCount(g), 0u);
 }
 
 TEST_F(PrimitivesTest, ReservedCallsLeaveTheListsUnchanged) {
@@ -394,7 +395,7 @@ TEST_F(PrimitivesTest, UnavailableTexturesPrintTheirLineAndQueueNothing) {
           Printed(GraphicsLine::kTextureFailed, "VekDrawTri", static_cast<void*>(broken), -51));
   EXPECT_NE(broken->texture.data, nullptr);
   EXPECT_EQ(broken->texture.dataSize, 60u);
-  EXPECT_EQ(g->opaqueItems.count + g->translucentItems.count, 0u);
+  EXPECT_EQ(PendingItemCount(g), 0u);
 }
 
 TEST_F(PrimitivesTest, TextureSizeFactorsScaleTheCoordinates) {
