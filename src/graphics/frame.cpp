@@ -1,3 +1,16 @@
+// The frame: items queued by the primitives, sorted and drawn in runs.
+//
+//   ordering        OrderedBits, StateKey (the one reading of ItemState),
+//                   CompareState / SameState / StateHash, the three orders
+//   sorting         SortSpace in frame memory, RankStates (distinct states
+//                   numbered in order), RadixSort over (rank, z) keys
+//   drawing         RunBatcher: runs packed into one vertex-buffer lock,
+//                   each run's state applied through the state cache, one
+//                   indexed draw per run (one per item for strips and fans)
+//   queueing        SubmitDrawItem (the surface's state captured once, long
+//                   lists cut at primitive boundaries), RescaleTexCoords
+//   frame exports   BeginRender, ClearGraphics, SetClip, SetStencilParam,
+//                   EndRender (flush, then present for window kinds)
 #include "graphics/frame.h"
 
 #include <algorithm>

@@ -1,3 +1,17 @@
+// Images: loading, reading back and saving pictures kept as DDS file images.
+//
+//   recognising     SniffSignature; the DXT path (TakeDxtFile, CheckDdsFile
+//                   through D3DX); announced sizes checked against the bytes
+//                   (DDS, BMP, JPEG frame walk) before any decoding;
+//                   DecodeOther hands the rest to FreeImage
+//   padding         ExtendToPow2_DXT for devices that need power-of-two
+//                   sides (the content scale keeps the picture's share)
+//   records         CreateImage, DestroyImage
+//   reading         PictureExtent, ReadPixel (pixels or DXT blocks),
+//                   GetColorFromTex, ReadImageRect (the texture made on first
+//                   read), GetImagePixelCache (particle emission)
+//   saving          SaveImage through D3DX
+// Printed lines and recorded errors are rows of image_diagnostics.h.
 #include "vekimage/image.h"
 
 #include <rask.h>
