@@ -1,6 +1,6 @@
 // The frame: items queued by the primitives, sorted and drawn in runs.
 //
-//   ordering        OrderedBits, StateKey (the one reading of ItemState),
+//   ordering        OrderedBits, StateKeys (the one reading of ItemState),
 //                   CompareState / SameState / StateHash, the three orders
 //   sorting         SortSpace in frame memory, RankStates (distinct states
 //                   numbered in order), RadixSort over (rank, z) keys
@@ -68,39 +68,32 @@ int Compare(T a, T b) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-// Key i of a state, 0 to kStateKeys - 1: comparing keys in turn as unsigned
-// numbers orders states (flags; clip left and top descending, right and
-// bottom ascending; the stencil values as signed numbers; shader id; shader
-// parameters), and equal keys are equal states (-0 equals +0, NaNs equal
-// each other). Ordering, equality and hashing all read state through it.
+// The keys of a state: comparing them in turn as unsigned numbers orders
+// states (flags; clip left and top descending, right and bottom ascending;
+// the stencil values as signed numbers; shader id; shader parameters), and
+// equal keys are equal states (-0 equals +0, NaNs equal each other).
+// Ordering, equality and hashing all read state through it.
 constexpr int kStateKeys = 13;
-uint32_t StateKey(const ItemState& s, int i) {
-  switch (i) {
-    case 0:
-      return s.flags;
-    case 1:
-    case 2:
-      return ~OrderedBits(s.clip[i - 1]);
-    case 3:
-    case 4:
-      return OrderedBits(s.clip[i - 1]);
-    case 5:
-      return s.stencilFunc ^ 0x80000000u;
-    case 6:
-      return s.stencilPass ^ 0x80000000u;
-    case 7:
-      return s.stencilRef ^ 0x80000000u;
-    case 8:
-      return static_cast<uint32_t>(s.shaderId);
-    default:
-      return OrderedBits(s.shaderParam[i - 9]);
-  }
+void StateKeys(const ItemState& s, uint32_t k[kStateKeys]) {
+  k[0] = s.flags;
+  k[1] = ~OrderedBits(s.clip[0]);
+  k[2] = ~OrderedBits(s.clip[1]);
+  k[3] = OrderedBits(s.clip[2]);
+  k[4] = OrderedBits(s.clip[3]);
+  k[5] = s.stencilFunc ^ 0x80000000u;
+  k[6] = s.stencilPass ^ 0x80000000u;
+  k[7] = s.stencilRef ^ 0x80000000u;
+  k[8] = static_cast<uint32_t>(s.shaderId);
+  for (int i = 0; i < 4; ++i) k[9 + i] = OrderedBits(s.shaderParam[i]);
 }
 
 // The state keys after texture, then the kind.
 int CompareState(const DrawItem* a, const DrawItem* b) {
+  uint32_t ka[kStateKeys], kb[kStateKeys];
+  StateKeys(a->state, ka);
+  StateKeys(b->state, kb);
   for (int i = 0; i < kStateKeys; ++i)
-    if (int c = Compare(StateKey(a->state, i), StateKey(b->state, i))) return c;
+    if (int c = Compare(ka[i], kb[i])) return c;
   return Compare(a->kind, b->kind);
 }
 
@@ -127,16 +120,19 @@ bool DepthBefore(const DrawItem* a, const DrawItem* b) {
 bool SameState(const DrawItem* a, const DrawItem* b) {
   if (a->texture != b->texture || a->kind != b->kind) return false;
   if (std::memcmp(&a->state, &b->state, sizeof(ItemState)) == 0) return true;  // the usual case
-  for (int i = 0; i < kStateKeys; ++i)
-    if (StateKey(a->state, i) != StateKey(b->state, i)) return false;
-  return true;
+  uint32_t ka[kStateKeys], kb[kStateKeys];
+  StateKeys(a->state, ka);
+  StateKeys(b->state, kb);
+  return std::memcmp(ka, kb, sizeof ka) == 0;
 }
 
 uint64_t StateHash(const DrawItem* item) {
   uint64_t h = reinterpret_cast<UINT_PTR>(item->texture);
   auto mix = [&h](uint32_t w) { h = (h ^ w) * 0x100000001B3ull; };
   mix(static_cast<uint32_t>(item->kind));
-  for (int i = 0; i < kStateKeys; ++i) mix(StateKey(item->state, i));
+  uint32_t k[kStateKeys];
+  StateKeys(item->state, k);
+  for (uint32_t key : k) mix(key);
   return h ^ (h >> 29);
 }
 
@@ -492,6 +488,26 @@ void AddRuns(RunBatcher* batcher, DrawItem** items, const uint32_t* ranks, UINT 
   }
 }
 
+// The surface's state as an item keeps it; `inside`: every vertex lies in
+// the surface's clip, so the item batches with unclipped ones.
+void CaptureState(const Graphics* g, DWORD flags, bool inside, ItemState* state) {
+  state->flags = flags;
+  if (inside) {
+    state->clip[0] = 0.0f;
+    state->clip[1] = 0.0f;
+    state->clip[2] = static_cast<float>(g->target->width);
+    state->clip[3] = static_cast<float>(g->target->height);
+  } else {
+    std::memcpy(state->clip, g->clip, sizeof(state->clip));
+  }
+  const bool stencil = g->stencilFunc != 0;
+  state->stencilFunc = stencil ? g->stencilFunc : 0;
+  state->stencilPass = stencil ? g->stencilPass : 0;
+  state->stencilRef = stencil ? g->stencilRef : 0;
+  state->shaderId = g->shaderId;
+  std::memcpy(state->shaderParam, g->shaderParam, sizeof(state->shaderParam));
+}
+
 }  // namespace
 
 DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex* vertices,
@@ -507,30 +523,11 @@ DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex
     }
     chunk = kBatchVertexCount - kBatchVertexCount % primitive;
   }
-  const RenderTarget* t = g->target;
   bool inside = true;
   for (UINT i = 0; i < count && inside; ++i) {
     const BatchVertex& v = vertices[i];
     inside = g->clip[0] <= v.x && v.x <= g->clip[2] && g->clip[1] <= v.y && v.y <= g->clip[3];
   }
-  // The surface's state as the item keeps it.
-  ItemState state;
-  state.flags = flags;
-  if (inside) {
-    // Wholly inside: batch with unclipped items.
-    state.clip[0] = 0.0f;
-    state.clip[1] = 0.0f;
-    state.clip[2] = static_cast<float>(t->width);
-    state.clip[3] = static_cast<float>(t->height);
-  } else {
-    std::memcpy(state.clip, g->clip, sizeof(state.clip));
-  }
-  const bool stencil = g->stencilFunc != 0;
-  state.stencilFunc = stencil ? g->stencilFunc : 0;
-  state.stencilPass = stencil ? g->stencilPass : 0;
-  state.stencilRef = stencil ? g->stencilRef : 0;
-  state.shaderId = g->shaderId;
-  std::memcpy(state.shaderParam, g->shaderParam, sizeof(state.shaderParam));
   DrawItem* last = nullptr;
   UINT done = 0;
   do {
@@ -538,7 +535,10 @@ DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex
     if (!item) return nullptr;
     item->kind = kind;
     item->texture = texture;
-    item->state = state;
+    if (last)
+      item->state = last->state;  // a later piece of a long list
+    else
+      CaptureState(g, flags, inside, &item->state);
     item->vertices = vertices + done;
     item->count = std::min(chunk, count - done);
     item->groupStart = 0;
