@@ -74,7 +74,7 @@ int Compare(T a, T b) {
 // equal keys are equal states (-0 equals +0, NaNs equal each other).
 // Ordering, equality and hashing all read state through it.
 constexpr int kStateKeys = 13;
-void StateKeys(const ItemState& s, uint32_t k[kStateKeys]) {
+inline __attribute__((always_inline)) void StateKeys(const ItemState& s, uint32_t k[kStateKeys]) {
   k[0] = s.flags;
   k[1] = ~OrderedBits(s.clip[0]);
   k[2] = ~OrderedBits(s.clip[1]);
