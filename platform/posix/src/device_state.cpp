@@ -768,7 +768,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
   const IndexBuffer* ib = state_.indices;
   const UINT indices = VertexCountOf(type, count);
   if (!ib || !s.buffer || s.stride == 0 || vertexCount == 0) return D3DERR_INVALIDCALL;
-  if ((uint64_t{startIndex} + indices) * ib->indexSize() > ib->length()) return D3DERR_INVALIDCALL;
+  if ((uint64_t{startIndex} + indices) * IndexSize(*ib) > ib->length()) return D3DERR_INVALIDCALL;
   if ((uint64_t{state_.baseVertexIndex} + minIndex + vertexCount) * s.stride > s.buffer->length())
     return D3DERR_INVALIDCALL;
   DrawCall call;
@@ -779,7 +779,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
   call.vertexCount = vertexCount;
   call.startIndex = startIndex;
   call.vertexStride = s.stride;
-  call.indexFormat = ib->format();
+  call.indexFormat = ib->value();
   Submit(call);
   return D3D_OK;
 }

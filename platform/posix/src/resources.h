@@ -274,11 +274,8 @@ class Buffer final : public Kind::Interface, public Resource {
 
   UINT length() const { return store_.length(); }
   const BYTE* bytes() { return store_.bytes(); }
-  DWORD fvf() const requires(Kind::kType == D3DRTYPE_VERTEXBUFFER) { return value_; }
-  D3DFORMAT format() const requires(Kind::kType == D3DRTYPE_INDEXBUFFER) { return value_; }
-  UINT indexSize() const requires(Kind::kType == D3DRTYPE_INDEXBUFFER) {
-    return value_ == D3DFMT_INDEX32 ? 4 : 2;
-  }
+  // The FVF of a vertex buffer, the index format of an index buffer.
+  Value value() const { return value_; }
 
   ~Buffer() override = default;
 
@@ -290,6 +287,10 @@ class Buffer final : public Kind::Interface, public Resource {
 
 using VertexBuffer = Buffer<VertexBufferKind>;
 using IndexBuffer = Buffer<IndexBufferKind>;
+
+inline UINT IndexSize(const IndexBuffer& buffer) {
+  return buffer.value() == D3DFMT_INDEX32 ? 4 : 2;
+}
 extern template class Buffer<VertexBufferKind>;
 extern template class Buffer<IndexBufferKind>;
 
