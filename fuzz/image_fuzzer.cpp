@@ -24,9 +24,7 @@ volatile uint32_t sink = 0;  // keeps the reads from being optimised away
 
 constexpr unsigned long long kSmallArea = 128 * 128;
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzz::Check;
 
 // Reads the rectangle and touches every byte delivered; the count must be
 // exactly the clamped rectangle's when anything is delivered.
@@ -34,14 +32,16 @@ void ReadRect(HVEKIMAGE image, UINT x1, UINT y1, UINT x2, UINT y2, UINT width, U
   BYTE* pixels = nullptr;
   const INT n = VekGetImageData(image, x1, y1, x2, y2, &pixels);
   if (n > 0) {
-    Check(pixels != nullptr);
+    Check(pixels != nullptr, "a read delivering bytes delivers a block");
     uint32_t sum = 0;
     for (INT i = 0; i < n; ++i) sum += pixels[i];
     sink = sink + sum;
-    if (x2 <= width && y2 <= height) Check(n == static_cast<INT>((x2 - x1) * (y2 - y1) * 4));
+    if (x2 <= width && y2 <= height)
+      Check(n == static_cast<INT>((x2 - x1) * (y2 - y1) * 4),
+            "a read inside the picture delivers its rectangle");
     VekFree(pixels);
   } else {
-    Check(pixels == nullptr);
+    Check(pixels == nullptr, "a read delivering nothing leaves no block");
   }
 }
 
@@ -62,12 +62,16 @@ void ApplyEffects(HVEKIMAGE image, const uint8_t* data, size_t size, UINT width,
   // The window: 0..255 (end points), 1..255, or any other pair (block procedure).
   const INT a = p[0] % 3 == 0 ? 0 : p[0] % 3 == 1 ? 1 : p[1];
   const INT b = p[0] % 3 == 2 ? p[2] : 255;
-  Check(VekGrayImage(image, a, b) == 1);
-  Check(VekBrightImage(image, static_cast<int8_t>(p[3]) * 2, b, a) == 1);  // -256..254
-  Check(VekHueImage(image, p[4] * 3u % 400u, a, b) == (p[4] * 3u % 400u <= 359 ? 1 : 0));
-  Check(VekConvertRGBImage(image, p[5] % 7u, a, b) == (p[5] % 7u <= 5 ? 1 : 0));
+  Check(VekGrayImage(image, a, b) == 1, "grey applies to a pending picture");
+  Check(VekBrightImage(image, static_cast<int8_t>(p[3]) * 2, b, a) == 1,  // -256..254
+        "brightness applies to a pending picture");
+  Check(VekHueImage(image, p[4] * 3u % 400u, a, b) == (p[4] * 3u % 400u <= 359 ? 1 : 0),
+        "hue applies exactly for 0..359 degrees");
+  Check(VekConvertRGBImage(image, p[5] % 7u, a, b) == (p[5] % 7u <= 5 ? 1 : 0),
+        "channel swaps apply exactly for types 0..5");
   for (int i = 0; i < 4; ++i)
-    Check(VekGetImageColor(image, points[i][0], points[i][1]) >> 24 == alphas[i]);
+    Check(VekGetImageColor(image, points[i][0], points[i][1]) >> 24 == alphas[i],
+          "no effect changes a pixel's alpha");
 }
 
 void LoadAndRead(const uint8_t* data, size_t size) {

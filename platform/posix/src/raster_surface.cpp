@@ -77,6 +77,35 @@ void ClearTargets(DeviceState& state, const DrawCall& call) {
 
 namespace {
 
+// The back buffer's rectangle `src` stretched onto `dst`, as 24-bit colour:
+// columns [x0, x1) and rows [y0, y1) of the destination, row y written from
+// rowAt(y) (where its column 0 lies).
+template <class RowAt>
+void MapPixels(Surface* back, const RECT& src, const RECT& dst, int64_t x0, int64_t x1, int64_t y0,
+               int64_t y1, RowAt rowAt) {
+  const int64_t sw = int64_t{src.right} - src.left, sh = int64_t{src.bottom} - src.top;
+  const int64_t dw = int64_t{dst.right} - dst.left, dh = int64_t{dst.bottom} - dst.top;
+  const UINT bpp = BytesPerPixel(back->format());
+  // 32-bit pixels at their own size: a masked copy, the same values the
+  // general conversion gives.
+  const bool plain = (back->format() == D3DFMT_X8R8G8B8 || back->format() == D3DFMT_A8R8G8B8) &&
+                     sw == dw && sh == dh;
+  for (int64_t y = y0; y < y1; ++y) {
+    const int64_t sy = src.top + ((y - dst.top) * sh) / dh;
+    const BYTE* row = back->bits() + static_cast<size_t>(sy) * back->pitch();
+    uint32_t* out = rowAt(y);
+    if (plain) {
+      const auto* in = reinterpret_cast<const uint32_t*>(row) + (src.left - dst.left);
+      for (int64_t x = x0; x < x1; ++x) out[x] = in[x] & 0xFFFFFFu;
+      continue;
+    }
+    for (int64_t x = x0; x < x1; ++x) {
+      const int64_t sx = src.left + ((x - dst.left) * sw) / dw;
+      out[x] = UnpackColor(back->format(), LoadPixel(row + sx * bpp, bpp)) & 0xFFFFFFu;
+    }
+  }
+}
+
 // The client area of a real window as the present shows it: the source
 // rectangle stretched over the destination (nearest pixel), X8R8G8B8 with
 // the X bits zero, black outside the destination.
@@ -85,7 +114,6 @@ void ShowInRealWindow(Surface* back, const RECT& src, const RECT& dst, HWND wind
   if (width <= 0 || height <= 0) return;
   const int64_t sw = int64_t{src.right} - src.left, sh = int64_t{src.bottom} - src.top;
   const int64_t dw = int64_t{dst.right} - dst.left, dh = int64_t{dst.bottom} - dst.top;
-  const UINT bpp = BytesPerPixel(back->format());
   const bool plain = (back->format() == D3DFMT_X8R8G8B8 || back->format() == D3DFMT_A8R8G8B8) &&
                      sw == dw && sh == dh;
   // The common case, a 32-bit back buffer exactly covering the client area:
@@ -100,22 +128,9 @@ void ShowInRealWindow(Surface* back, const RECT& src, const RECT& dst, HWND wind
   }
   thread_local std::vector<uint32_t> frame;
   frame.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
-  const int64_t x0 = std::max<int64_t>(dst.left, 0), x1 = std::min<int64_t>(dst.right, width);
-  const int64_t y0 = std::max<int64_t>(dst.top, 0), y1 = std::min<int64_t>(dst.bottom, height);
-  for (int64_t y = y0; y < y1; ++y) {
-    const int64_t sy = src.top + ((y - dst.top) * sh) / dh;
-    const BYTE* row = back->bits() + static_cast<size_t>(sy) * back->pitch();
-    uint32_t* out = frame.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-    if (plain) {
-      const auto* in = reinterpret_cast<const uint32_t*>(row) + (src.left - dst.left);
-      for (int64_t x = x0; x < x1; ++x) out[x] = in[x] & 0xFFFFFFu;
-      continue;
-    }
-    for (int64_t x = x0; x < x1; ++x) {
-      const int64_t sx = src.left + ((x - dst.left) * sw) / dw;
-      out[x] = UnpackColor(back->format(), LoadPixel(row + sx * bpp, bpp)) & 0xFFFFFFu;
-    }
-  }
+  MapPixels(back, src, dst, std::max<int64_t>(dst.left, 0), std::min<int64_t>(dst.right, width),
+            std::max<int64_t>(dst.top, 0), std::min<int64_t>(dst.bottom, height),
+            [&](int64_t y) { return frame.data() + static_cast<size_t>(y) * width; });
   real::Show(window, frame.data(), width, height, width, interval);
 }
 
@@ -143,25 +158,8 @@ void PresentToDesktop(Surface* back, const RECT* source, const RECT* dest, HWND 
   const int64_t cy0 = std::max<int64_t>({dst.top, 0, -int64_t{place.y}});
   const int64_t cx1 = std::min<int64_t>({dst.right, place.width, int64_t{size.cx} - place.x});
   const int64_t cy1 = std::min<int64_t>({dst.bottom, place.height, int64_t{size.cy} - place.y});
-  const UINT bpp = BytesPerPixel(back->format());
-  // 32-bit pixels at their own size: a masked copy, the same values the
-  // general conversion gives.
-  const bool plain = (back->format() == D3DFMT_X8R8G8B8 || back->format() == D3DFMT_A8R8G8B8) &&
-                     sw == dw && sh == dh;
-  for (int64_t y = cy0; y < cy1; ++y) {
-    const int64_t sy = src.top + ((y - dst.top) * sh) / dh;
-    const BYTE* row = back->bits() + static_cast<size_t>(sy) * back->pitch();
-    const int64_t row0 = (y + place.y) * size.cx + place.x;
-    if (plain) {
-      const auto* in = reinterpret_cast<const uint32_t*>(row) + (src.left - dst.left);
-      for (int64_t x = cx0; x < cx1; ++x) pixels[row0 + x] = in[x] & 0xFFFFFFu;
-      continue;
-    }
-    for (int64_t x = cx0; x < cx1; ++x) {
-      const int64_t sx = src.left + ((x - dst.left) * sw) / dw;
-      pixels[row0 + x] = UnpackColor(back->format(), LoadPixel(row + sx * bpp, bpp)) & 0xFFFFFFu;
-    }
-  }
+  MapPixels(back, src, dst, cx0, cx1, cy0, cy1,
+            [&](int64_t y) { return pixels + (y + place.y) * size.cx + place.x; });
   desktop::UnlockPixels();
   if (real::IsReal(window))
     ShowInRealWindow(back, src, dst, window, place.width, place.height, interval);
