@@ -1,6 +1,6 @@
 // The library's side of the host's base library: the per-unit loggers taken
-// at module start, wide literals that work on both builds, and the error
-// recording shorthand every unit uses.
+// at module start, wide literals that work on both builds, the source paths
+// and codes errors are recorded with (host/diagnostics.h records them).
 #pragma once
 
 #include <pelto.h>
@@ -34,10 +34,6 @@ enum VekErrorCode : LONG {
   kErrLockOrCaps = VEK_ERR_LOCK,
   kErrReset = VEK_ERR_RESET,
 };
-
-// Records the last error with the line of the call site.
-#define VEK_SET_ERROR(code, detail, message, source) \
-  SetError((code), (LONG)(detail), VEK_W(message), __LINE__, (source))
 
 // Loggers of the device and image units, taken when the module starts.
 extern LONG gdLogger;
