@@ -32,6 +32,7 @@ struct Scene {
   float uvScale = 1.0f;      // large values reach the clamp of texel coordinates
   int smallTriangles = 0;    // more in the first draw than are kept for the pool at once
   bool textured = true;      // false: stage 0 passes the diffuse colour on
+  bool spriteQuads = false;  // sprite quads only, drawn as the library draws them
 };
 
 // The index of the first value that differs (or the shorter length), -1 when equal.
@@ -56,6 +57,58 @@ class FastPathTest : public RasterTest {
     std::vector<uint16_t> depth;  // empty unless the depth buffer can be locked
   };
 
+  // Sprites as 2-D drawing makes them: flat colour and depth per quad,
+  // mostly one texel per pixel on pixel centres, some rotated, scaled,
+  // mirrored or at fractional positions, their two triangles in the
+  // orders a host may use (and a few whose halves disagree on texels).
+  static std::vector<Vertex> SpriteQuads(const Scene& sc, std::mt19937& random) {
+    std::vector<Vertex> v;
+    auto real = [&](float lo, float hi) {
+      return std::uniform_real_distribution<float>(lo, hi)(random);
+    };
+    for (int q = 0; q < 400; ++q) {
+      const int kind = static_cast<int>(random() % 10);
+      const bool exact = kind < 6;  // 1:1, on pixel centres
+      // Now and then the second triangle reads texels one column over.
+      const bool shifted = exact && random() % 6 == 0;
+      const UINT tw = sc.texW, th = sc.texH;
+      // Exact ones mostly inside the texture, where spans read runs of texels.
+      const UINT wMax = shifted ? tw - 2 : exact ? tw : 40, hMax = exact ? th : 30;
+      const UINT w = 1 + static_cast<UINT>(random() % wMax),
+                 h = 1 + static_cast<UINT>(random() % hMax);
+      const float scale = exact ? 1.0f : real(0.3f, 3.0f);
+      const float angle = kind < 7 ? 0.0f : kind == 7 ? 1.5707964f : real(-3.2f, 3.2f);
+      const float x = exact ? static_cast<float>(random() % (kW + 40)) - 20.5f : real(-20, kW + 20);
+      const float y = exact ? static_cast<float>(random() % (kH + 40)) - 20.5f : real(-20, kH + 20);
+      const UINT tx = shifted ? 1 : static_cast<UINT>(random() % (exact ? tw - w + 1 : 2 * tw));
+      const UINT ty = static_cast<UINT>(random() % (exact ? th - h + 1 : 2 * th));
+      float u0 = static_cast<float>(tx) / static_cast<float>(tw);
+      float v0 = static_cast<float>(ty) / static_cast<float>(th);
+      if (kind == 9) u0 += real(-0.01f, 0.01f), v0 += real(-0.01f, 0.01f);
+      float u1 = u0 + static_cast<float>(w) / static_cast<float>(tw);
+      float v1 = v0 + static_cast<float>(h) / static_cast<float>(th);
+      if (random() % 8 == 0) std::swap(u0, u1);  // mirrored
+      if (random() % 8 == 0) std::swap(v0, v1);  // upside down
+      const DWORD c = random() % 3 == 0 ? 0xFFFFFFFFu : static_cast<DWORD>(random());
+      const float zq = real(-0.05f, 1.05f);
+      const float cs = std::cos(angle) * scale, sn = std::sin(angle) * scale;
+      const float fw = static_cast<float>(w), fh = static_cast<float>(h);
+      auto corner = [&](float dx, float dy, float u, float tv) {
+        return Vertex{x + dx * cs - dy * sn, y + dx * sn + dy * cs, zq, c, u, tv};
+      };
+      const Vertex k[4] = {corner(0, 0, u0, v0), corner(fw, 0, u1, v0), corner(fw, fh, u1, v1),
+                           corner(0, fh, u0, v1)};
+      static const int kOrders[4][6] = {
+          {0, 1, 2, 2, 3, 0}, {0, 1, 2, 0, 2, 3}, {0, 3, 2, 2, 1, 0}, {1, 2, 3, 3, 0, 1}};
+      const float shift = shifted ? (random() % 2 ? 1.0f : -1.0f) / static_cast<float>(tw) : 0.0f;
+      const int* order = kOrders[random() % 4];
+      for (int i = 0; i < 6; ++i) {
+        v.push_back(k[order[i]]);
+        if (i >= 3) v.back().u += shift;
+      }
+    }
+    return v;
+  }
   Frame Render(const Scene& sc, bool fast, unsigned seed) {
     vrt::SetRasterFastPaths(fast);
     Frame f;
@@ -108,7 +161,9 @@ class FastPathTest : public RasterTest {
               D3D_OK);
     std::uniform_real_distribution<float> px(-30.0f, kW + 30.0f), py(-30.0f, kH + 30.0f);
     std::uniform_real_distribution<float> uv(-0.6f, 1.6f), z(-0.05f, 1.05f);
-    for (int draw = 0; draw < 3; ++draw) {
+    for (int draw = 0; sc.spriteQuads && draw < 2; ++draw)
+      EXPECT_EQ(Draw(SpriteQuads(sc, random)), D3D_OK);
+    for (int draw = 0; !sc.spriteQuads && draw < 3; ++draw) {
       // Enough triangles that the draw is split between threads.
       std::vector<Vertex> v;
       for (int t = 0; t < 60; ++t) {
@@ -284,6 +339,32 @@ TEST_F(FastPathTest, EveryThreadCountGivesTheSamePixels) {
       const Frame split = Render(sc, true, 3);
       EXPECT_EQ(FirstDifference(split.color, plain.color), -1) << sc.name << ", " << threads;
       EXPECT_EQ(FirstDifference(split.depth, plain.depth), -1) << sc.name << ", " << threads;
+    }
+  }
+}
+
+// Sprite quads, whose two halves are drawn a row at a time as one span
+// where they read one run of texels: the pixels of the general path, for
+// the library's states, on one thread and in bands, with either vector width.
+TEST_F(FastPathTest, SpriteQuadsGiveThePixelsOfTheirTwoTriangles) {
+  std::vector<Scene> scenes;
+  for (const Scene& sc : Scenes()) {
+    if (sc.perspective || sc.uvScale != 1.0f || sc.smallTriangles || sc.filter != D3DTEXF_POINT)
+      continue;
+    scenes.push_back(sc);
+    scenes.back().spriteQuads = true;
+  }
+  for (const Scene& sc : scenes) {
+    const Frame plain = Render(sc, false, 5);
+    ASSERT_EQ(plain.color.size(), size_t{kW} * kH) << sc.name;
+    for (int way = 0; way < 3; ++way) {  // one thread, two bands; wider vectors off
+      vrt::SetRasterThreads(way == 1 ? 2 : 1);
+      vrt::SetRasterWideVectors(way < 2);
+      const Frame fast = Render(sc, true, 5);
+      const long d = FirstDifference(fast.color, plain.color);
+      EXPECT_EQ(d, -1) << sc.name << ", way " << way << " at " << d % static_cast<long>(kW) << ", "
+                       << d / static_cast<long>(kW);
+      EXPECT_EQ(FirstDifference(fast.depth, plain.depth), -1) << sc.name << ", way " << way;
     }
   }
 }

@@ -91,10 +91,14 @@ struct Span;
 // The span loops (raster_spans.cpp): FastSpan draws n pixels from buffers
 // of per-pixel values; AffineSpan draws `count` spans of a triangle with a
 // flat colour and depth, computing its texture coordinates itself. Both give
-// the bytes of the general path.
+// the bytes of the general path. Given a `second` triangle of the same colour
+// and depth, the spans come in pairs, the first of each pair the triangle's
+// and the second the other's, on one row (either may be empty); a pair that
+// meets end to end and reads one run of texels is drawn as one span.
 using FastSpanFn = void (*)(const Pipeline&, int x0, int y, int n, const float* z, int64_t zFlat,
                             const uint32_t* diffuse, const float* u, const float* v);
-using AffineSpanFn = void (*)(const Pipeline&, const AffineTriangle&, const Span* spans, int count);
+using AffineSpanFn = void (*)(const Pipeline&, const AffineTriangle&, const AffineTriangle* second,
+                              const Span* spans, int count);
 
 struct Stage {
   DWORD colorOp = D3DTOP_DISABLE, colorArg1 = 0, colorArg2 = 0;
@@ -208,7 +212,7 @@ struct AffineTriangle {
   uint32_t diffuse;
   int64_t zFlat;
 };
-// Pixels x0..x1 (inclusive) of row y.
+// Pixels x0..x1 (inclusive) of row y; none when x0 > x1.
 struct Span {
   int x0, x1, y;
 };
@@ -236,6 +240,10 @@ struct RowShare {
 };
 
 void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare share = {});
+// `a` then `b`, with the same pixels as two RasterTriangle calls; the two
+// halves of a sprite quad are drawn together, a row at a time.
+void RasterTrianglePair(Pipeline& p, const ScreenVertex* a[3], const ScreenVertex* b[3], int attrs,
+                        RowShare share);
 void RasterLine(Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, int attrs, bool last);
 void RasterPoint(Pipeline& p, const ScreenVertex& a, int attrs);
 // Whether large draws are shared between bands (vrt::SetRasterThreads).

@@ -321,15 +321,16 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
   };
 
   Drawer drawer(p, src, src.format.rhw);
-  // Triangles of larger draws are kept for the worker pool, which decides
-  // from their area whether to share them out.
+  // Triangles are kept for the worker pool, which decides from their area
+  // whether to share them out, and which draws quads a row at a time.
   std::vector<DeferredTriangle> deferred;
   const bool triangles = call.type == D3DPT_TRIANGLELIST || call.type == D3DPT_TRIANGLESTRIP ||
                          call.type == D3DPT_TRIANGLEFAN;
-  // Kept triangles are drawn by the pool at most kMaxDeferred at a time, so
-  // a huge draw does not hold all of its triangles at once.
-  constexpr size_t kMaxDeferred = 1u << 15;
-  if (triangles && FastPathsEnabled() && SplitsDraws()) {
+  // Kept triangles are drawn by the pool at most 32,768 at a time, so a huge
+  // draw does not hold all of its triangles at once; on one thread, a few at
+  // a time, while they are still in the cache.
+  const size_t kMaxDeferred = SplitsDraws() ? size_t{1} << 15 : 64;
+  if (triangles && FastPathsEnabled()) {
     deferred.reserve(std::min<size_t>(call.primitiveCount, kMaxDeferred + kMaxPolygon));
     drawer.Defer(&deferred);
   }

@@ -296,12 +296,53 @@ void DrawChunk(const Pipeline& p, const TriangleSetup& t, int64_t start, int py,
   WriteSpan(p, static_cast<int>(start), py, n, buf[0], color, alpha255);
 }
 
+// A triangle's edges stepped a row at a time from its first row.
+struct EdgeWalk {
+  int64_t eq[3], er[3], eK[3];
+  explicit EdgeWalk(const TriangleSetup& t) {
+    std::copy(t.eq, t.eq + 3, eq);
+    std::copy(t.er, t.er + 3, er);
+    std::copy(t.eK, t.eK + 3, eK);
+  }
+  // The current row's span, where all three edge functions pass at pixel
+  // centres (none when lo > hi); then on to the next row.
+  void Row(const TriangleSetup& t, int64_t* lo, int64_t* hi) {
+    *lo = t.px0, *hi = t.px1;
+    for (int e = 0; e < 3; ++e) {
+      if (t.eSign[e] == 0) {
+        if (eK[e] < 0) *lo = *hi + 1;
+      } else if (t.eSign[e] > 0) {
+        *hi = std::min(*hi, eq[e]);
+      } else {
+        *lo = std::max(*lo, -eq[e]);
+      }
+      eK[e] += t.eKStep[e];
+      eq[e] += t.eqStep[e];
+      er[e] += t.erStep[e];
+      if (er[e] >= t.eD[e]) {
+        er[e] -= t.eD[e];
+        ++eq[e];
+      }
+    }
+  }
+};
+
+// Sprites land anywhere in buffers larger than the caches: ask for the
+// pixels lo..hi of `row` (and their depth) ahead of drawing them.
+void PrefetchRow(const Pipeline& p, int row, int64_t lo, int64_t hi) {
+  const BYTE* c = p.bits + static_cast<size_t>(row) * p.pitch;
+  for (int64_t x = lo; x <= hi; x += 16) __builtin_prefetch(c + x * 4, 1);
+  __builtin_prefetch(c + hi * 4, 1);
+  if (p.depthTest) {
+    const BYTE* d = p.depthBits + static_cast<size_t>(row) * p.depthPitch;
+    for (int64_t x = lo; x <= hi; x += 16) __builtin_prefetch(d + x * p.depth.bytes, 1);
+    __builtin_prefetch(d + hi * p.depth.bytes, 1);
+  }
+}
+
 // The rows of `share`'s band, each as spans between the edges.
 void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
-  int64_t eq[3], er[3], eK[3];
-  std::copy(t.eq, t.eq + 3, eq);
-  std::copy(t.er, t.er + 3, er);
-  std::copy(t.eK, t.eK + 3, eK);
+  EdgeWalk walk(t);
   // The row's place in its block of kBandRows and the block's band, stepped
   // with the rows instead of divided out for each.
   int inBlock = t.py0 % kBandRows, blockBand = (t.py0 / kBandRows) % share.bands;
@@ -318,46 +359,19 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
     } else {
       ++inBlock;
     }
-    // Span where all three edge functions pass at pixel centres.
-    int64_t lo = t.px0, hi = t.px1;
-    for (int e = 0; e < 3; ++e) {
-      if (t.eSign[e] == 0) {
-        if (eK[e] < 0) lo = hi + 1;
-      } else if (t.eSign[e] > 0) {
-        hi = std::min(hi, eq[e]);
-      } else {
-        lo = std::max(lo, -eq[e]);
-      }
-      eK[e] += t.eKStep[e];
-      eq[e] += t.eqStep[e];
-      er[e] += t.erStep[e];
-      if (er[e] >= t.eD[e]) {
-        er[e] -= t.eD[e];
-        ++eq[e];
-      }
-    }
+    int64_t lo, hi;
+    walk.Row(t, &lo, &hi);
     if (!own) continue;
     int nextRow = py + 1;
     if (lastInBlock && share.bands > 1) nextRow += kBandRows * (share.bands - 1);
     // The affine loop draws the rows after they are all found: ask for each.
     if (t.affine) nextRow = py;
-    if ((t.fast || t.affine) && lo <= hi && nextRow <= t.py1) {
-      // Sprites land anywhere in buffers larger than the caches: ask for this
-      // thread's next row (about this span) while the current one is drawn.
-      const BYTE* c = p.bits + static_cast<size_t>(nextRow) * p.pitch;
-      for (int64_t x = lo; x <= hi; x += 16) __builtin_prefetch(c + x * 4, 1);
-      __builtin_prefetch(c + hi * 4, 1);
-      if (p.depthTest) {
-        const BYTE* d = p.depthBits + static_cast<size_t>(nextRow) * p.depthPitch;
-        for (int64_t x = lo; x <= hi; x += 16) __builtin_prefetch(d + x * p.depth.bytes, 1);
-        __builtin_prefetch(d + hi * p.depth.bytes, 1);
-      }
-    }
+    if ((t.fast || t.affine) && lo <= hi && nextRow <= t.py1) PrefetchRow(p, nextRow, lo, hi);
     if (t.affine) {
       if (lo <= hi) {
         spans[spanCount++] = {static_cast<int>(lo), static_cast<int>(hi), py};
         if (spanCount == kSpans) {
-          t.affine(p, t.affineTri, spans, spanCount);
+          t.affine(p, t.affineTri, nullptr, spans, spanCount);
           spanCount = 0;
         }
       }
@@ -366,7 +380,45 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
     for (int64_t start = lo; start <= hi; start += kChunk)
       DrawChunk(p, t, start, py, static_cast<int>(std::min<int64_t>(kChunk, hi - start + 1)));
   }
-  if (spanCount > 0) t.affine(p, t.affineTri, spans, spanCount);
+  if (spanCount > 0) t.affine(p, t.affineTri, nullptr, spans, spanCount);
+}
+
+// Two triangles of the affine loop with the same colour and depth (the two
+// halves of a sprite quad), their rows walked together: each row's two
+// spans go to the loop as a pair, which draws them as one span where it
+// can. Each pixel sees `a` before `b` as when they are drawn one after the
+// other, and nothing else, so the pixels are the same.
+void DrawPairRows(const Pipeline& p, const TriangleSetup& a, const TriangleSetup& b,
+                  RowShare share) {
+  EdgeWalk walkA(a), walkB(b);
+  constexpr int kSpans = 64;  // pairs of spans
+  Span spans[kSpans];
+  int spanCount = 0;
+  const int y0 = std::min(a.py0, b.py0), y1 = std::max(a.py1, b.py1);
+  for (int py = y0; py <= y1; ++py) {
+    int64_t la = 1, ha = 0, lb = 1, hb = 0;
+    if (py >= a.py0 && py <= a.py1) walkA.Row(a, &la, &ha);
+    if (py >= b.py0 && py <= b.py1) walkB.Row(b, &lb, &hb);
+    if (share.bands > 1 && (py / kBandRows) % share.bands != share.band) continue;
+    const bool hasA = la <= ha, hasB = lb <= hb;
+    if (!hasA && !hasB) continue;
+    PrefetchRow(p, py,
+                hasA && hasB ? std::min(la, lb)
+                : hasA       ? la
+                             : lb,
+                hasA && hasB ? std::max(ha, hb)
+                : hasA       ? ha
+                             : hb);
+    spans[spanCount++] =
+        hasA ? Span{static_cast<int>(la), static_cast<int>(ha), py} : Span{1, 0, py};
+    spans[spanCount++] =
+        hasB ? Span{static_cast<int>(lb), static_cast<int>(hb), py} : Span{1, 0, py};
+    if (spanCount == kSpans) {
+      a.affine(p, a.affineTri, &b.affineTri, spans, spanCount);
+      spanCount = 0;
+    }
+  }
+  if (spanCount > 0) a.affine(p, a.affineTri, &b.affineTri, spans, spanCount);
 }
 
 // A fragment at (x, y) with the attributes of `a` and `b` mixed at t.
@@ -397,6 +449,32 @@ inline double SnapToGrid(float v) {
 void RasterTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare share) {
   TriangleSetup t;
   if (SetupTriangle(p, v, attrs, share, &t)) DrawRows(p, t, share);
+}
+
+void RasterTrianglePair(Pipeline& p, const ScreenVertex* a[3], const ScreenVertex* b[3], int attrs,
+                        RowShare share) {
+  TriangleSetup ta;
+  if (!SetupTriangle(p, a, attrs, share, &ta)) {
+    RasterTriangle(p, b, attrs, share);
+    return;
+  }
+  // Setting up `b` picks filters in `p` for `b`; only the affine loop, which
+  // reads none of them, may draw `a` after that.
+  if (!ta.affine) {
+    DrawRows(p, ta, share);
+    RasterTriangle(p, b, attrs, share);
+    return;
+  }
+  TriangleSetup tb;
+  if (!SetupTriangle(p, b, attrs, share, &tb)) {
+    DrawRows(p, ta, share);
+  } else if (tb.affine == ta.affine && tb.affineTri.diffuse == ta.affineTri.diffuse &&
+             tb.affineTri.zFlat == ta.affineTri.zFlat) {
+    DrawPairRows(p, ta, tb, share);
+  } else {
+    DrawRows(p, ta, share);
+    DrawRows(p, tb, share);
+  }
 }
 
 void RasterLine(Pipeline& p, const ScreenVertex& a, const ScreenVertex& b, int attrs, bool last) {

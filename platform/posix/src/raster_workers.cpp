@@ -144,13 +144,39 @@ int Bands() {
   return cores > 2 ? static_cast<int>(cores) : 2;
 }
 
+// Whether two triangles share two corners, as the halves of a quad do.
+bool ShareAnEdge(const DeferredTriangle& a, const DeferredTriangle& b) {
+  int shared = 0;
+  for (int i = 0; i < 3; ++i) {
+    const float* va = a.data() + i * (4 + kMaxAttrs);
+    for (int j = 0; j < 3; ++j) {
+      const float* vb = b.data() + j * (4 + kMaxAttrs);
+      if (va[0] == vb[0] && va[1] == vb[1]) {
+        ++shared;
+        break;
+      }
+    }
+  }
+  return shared >= 2;
+}
+
 void RasterDeferred(Pipeline& p, const std::vector<DeferredTriangle>& tris, int attrs,
                     RowShare share) {
-  for (const DeferredTriangle& t : tris) {
-    const ScreenVertex* v[3];
+  auto corners = [](const DeferredTriangle& t, const ScreenVertex* v[3]) {
     for (int k = 0; k < 3; ++k)
       v[k] = reinterpret_cast<const ScreenVertex*>(t.data() + k * (4 + kMaxAttrs));
-    RasterTriangle(p, v, attrs, share);
+  };
+  for (size_t i = 0; i < tris.size(); ++i) {
+    const ScreenVertex* v[3];
+    corners(tris[i], v);
+    // Quads (two triangles on a shared edge) are drawn a row at a time.
+    if (i + 1 < tris.size() && ShareAnEdge(tris[i], tris[i + 1])) {
+      const ScreenVertex* w[3];
+      corners(tris[++i], w);
+      RasterTrianglePair(p, v, w, attrs, share);
+    } else {
+      RasterTriangle(p, v, attrs, share);
+    }
   }
 }
 
