@@ -50,9 +50,6 @@ struct TriangleSetup {
   double fx0 = 0, fy0 = 0;                   // where the planes take a0
   Plane planes[2 + kMaxAttrs];
   bool perspective = false;
-  // Attributes the pixels read: 1/w only for perspective, specular on demand;
-  // only their planes are set.
-  bool needed[2 + kMaxAttrs];
   // Planes constant over the triangle (2-D sprites: depth and often colour);
   // only the fast path reads them without filling a buffer.
   bool flatPlane[6];  // z, 1/w and the diffuse colour
@@ -134,12 +131,14 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   const int count = t->count = 2 + attrs;
   // Equal 1/w everywhere: attributes are affine on screen and need no divide.
   const bool perspective = t->perspective = !((*s[0])[3] == (*s[1])[3] && (*s[1])[3] == (*s[2])[3]);
-  // Attributes the pixels read: 1/w only for perspective, specular on demand.
-  // Depth is read only by the depth and stencil tests.
-  bool* needed = t->needed;
-  for (int k = 0; k < count; ++k)
-    needed[k] = (k != 1 || perspective) && (p.needSpecular || k < 6 || k >= 2 + kColorAttrs) &&
-                (k != 0 || p.depthTest || p.stencil);
+  // Attributes the pixels read (bit k: plane k): 1/w only for perspective,
+  // specular on demand, depth only for the depth and stencil tests. Only
+  // their planes are set.
+  static_assert(2 + kMaxAttrs <= 32);
+  uint32_t needed = (1u << count) - 1;
+  if (!perspective) needed &= ~(1u << 1);
+  if (!p.needSpecular) needed &= ~(0xFu << (2 + 4));  // specular rgba: planes 6..9
+  if (!p.depthTest && !p.stencil) needed &= ~1u;
   Plane* planes = t->planes;
   const double w = perspective ? 1.0 : 1.0 / (*s[0])[3];
   auto setPlane = [&](int k) {
@@ -154,8 +153,7 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
       pl.dy *= w;
     }
   };
-  for (int k = 0; k < count; ++k)
-    if (needed[k]) setPlane(k);
+  for (uint32_t m = needed; m != 0; m &= m - 1) setPlane(std::countr_zero(m));
   // Filters: minification when a pixel step spans more than one texel.
   const double rhwMean = ((*s[0])[3] + (*s[1])[3] + (*s[2])[3]) / 3.0;
   for (int i = 0; i < p.stageCount; ++i) {
@@ -182,8 +180,8 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   // The span loops' state: flat planes are found for them.
   const bool spans = t->fast || (p.affineSpan && (p.diffuseOnly || sampled));
   for (int k = 0; k < 6; ++k)
-    t->flatPlane[k] =
-        spans && !perspective && k != 1 && needed[k] && planes[k].dx == 0.0 && planes[k].dy == 0.0;
+    t->flatPlane[k] = spans && !perspective && k != 1 && (needed >> k & 1) && planes[k].dx == 0.0 &&
+                      planes[k].dy == 0.0;
   t->flatDiffuse = t->flatPlane[2] && t->flatPlane[3] && t->flatPlane[4] && t->flatPlane[5];
   // A flat plane's value at a chunk, a0 + 0 * ox + 0 * oy, is a0 but for the
   // sign of a zero, which neither the colour nor the depth conversion sees.
@@ -208,14 +206,14 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   }
   // The general path hands every fragment's z on (the span loops read it
   // only for the depth test, and then it is set up already).
-  if (!t->fast && !t->affine && !needed[0]) {
-    needed[0] = true;
+  if (!t->fast && !t->affine && !(needed & 1)) {
+    needed |= 1;
     setPlane(0);
   }
   // The planes DrawChunk evaluates (the affine loop evaluates its own).
   t->liveCount = 0;
   for (int k = 0; k < count && !t->affine; ++k) {
-    if (!needed[k]) continue;
+    if (!(needed >> k & 1)) continue;
     if (t->fast) {
       const bool read = k == 0 || k == 1 || (k >= 2 && k < 6) || k == t->uk || k == t->uk + 1;
       // A flat depth is taken whole; flat colour channels only when all four
@@ -307,14 +305,14 @@ struct EdgeWalk {
   // The current row's span, where all three edge functions pass at pixel
   // centres (none when lo > hi); then on to the next row.
   void Row(const TriangleSetup& t, int64_t* lo, int64_t* hi) {
-    *lo = t.px0, *hi = t.px1;
+    int64_t l = t.px0, h = t.px1;
     for (int e = 0; e < 3; ++e) {
       if (t.eSign[e] == 0) {
-        if (eK[e] < 0) *lo = *hi + 1;
+        if (eK[e] < 0) l = h + 1;
       } else if (t.eSign[e] > 0) {
-        *hi = std::min(*hi, eq[e]);
+        h = std::min(h, eq[e]);
       } else {
-        *lo = std::max(*lo, -eq[e]);
+        l = std::max(l, -eq[e]);
       }
       eK[e] += t.eKStep[e];
       eq[e] += t.eqStep[e];
@@ -324,6 +322,7 @@ struct EdgeWalk {
         ++eq[e];
       }
     }
+    *lo = l, *hi = h;
   }
 };
 
