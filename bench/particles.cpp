@@ -161,6 +161,9 @@ int main() {
                 100.0 * r.queued / r.evaluated);
   }
   std::printf("heap allocations in the calls after each system's first: %ld\n", allocs);
+  std::printf(
+      "targets: plain area at least 20 M queued a second (goal 30 M), drag and spin at "
+      "least 10 M\n");
 
   DestroyImage(image);
   return 0;
