@@ -202,23 +202,29 @@ void RankStates(DrawItem** items, UINT n, SortSpace* s) {
 }
 
 // Stable least-significant-digit radix sort by key, a byte a pass; a byte that
-// every key shares costs no pass. Returns whichever array holds the result.
+// every key shares is neither counted nor sorted. Returns whichever array holds the result.
 SortEntry* RadixSort(SortEntry* a, SortEntry* spare, UINT n) {
+  // The bytes in which some keys differ: only they are counted and sorted.
+  uint64_t any = 0, all = ~uint64_t{0};
+  for (UINT i = 0; i < n; ++i) any |= a[i].key, all &= a[i].key;
+  int digits[8], digitCount = 0;
+  for (int d = 0; d < 8; ++d)
+    if (((any ^ all) >> (8 * d)) & 0xFF) digits[digitCount++] = d;
   UINT counts[8][256] = {};
   for (UINT i = 0; i < n; ++i) {
     const uint64_t k = a[i].key;
-    for (int d = 0; d < 8; ++d) ++counts[d][(k >> (8 * d)) & 0xFF];
+    for (int j = 0; j < digitCount; ++j) ++counts[j][(k >> (8 * digits[j])) & 0xFF];
   }
-  for (int d = 0; d < 8; ++d) {
-    const unsigned shift = 8u * static_cast<unsigned>(d);
-    if (counts[d][(a[0].key >> shift) & 0xFF] == n) continue;
+  for (int j = 0; j < digitCount; ++j) {
+    const unsigned shift = 8u * static_cast<unsigned>(digits[j]);
+    UINT(&count)[256] = counts[j];
     UINT offset = 0;
-    for (UINT& c : counts[d]) {
+    for (UINT& c : count) {
       const UINT here = c;
       c = offset;
       offset += here;
     }
-    for (UINT i = 0; i < n; ++i) spare[counts[d][(a[i].key >> shift) & 0xFF]++] = a[i];
+    for (UINT i = 0; i < n; ++i) spare[count[(a[i].key >> shift) & 0xFF]++] = a[i];
     std::swap(a, spare);
   }
   return a;
@@ -232,6 +238,7 @@ SortEntry* RadixSort(SortEntry* a, SortEntry* spare, UINT n) {
 bool SortItems(PBuffer* list, bool depthOrder, SortSpace* space) {
   auto** items = reinterpret_cast<DrawItem**>(list->entries);
   const UINT n = list->count;
+  if (n == 0) return true;  // (and no work space to read)
   if (space->capacity < n) {
     std::stable_sort(items, items + n, depthOrder ? DepthBefore : OpaqueBefore);
     return false;

@@ -222,6 +222,8 @@ TEST_F(FrameCallTest, KeyedSortsMatchComparingItems) {
     EXPECT_EQ(keyed, compared);
     EXPECT_NE(keyed, submitted);
     FlushDrawItems(g);
+    SortDrawList(g, list, depthOrder, true);  // empty, with no work space to take
+    EXPECT_EQ(list->count, 0u);
   }
 }
 
