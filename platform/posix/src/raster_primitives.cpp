@@ -394,11 +394,18 @@ void DrawPairRows(const Pipeline& p, const TriangleSetup& a, const TriangleSetup
   Span spans[kSpans];
   int spanCount = 0;
   const int y0 = std::min(a.py0, b.py0), y1 = std::max(a.py1, b.py1);
+  // The row's place in its block and the block's band, stepped as in DrawRows.
+  int inBlock = y0 % kBandRows, blockBand = (y0 / kBandRows) % share.bands;
   for (int py = y0; py <= y1; ++py) {
     int64_t la = 1, ha = 0, lb = 1, hb = 0;
     if (py >= a.py0 && py <= a.py1) walkA.Row(a, &la, &ha);
     if (py >= b.py0 && py <= b.py1) walkB.Row(b, &lb, &hb);
-    if (share.bands > 1 && (py / kBandRows) % share.bands != share.band) continue;
+    const bool own = blockBand == share.band;
+    if (++inBlock == kBandRows) {
+      inBlock = 0;
+      if (++blockBand == share.bands) blockBand = 0;
+    }
+    if (!own) continue;
     const bool hasA = la <= ha, hasB = lb <= hb;
     if (!hasA && !hasB) continue;
     PrefetchRow(p, py,
