@@ -323,7 +323,11 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
   Drawer drawer(p, src, src.format.rhw);
   // Triangles are kept for the worker pool, which decides from their area
   // whether to share them out, and which draws quads a row at a time.
-  std::vector<DeferredTriangle> deferred;
+  // The list is the drawing thread's, kept from draw to draw: a draw's list
+  // (up to 11 MB) freshly allocated cost page faults every draw.
+  static thread_local std::vector<DeferredTriangle> kept;
+  std::vector<DeferredTriangle>& deferred = kept;
+  deferred.clear();
   const bool triangles = call.type == D3DPT_TRIANGLELIST || call.type == D3DPT_TRIANGLESTRIP ||
                          call.type == D3DPT_TRIANGLEFAN;
   // Kept triangles are drawn by the pool at most 32,768 at a time, so a huge
