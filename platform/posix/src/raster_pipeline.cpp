@@ -325,8 +325,7 @@ void DrawPrimitives(DeviceState& state, const DrawCall& call,
   // whether to share them out, and which draws quads a row at a time.
   // The list is the drawing thread's, kept from draw to draw: a draw's list
   // (up to 11 MB) freshly allocated cost page faults every draw.
-  static thread_local std::vector<DeferredTriangle> kept;
-  std::vector<DeferredTriangle>& deferred = kept;
+  static thread_local std::vector<DeferredTriangle> deferred;
   deferred.clear();
   const bool triangles = call.type == D3DPT_TRIANGLELIST || call.type == D3DPT_TRIANGLESTRIP ||
                          call.type == D3DPT_TRIANGLEFAN;

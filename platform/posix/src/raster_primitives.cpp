@@ -390,7 +390,7 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
 void DrawPairRows(const Pipeline& p, const TriangleSetup& a, const TriangleSetup& b,
                   RowShare share) {
   EdgeWalk walkA(a), walkB(b);
-  constexpr int kSpans = 64;  // pairs of spans
+  constexpr int kSpans = 64;  // two a row: 32 rows a call
   Span spans[kSpans];
   int spanCount = 0;
   const int y0 = std::min(a.py0, b.py0), y1 = std::max(a.py1, b.py1);
