@@ -22,8 +22,14 @@ float Acos(float x);
 // build performs in SSE2 registers (the compiler would take the others
 // through the x87).
 inline double U32ToDouble(uint32_t u) {
+#if defined(__x86_64__) || defined(_M_X64)
+  // The 64-bit build converts a 64-bit integer in one SSE2 instruction; the
+  // value is exact either way.
+  return static_cast<double>(static_cast<int64_t>(u));
+#else
   return static_cast<double>(static_cast<int32_t>(u >> 1)) * 2.0 +
          static_cast<double>(static_cast<int32_t>(u & 1u));
+#endif
 }
 inline float U32ToFloat(uint32_t u) { return static_cast<float>(U32ToDouble(u)); }
 // Exact below 2^53, one rounding above.
