@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "graphics/primitives.h"
+#include "particles/lanes.h"
 #include "particles/pmath.h"
 #include "vekimage/image.h"
 
@@ -110,6 +111,38 @@ inline UINT Channel(UINT a, UINT b, float f) {
   return v > 255 ? 255 : v;  // never spill into the next channel
 }
 
+// The appearance draws, in the order each particle takes them from its
+// second seed.
+struct FloatDraw {
+  float Particle::*field;
+  FloatRange ParSysParams::*range;
+};
+constexpr FloatDraw kFloatDraws[] = {
+    {&Particle::speed, &ParSysParams::speed},
+    {&Particle::direction, &ParSysParams::direction},
+    {&Particle::rotation, &ParSysParams::rotation},
+    {&Particle::spinStart, &ParSysParams::spinStart},
+    {&Particle::spinEnd, &ParSysParams::spinEnd},
+};
+struct UintDraw {
+  UINT Particle::*field;
+  UintRange ParSysParams::*range;
+};
+constexpr UintDraw kUintDraws[] = {
+    {&Particle::widthStart, &ParSysParams::widthStart},
+    {&Particle::widthEnd, &ParSysParams::widthEnd},
+    {&Particle::heightStart, &ParSysParams::heightStart},
+    {&Particle::heightEnd, &ParSysParams::heightEnd},
+    {&Particle::alphaStart, &ParSysParams::alphaStart},
+    {&Particle::alphaEnd, &ParSysParams::alphaEnd},
+    {&Particle::redStart, &ParSysParams::redStart},
+    {&Particle::redEnd, &ParSysParams::redEnd},
+    {&Particle::greenStart, &ParSysParams::greenStart},
+    {&Particle::greenEnd, &ParSysParams::greenEnd},
+    {&Particle::blueStart, &ParSysParams::blueStart},
+    {&Particle::blueEnd, &ParSysParams::blueEnd},
+};
+
 }  // namespace
 
 // ---- Generators ---------------------------------------------------------------
@@ -206,7 +239,7 @@ UINT InterpolateUint(UINT a, UINT b, float f) {
 
 // ---- Per-particle steps ---------------------------------------------------------
 
-bool EvaluateParticle(Particle* p, ParSysParams* params, UINT time) {
+bool StartParticle(Particle* p, const ParSysParams* params, UINT time) {
   p->period = RandomUint(&p->seedA, params->period);
   p->visible = RandomUint(&p->seedA, params->visible);
   if (p->period == 0 || p->visible == 0) return false;
@@ -221,26 +254,17 @@ bool EvaluateParticle(Particle* p, ParSysParams* params, UINT time) {
   }
   if (v > params->visible.hi) v = params->visible.hi;
   p->visible = v;
-  if (p->age > v) return false;
+  return p->age <= v;
+}
 
-  p->speed = RandomFloat(&p->seedB, params->speed);
-  p->direction = RandomFloat(&p->seedB, params->direction);
-  p->rotation = RandomFloat(&p->seedB, params->rotation);
-  p->spinStart = RandomFloat(&p->seedB, params->spinStart);
-  p->spinEnd = RandomFloat(&p->seedB, params->spinEnd);
-  p->widthStart = RandomUint(&p->seedB, params->widthStart);
-  p->widthEnd = RandomUint(&p->seedB, params->widthEnd);
-  p->heightStart = RandomUint(&p->seedB, params->heightStart);
-  p->heightEnd = RandomUint(&p->seedB, params->heightEnd);
-  p->alphaStart = RandomUint(&p->seedB, params->alphaStart);
-  p->alphaEnd = RandomUint(&p->seedB, params->alphaEnd);
-  p->redStart = RandomUint(&p->seedB, params->redStart);
-  p->redEnd = RandomUint(&p->seedB, params->redEnd);
-  p->greenStart = RandomUint(&p->seedB, params->greenStart);
-  p->greenEnd = RandomUint(&p->seedB, params->greenEnd);
-  p->blueStart = RandomUint(&p->seedB, params->blueStart);
-  p->blueEnd = RandomUint(&p->seedB, params->blueEnd);
+void DrawAppearance(Particle* p, const ParSysParams* params) {
+  for (const FloatDraw& d : kFloatDraws) p->*d.field = RandomFloat(&p->seedB, params->*d.range);
+  for (const UintDraw& d : kUintDraws) p->*d.field = RandomUint(&p->seedB, params->*d.range);
+}
 
+bool EvaluateParticle(Particle* p, ParSysParams* params, UINT time) {
+  if (!StartParticle(p, params, time)) return false;
+  DrawAppearance(p, params);
   if (!EmitParticle(p, params)) return false;
   MoveParticle(p, params);
   return true;
@@ -311,36 +335,47 @@ bool SampleEmissionImage(Particle* p, ParSysParams* params, UINT* px, UINT* py, 
   return false;
 }
 
-bool EmitParticle(Particle* p, ParSysParams* params) {
-  float ox, oy;
+bool EmitOffset(Particle* p, ParSysParams* params, float* ox, float* oy) {
   if (!params->emitImage) {
     const float hw = pmath::U32ToFloat(params->areaWidth) / 2.0f;
     const float hh = pmath::U32ToFloat(params->areaHeight) / 2.0f;
-    ox = RandomFloat(&p->seedA, {-hw, hw});
-    oy = RandomFloat(&p->seedA, {-hh, hh});
-  } else {
-    UINT px, py;
-    BYTE pixel[4];  // blue, green, red, alpha
-    if (!SampleEmissionImage(p, params, &px, &py, pixel)) return false;
-    const VekImage* image = params->emitImage;
-    const float u = pmath::U32ToFloat(px) / pmath::U32ToFloat(image->texture.pixelCacheWidth);
-    const float v = pmath::U32ToFloat(py) / pmath::U32ToFloat(image->texture.pixelCacheHeight);
-    ox = RegionOffset(u, params->regionLeft, params->regionRight, params->areaWidth);
-    oy = RegionOffset(v, params->regionTop, params->regionBottom, params->areaHeight);
-    if (params->alphaFromImage) p->alphaStart = p->alphaEnd = pixel[3];
-    if (params->colourFromImage) {
-      p->redStart = p->redEnd = pixel[2];
-      p->greenStart = p->greenEnd = pixel[1];
-      p->blueStart = p->blueEnd = pixel[0];
-    }
+    *ox = RandomFloat(&p->seedA, {-hw, hw});
+    *oy = RandomFloat(&p->seedA, {-hh, hh});
+    return true;
   }
+  UINT px, py;
+  BYTE pixel[4];  // blue, green, red, alpha
+  if (!SampleEmissionImage(p, params, &px, &py, pixel)) return false;
+  const VekImage* image = params->emitImage;
+  const float u = pmath::U32ToFloat(px) / pmath::U32ToFloat(image->texture.pixelCacheWidth);
+  const float v = pmath::U32ToFloat(py) / pmath::U32ToFloat(image->texture.pixelCacheHeight);
+  *ox = RegionOffset(u, params->regionLeft, params->regionRight, params->areaWidth);
+  *oy = RegionOffset(v, params->regionTop, params->regionBottom, params->areaHeight);
+  if (params->alphaFromImage) p->alphaStart = p->alphaEnd = pixel[3];
+  if (params->colourFromImage) {
+    p->redStart = p->redEnd = pixel[2];
+    p->greenStart = p->greenEnd = pixel[1];
+    p->blueStart = p->blueEnd = pixel[0];
+  }
+  return true;
+}
+
+EmitterTurn TurnOf(const ParSysParams* params) {
+  EmitterTurn turn{};
+  turn.turned = !IsZero(params->emitterRotation);
+  if (turn.turned) {
+    turn.angle = params->emitterRotation * kDegToRad;
+    pmath::SinCos(turn.angle, &turn.sin, &turn.cos);
+  }
+  return turn;
+}
+
+void AimParticle(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox,
+                 float oy) {
   p->direction = p->direction * kDegToRad;
-  if (!IsZero(params->emitterRotation)) {
-    const float g = params->emitterRotation * kDegToRad;
-    p->direction += g;
-    float s, c;
-    pmath::SinCos(g, &s, &c);
-    Rotate(&ox, &oy, s, c);
+  if (turn.turned) {
+    p->direction += turn.angle;
+    Rotate(&ox, &oy, turn.sin, turn.cos);
   }
   if (!params->absoluteDirection) p->direction += VectorAngle(ox, oy);
   if (p->direction >= kTwoPi) p->direction -= kTwoPi;
@@ -352,6 +387,12 @@ bool EmitParticle(Particle* p, ParSysParams* params) {
   pmath::SinCos(p->direction, &s, &c);
   p->vx = p->speed * c;
   p->vy = p->speed * s;
+}
+
+bool EmitParticle(Particle* p, ParSysParams* params) {
+  float ox, oy;
+  if (!EmitOffset(p, params, &ox, &oy)) return false;
+  AimParticle(p, params, TurnOf(params), ox, oy);
   return true;
 }
 
@@ -500,10 +541,74 @@ bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
   return true;
 }
 
-bool DrawParticle(Particle* p, const ParSysParams* params, ULONGLONG now, DWORD flags) {
-  PrimitiveCorner corners[4];
-  if (!BuildParticleQuad(p, params, now, corners)) return false;
-  return DrawQuad(params->graphics, corners, flags, params->texture) != nullptr;
+namespace {
+
+// One block's particles and the ones still live, by index, in order.
+struct ParticleBlock {
+  Particle p[kParticleBlock];
+  UINT live[kParticleBlock];
+  UINT count;
+
+  // Keeps the live particles for which keep(particle, position) holds.
+  template <typename Keep>
+  void Filter(Keep keep) {
+    UINT kept = 0;
+    for (UINT k = 0; k < count; ++k) {
+      const UINT i = live[k];
+      live[kept] = i;
+      kept += keep(&p[i], i) ? 1u : 0u;
+    }
+    count = kept;
+  }
+  // Moves the live particles to the front (their positions become their
+  // order), so lanes can take them four at a time.
+  void Compact() {
+    for (UINT k = 0; k < count; ++k) {
+      if (live[k] != k) p[k] = p[live[k]];
+      live[k] = k;
+    }
+  }
+  template <typename Step>
+  void Each(Step step) {
+    for (UINT k = 0; k < count; ++k) step(&p[live[k]], live[k]);
+  }
+};
+
+}  // namespace
+
+UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[], const UINT seedB[],
+                        UINT count, PrimitiveCorner quads[][4]) {
+  ParticleBlock b;
+  b.count = count;
+  for (UINT i = 0; i < count; ++i) {
+    std::memset(&b.p[i], 0, sizeof b.p[i]);
+    b.p[i].seedA = seedA[i];
+    b.p[i].seedB = seedB[i];
+    b.live[i] = i;
+  }
+  const UINT time = static_cast<UINT>(now);
+  b.Filter([&](Particle* p, UINT) { return StartParticle(p, params, time); });
+  // Draw by draw across the block, four particles' states in lanes, the
+  // live particles moved together first so each draw lands in order.
+  b.Compact();
+  UINT seeds[kParticleBlock] = {};
+  const UINT lanes = (b.count + 3) & ~3u;
+  for (UINT k = 0; k < b.count; ++k) seeds[k] = b.p[k].seedB;
+  for (const FloatDraw& d : kFloatDraws)
+    RandomFloatLanes(seeds, lanes, params->*d.range, &(b.p[0].*d.field), sizeof(Particle));
+  for (const UintDraw& d : kUintDraws)
+    RandomUintLanes(seeds, lanes, params->*d.range, &(b.p[0].*d.field), sizeof(Particle));
+  for (UINT k = 0; k < b.count; ++k) b.p[k].seedB = seeds[k];
+  float ox[kParticleBlock], oy[kParticleBlock];
+  b.Filter([&](Particle* p, UINT i) { return EmitOffset(p, params, &ox[i], &oy[i]); });
+  const EmitterTurn turn = TurnOf(params);
+  b.Each([&](Particle* p, UINT i) { AimParticle(p, params, turn, ox[i], oy[i]); });
+  b.Each([&](Particle* p, UINT) { MoveParticle(p, params); });
+  b.Filter([&](Particle* p, UINT i) { return BuildParticleQuad(p, params, now, quads[i]); });
+  // The drawn quads moved to the front, in order.
+  for (UINT k = 0; k < b.count; ++k)
+    if (b.live[k] != k) std::memcpy(quads[k], quads[b.live[k]], sizeof quads[k]);
+  return b.count;
 }
 
 INT DrawParSys(ParSysParams* params, ULONGLONG now, DWORD flags) {
@@ -518,15 +623,19 @@ INT DrawParSys(ParSysParams* params, ULONGLONG now, DWORD flags) {
   UINT b = static_cast<UINT>(params->seedB);
   if (params->seedA < 0) a += 0x7FFFFFFFu;
   if (params->seedB < 0) b += 0x7FFFFFFFu;
-  const UINT time = static_cast<UINT>(now);
-  Particle p;
-  for (UINT i = 0; i < params->count; ++i) {
-    std::memset(&p, 0, sizeof p);
-    p.seedA = a;
-    p.seedB = b;
-    if (EvaluateParticle(&p, params, time)) DrawParticle(&p, params, now, flags);
-    a = NextParticleSeed(a);
-    b = NextParticleSeed(b);
+  UINT seedsA[kParticleBlock], seedsB[kParticleBlock];
+  PrimitiveCorner quads[kParticleBlock][4];
+  for (UINT done = 0; done < params->count;) {
+    const UINT n = params->count - done < kParticleBlock ? params->count - done : kParticleBlock;
+    for (UINT i = 0; i < n; ++i) {
+      seedsA[i] = a;
+      seedsB[i] = b;
+      a = NextParticleSeed(a);
+      b = NextParticleSeed(b);
+    }
+    const UINT built = BuildParticleBlock(params, now, seedsA, seedsB, n, quads);
+    for (UINT k = 0; k < built; ++k) DrawQuad(params->graphics, quads[k], flags, params->texture);
+    done += n;
   }
   return static_cast<INT>(params->count);
 }

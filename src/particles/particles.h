@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "graphics/primitives.h"
+
 struct Graphics;
 struct VekTexture;
 struct VekImage;
@@ -92,7 +94,22 @@ float FastInverseSqrt(float l);
 
 // Life cycle, appearance, emission and motion: true when the particle is drawn.
 bool EvaluateParticle(Particle* p, ParSysParams* params, UINT time);
+// Its steps. The life cycle: false when the particle is not shown now.
+bool StartParticle(Particle* p, const ParSysParams* params, UINT time);
+// Speed, angles, spins, sizes and colours from the second seed.
+void DrawAppearance(Particle* p, const ParSysParams* params);
+// Emission: the offset from the emitter (false when an image gave none),
+// then direction, place and velocity.
 bool EmitParticle(Particle* p, ParSysParams* params);
+bool EmitOffset(Particle* p, ParSysParams* params, float* ox, float* oy);
+// The emitter's own rotation, the same for every particle of a call.
+struct EmitterTurn {
+  bool turned;
+  float angle, sin, cos;
+};
+EmitterTurn TurnOf(const ParSysParams* params);
+void AimParticle(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox,
+                 float oy);
 // The emission pixel (px, py) and its bytes (blue, green, red, alpha).
 bool SampleEmissionImage(Particle* p, ParSysParams* params, UINT* px, UINT* py, BYTE pixel[4]);
 void MoveParticle(Particle* p, const ParSysParams* params);
@@ -104,11 +121,18 @@ struct ParticleQuad {
 bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, ParticleQuad* quad);
 // Size, frame, colour and placement: the four corners as VekDrawQuad takes
 // them, or false when the particle is not drawn.
-struct PrimitiveCorner;
 bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
                        PrimitiveCorner corners[4]);
-// BuildParticleQuad, then the quad: true when one was queued.
-bool DrawParticle(Particle* p, const ParSysParams* params, ULONGLONG now, DWORD flags);
+
+// Particles are evaluated a block at a time, each step over the whole block
+// before the next, so the particles' long chains of dependent arithmetic
+// overlap instead of waiting on one another. Every particle takes exactly
+// the steps EvaluateParticle and BuildParticleQuad give it alone.
+constexpr UINT kParticleBlock = 16;
+// The particles with these seeds (count at most kParticleBlock): the corners
+// of the drawn ones, in order, and their number.
+UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[], const UINT seedB[],
+                        UINT count, PrimitiveCorner quads[][4]);
 
 // The whole call: the number of particles processed (0 for a null Graphics).
 INT DrawParSys(ParSysParams* params, ULONGLONG now, DWORD flags);

@@ -6,12 +6,15 @@
 
 #include <vek/vek.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "graphics/frame.h"
+#include "particles/lanes.h"
 #include "particles/pmath.h"
 #include "support/dds.h"
 #include "support/frame_probe.h"
@@ -373,3 +376,141 @@ TEST_F(ParticlesTest, WildArgumentsQueueOnlyFiniteQuads) {
 }
 
 }  // namespace
+
+TEST(ParticleLanesTest, LanesGiveTheScalarGeneratorsValues) {
+  // Remainders near multiples of the spans, where the reciprocal's quotient
+  // can be one off either way (49 * (1 / 49) is below 1 in doubles).
+  const UINT spans[] = {2u,          3u,          7u,          49u,         103u,
+                        1000u,       65536u,      0x7FFFFFFFu, 0x80000000u, 0x80000001u,
+                        0xFFFFFFFEu, 0xFFFFFFFFu, 2654435761u};
+  uint32_t mix = 1;
+  for (UINT span : spans)
+    for (int i = 0; i < 4000; ++i) {
+      UINT s[4], r[4];
+      for (UINT& v : s) {
+        mix = mix * 1664525u + 1013904223u;
+        const UINT near = (mix >> 8) % 5;  // within two of a multiple, or anywhere
+        v = near < 4 ? static_cast<UINT>((uint64_t{mix % 1024} * span + near - 2) & 0x7FFFFFFFu)
+                     : mix & 0x7FFFFFFFu;
+        if (v == 0x7FFFFFFFu) v = 0x7FFFFFFEu;  // a step never gives the modulus
+      }
+      RemainderLanes(s, span, r);
+      for (int j = 0; j < 4; ++j) ASSERT_EQ(r[j], s[j] % span) << s[j] << " % " << span;
+    }
+  // Whole draws, including states whose masked value takes the other step
+  // method, single values, reversed and full ranges, and NaN bounds.
+  const UintRange uints[] = {{0, 9}, {5, 5}, {10, 9}, {7, 3}, {0, 0xFFFFFFFEu}, {100, 255}};
+  const FloatRange floats[] = {{-1, 1}, {2.5f, 2.5f}, {360, 0}, {-1e30f, 3e38f}, {NAN, 1}};
+  for (int round = 0; round < 500; ++round) {
+    UINT lanes[8], scalar[8];
+    for (int j = 0; j < 8; ++j) {
+      mix = mix * 1664525u + 1013904223u;
+      lanes[j] = scalar[j] = round % 7 == 0 ? (mix | 0x80000000u) ^ 123459876u : mix;
+    }
+    for (const UintRange& r : uints) {
+      UintRange prepared = r;
+      PrepareRange(&prepared);
+      UINT out[8];
+      RandomUintLanes(lanes, 8, prepared, out, sizeof out[0]);
+      for (int j = 0; j < 8; ++j) ASSERT_EQ(out[j], RandomUint(&scalar[j], prepared));
+    }
+    for (const FloatRange& r : floats) {
+      float out[8];
+      RandomFloatLanes(lanes, 8, r, out, sizeof out[0]);
+      for (int j = 0; j < 8; ++j) {
+        const float want = RandomFloat(&scalar[j], r);
+        ASSERT_EQ(std::memcmp(&out[j], &want, 4), 0) << out[j] << " " << want;
+      }
+    }
+    ASSERT_EQ(std::memcmp(lanes, scalar, sizeof lanes), 0);
+  }
+}
+
+TEST_F(ParticlesTest, BlocksGiveEveryParticleTheQuadItGetsAlone) {
+  // Systems of every kind, each particle built alone and in blocks of
+  // whatever the count leaves: the same quads, bit for bit, in order.
+  VekImage* emitter = Image(6, 5, {{3, 0x80FF0000}, {8, 0x20FFFFFF}, {20, 0xFF102030}});
+  VekImage* blank = Image(4, 4, {});  // nothing to emit from
+  const VekParticleFrame frames[3] = {
+      {0, 0.5f, 0, 1}, {0.5f, 1, 0, 0.5f}, {0.1f, 0.2f, 0.3f, 0.4f}};
+  const float pathPoints[3][3] = {{0, 0, 0}, {50, 20, 0}, {-30, 90, 0}};
+  const int64_t pathTimes[3] = {0, 400, 1500};
+  uint32_t mix = 7;
+  auto next = [&] { return mix = mix * 1664525u + 1013904223u; };
+  auto pick = [&](float lo, float hi) { return lo + (hi - lo) * (next() >> 8) * 0x1p-24f; };
+  for (int system = 0; system < 120; ++system) {
+    ParSysParams p{};
+    p.x = pick(-100, 900), p.y = pick(-100, 700), p.z = pick(0, 1);
+    p.count = 1 + next() % 45;
+    p.period = {next() % 3000, next() % 3000};
+    p.visible = {next() % 3000, next() % 3000};
+    p.speed = {pick(-50, 200), pick(-50, 200)};
+    p.direction = {pick(0, 360), pick(0, 720)};
+    p.rotation = system % 3 ? FloatRange{pick(-90, 90), pick(-90, 90)} : FloatRange{0, 0};
+    p.absoluteDirection = system % 2;
+    p.areaWidth = next() % 300, p.areaHeight = next() % 300;
+    p.emitterRotation = system % 4 ? pick(-180, 180) : 0;
+    p.emitImage = system % 5 == 1 ? emitter : system % 17 == 3 ? blank : nullptr;
+    p.regionLeft = pick(-0.2f, 0.6f), p.regionRight = pick(0.4f, 1.2f);
+    p.regionTop = pick(-0.2f, 0.6f), p.regionBottom = pick(0.4f, 1.2f);
+    p.alphaFromImage = system % 3 == 0, p.colourFromImage = system % 2 == 0;
+    p.forwardAccel = system % 6 ? pick(-30, 30) : 0;
+    p.drag = system % 4 == 2 ? pick(0, 3) : 0;
+    p.accelX = pick(-50, 50), p.accelY = pick(-50, 50);
+    if (system % 3 == 1) {
+      p.texture = &emitter->texture;
+      p.frames = frames;
+      p.frameCount = 3;
+      p.frameMode = system % 4;
+    }
+    if (system % 7 == 2) {
+      p.pathPoints = pathPoints;
+      p.pathTimes = pathTimes;
+      p.pathCount = 3;
+    }
+    p.alignToVelocity = system % 5 == 0;
+    for (UintRange* r : {&p.widthStart, &p.heightStart, &p.widthEnd, &p.heightEnd})
+      *r = {next() % 40, next() % 40};
+    for (UintRange* r : {&p.alphaStart, &p.redStart, &p.greenStart, &p.blueStart, &p.alphaEnd,
+                         &p.redEnd, &p.greenEnd, &p.blueEnd})
+      *r = system % 9 == 4 ? UintRange{next(), next()} : UintRange{next() % 300, next() % 300};
+    p.spinStart = {pick(-360, 360), pick(-360, 360)};
+    p.spinEnd = {pick(-360, 360), pick(-360, 360)};
+    for (UintRange* r : {&p.period, &p.visible, &p.widthStart, &p.heightStart, &p.alphaStart,
+                         &p.redStart, &p.greenStart, &p.blueStart, &p.widthEnd, &p.heightEnd,
+                         &p.alphaEnd, &p.redEnd, &p.greenEnd, &p.blueEnd})
+      PrepareRange(r);
+    const ULONGLONG now = system % 8 == 5 ? 0x1234567890ull : next() % 100000;
+
+    // Seeds as the call derives them, some with the top bit set.
+    std::vector<UINT> seedsA(p.count), seedsB(p.count);
+    UINT a = next() | (system % 3 == 0 ? 0x80000000u : 0), b = next();
+    for (UINT i = 0; i < p.count; ++i) {
+      seedsA[i] = a, seedsB[i] = b;
+      a = NextParticleSeed(a), b = NextParticleSeed(b);
+    }
+    std::vector<PrimitiveCorner> alone;
+    p.pixelsUnreadable = false;
+    for (UINT i = 0; i < p.count; ++i) {
+      Particle particle{};
+      particle.seedA = seedsA[i], particle.seedB = seedsB[i];
+      PrimitiveCorner c[4];
+      if (EvaluateParticle(&particle, &p, static_cast<UINT>(now)) &&
+          BuildParticleQuad(&particle, &p, now, c))
+        alone.insert(alone.end(), c, c + 4);
+    }
+    std::vector<PrimitiveCorner> blocked;
+    p.pixelsUnreadable = false;
+    PrimitiveCorner quads[kParticleBlock][4];
+    for (UINT done = 0; done < p.count;) {
+      const UINT n = std::min(p.count - done, kParticleBlock);
+      const UINT built = BuildParticleBlock(&p, now, &seedsA[done], &seedsB[done], n, quads);
+      ASSERT_LE(built, n);
+      for (UINT k = 0; k < built; ++k) blocked.insert(blocked.end(), quads[k], quads[k] + 4);
+      done += n;
+    }
+    ASSERT_EQ(blocked.size(), alone.size()) << "system " << system;
+    ASSERT_EQ(std::memcmp(blocked.data(), alone.data(), alone.size() * sizeof alone[0]), 0)
+        << "system " << system;
+  }
+}

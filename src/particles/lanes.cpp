@@ -1,0 +1,123 @@
+#include "particles/lanes.h"
+
+#include <emmintrin.h>
+
+#include <cstring>
+
+#include "particles/pmath.h"
+
+namespace {
+
+constexpr UINT kMask = 123459876;
+constexpr int kModulus = 2147483647;
+constexpr int kMultiplier = 16807;
+
+// One generator step of four states. States whose masked value has the top
+// bit set take the scalar step (its other method differs for them); they
+// only occur for seeds that wrapped, so the lanes rarely leave.
+// Inlined into the draw loops: as calls they reload their constants.
+#define LANES_INLINE inline __attribute__((always_inline))
+
+LANES_INLINE __m128i StepLanes(UINT* states) {
+  const __m128i masked = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(states)),
+                                       _mm_set1_epi32(kMask));
+  if (_mm_movemask_ps(_mm_castsi128_ps(masked))) {
+    for (int j = 0; j < 4; ++j) RandomStep(&states[j]);
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(states));
+  }
+  // 16807 s is below 2^46; with 2^31 = 1 modulo 2^31 - 1 the remainder is
+  // its low 31 bits plus the rest, less one modulus at most.
+  const __m128i m = _mm_set1_epi32(kMultiplier);
+  const __m128i even = _mm_mul_epu32(masked, m);
+  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(masked, 32), m);
+  const __m128i low31 = _mm_set1_epi64x(0x7FFFFFFF);
+  const __m128i foldEven = _mm_add_epi64(_mm_and_si128(even, low31), _mm_srli_epi64(even, 31));
+  const __m128i foldOdd = _mm_add_epi64(_mm_and_si128(odd, low31), _mm_srli_epi64(odd, 31));
+  // Both sums fit 32 bits: put the odd lanes back beside the even ones.
+  const __m128i r = _mm_or_si128(foldEven, _mm_slli_epi64(foldOdd, 32));
+  // r - modulus is negative (as signed) exactly when r is below it.
+  const __m128i less = _mm_sub_epi32(r, _mm_set1_epi32(kModulus));
+  const __m128i below = _mm_cmplt_epi32(less, _mm_setzero_si128());
+  const __m128i next = _mm_or_si128(_mm_and_si128(below, r), _mm_andnot_si128(below, less));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(states), next);
+  return next;
+}
+
+// Two remainders by a span from doubles: q = trunc(s / span) from the
+// reciprocal is off by at most one either way (s < 2^31 leaves an error
+// below 2^-21), q * span and s - q * span are exact integers below 2^53,
+// and one correction either way lands in [0, span).
+LANES_INLINE __m128d RemainderHalf(__m128d s, __m128d span, __m128d inverse) {
+  const __m128d q = _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(s, inverse)));
+  __m128d r = _mm_sub_pd(s, _mm_mul_pd(q, span));
+  r = _mm_add_pd(r, _mm_and_pd(_mm_cmplt_pd(r, _mm_setzero_pd()), span));
+  r = _mm_sub_pd(r, _mm_and_pd(_mm_cmpge_pd(r, span), span));
+  return r;
+}
+
+LANES_INLINE __m128i Remainder4(__m128i s, __m128d span, __m128d inverse) {
+  const __m128d lo = RemainderHalf(_mm_cvtepi32_pd(s), span, inverse);
+  const __m128d hi = RemainderHalf(_mm_cvtepi32_pd(_mm_srli_si128(s, 8)), span, inverse);
+  return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+}
+
+}  // namespace
+
+void RemainderLanes(const UINT* s, UINT span, UINT* out) {
+  const double spanD = pmath::U32ToDouble(span);
+  const __m128i r = Remainder4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)),
+                               _mm_set1_pd(spanD), _mm_set1_pd(1.0 / spanD));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), r);
+}
+
+namespace {
+
+// The four lanes' values to their places.
+LANES_INLINE void Scatter(__m128i v, void* out, size_t stride, UINT k) {
+  BYTE* at = static_cast<BYTE*>(out) + k * stride;
+  for (int j = 0; j < 4; ++j) {
+    const int value = _mm_cvtsi128_si32(v);
+    std::memcpy(at + j * stride, &value, 4);
+    v = _mm_srli_si128(v, 4);
+  }
+}
+
+}  // namespace
+
+void RandomUintLanes(UINT* states, UINT count, UintRange range, void* out, size_t stride) {
+  if (range.lo == range.hi) {
+    for (UINT k = 0; k < count; k += 4)
+      Scatter(_mm_set1_epi32(static_cast<int>(range.lo)), out, stride, k);
+    return;
+  }
+  const UINT span = range.hi - range.lo + 1u;
+  const __m128i lo = _mm_set1_epi32(static_cast<int>(range.lo));
+  const double spanD = pmath::U32ToDouble(span);
+  const __m128d spanLanes = _mm_set1_pd(spanD), inverse = _mm_set1_pd(1.0 / spanD);
+  for (UINT k = 0; k < count; k += 4) {
+    const __m128i s = StepLanes(states + k);
+    // A span of 0 is the whole 32-bit range: the step is taken as it is.
+    const __m128i r = span ? Remainder4(s, spanLanes, inverse) : s;
+    Scatter(_mm_add_epi32(lo, r), out, stride, k);
+  }
+}
+
+void RandomFloatLanes(UINT* states, UINT count, FloatRange range, void* out, size_t stride) {
+  if (range.lo == range.hi) {
+    for (UINT k = 0; k < count; k += 4)
+      Scatter(_mm_castps_si128(_mm_set1_ps(range.lo)), out, stride, k);
+    return;
+  }
+  // The scalar generator's operations in the same order, two lanes a register.
+  const double loD = range.lo;
+  const __m128d lo = _mm_set1_pd(loD);
+  const __m128d width = _mm_set1_pd(static_cast<double>(range.hi) - loD);
+  const __m128d scale = _mm_set1_pd(0x1p-31);
+  for (UINT k = 0; k < count; k += 4) {
+    const __m128i s = StepLanes(states + k);
+    const __m128d a = _mm_add_pd(lo, _mm_mul_pd(width, _mm_mul_pd(_mm_cvtepi32_pd(s), scale)));
+    const __m128d b =
+        _mm_add_pd(lo, _mm_mul_pd(width, _mm_mul_pd(_mm_cvtepi32_pd(_mm_srli_si128(s, 8)), scale)));
+    Scatter(_mm_castps_si128(_mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b))), out, stride, k);
+  }
+}
