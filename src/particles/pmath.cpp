@@ -136,24 +136,23 @@ void SinCos(float x, float* s, float* c) {
   double pc = kSinCos.cos[7];
   for (int n = 6; n >= 0; --n) pc = pc * z + kSinCos.cos[n];
   const double sr = r * ps;
-  switch (k & 3) {
-    case 0:
-      *s = static_cast<float>(sr);
-      *c = static_cast<float>(pc);
-      break;
-    case 1:
-      *s = static_cast<float>(pc);
-      *c = static_cast<float>(-sr);
-      break;
-    case 2:
-      *s = static_cast<float>(-sr);
-      *c = static_cast<float>(-pc);
-      break;
-    default:
-      *s = static_cast<float>(-pc);
-      *c = static_cast<float>(sr);
-      break;
-  }
+  // The quadrant swaps and negates the two without a branch (the angles a
+  // block of particles takes are random, so a switch mispredicts): odd
+  // quadrants swap sine and cosine, and the sign bits flip where the
+  // quadrant's sine or cosine is negative. Negating before or after the
+  // rounding to float gives the same bits.
+  const float fs = static_cast<float>(sr), fc = static_cast<float>(pc);
+  uint32_t bs, bc;
+  std::memcpy(&bs, &fs, 4);
+  std::memcpy(&bc, &fc, 4);
+  const uint32_t quadrant = static_cast<uint32_t>(k);
+  const uint32_t swap = 0u - (quadrant & 1u);
+  uint32_t vs = (bs & ~swap) | (bc & swap);
+  uint32_t vc = (bc & ~swap) | (bs & swap);
+  vs ^= (quadrant & 2u) << 30;
+  vc ^= ((quadrant + 1u) & 2u) << 30;
+  std::memcpy(s, &vs, 4);
+  std::memcpy(c, &vc, 4);
 }
 
 float Acos(float x) {
