@@ -389,9 +389,9 @@ TEST(ParticleLanesTest, LanesGiveTheScalarGeneratorsValues) {
       UINT s[4], r[4];
       for (UINT& v : s) {
         mix = mix * 1664525u + 1013904223u;
-        const UINT near = (mix >> 8) % 5;  // within two of a multiple, or anywhere
-        v = near < 4 ? static_cast<UINT>((uint64_t{mix % 1024} * span + near - 2) & 0x7FFFFFFFu)
-                     : mix & 0x7FFFFFFFu;
+        const UINT nearBy = (mix >> 8) % 5;  // within two of a multiple, or anywhere
+        v = nearBy < 4 ? static_cast<UINT>((uint64_t{mix % 1024} * span + nearBy - 2) & 0x7FFFFFFFu)
+                       : mix & 0x7FFFFFFFu;
         if (v == 0x7FFFFFFFu) v = 0x7FFFFFFEu;  // a step never gives the modulus
       }
       RemainderLanes(s, span, r);
