@@ -510,6 +510,7 @@ TEST_F(ParticlesTest, BlocksGiveEveryParticleTheQuadItGetsAlone) {
       done += n;
     }
     ASSERT_EQ(blocked.size(), alone.size()) << "system " << system;
+    if (alone.empty()) continue;  // memcmp takes no null pointers, even for no bytes
     ASSERT_EQ(std::memcmp(blocked.data(), alone.data(), alone.size() * sizeof alone[0]), 0)
         << "system " << system;
   }
