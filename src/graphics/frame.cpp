@@ -517,6 +517,24 @@ void CaptureState(const Graphics* g, DWORD flags, bool inside, ItemState* state)
 
 }  // namespace
 
+bool InsideClip(const Graphics* g, const BatchVertex* vertices, UINT count) {
+  bool inside = true;
+  for (UINT i = 0; i < count && inside; ++i) {
+    const BatchVertex& v = vertices[i];
+    inside = g->clip[0] <= v.x && v.x <= g->clip[2] && g->clip[1] <= v.y && v.y <= g->clip[3];
+  }
+  return inside;
+}
+
+void CaptureItemStates(const Graphics* g, ItemState* inside, ItemState* outside) {
+  CaptureState(g, 0, true, inside);
+  CaptureState(g, 0, false, outside);
+}
+
+void QueueItem(Graphics* g, DrawItem* item) {
+  PBufferAdd((item->state.flags & DRAW_OPAQUE) ? &g->opaqueItems : &g->translucentItems, item);
+}
+
 DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex* vertices,
                          UINT count, DWORD flags) {
   // A list kind longer than the vertex buffer is queued as several items cut
@@ -530,11 +548,7 @@ DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex
     }
     chunk = kBatchVertexCount - kBatchVertexCount % primitive;
   }
-  bool inside = true;
-  for (UINT i = 0; i < count && inside; ++i) {
-    const BatchVertex& v = vertices[i];
-    inside = g->clip[0] <= v.x && v.x <= g->clip[2] && g->clip[1] <= v.y && v.y <= g->clip[3];
-  }
+  const bool inside = InsideClip(g, vertices, count);
   DrawItem* last = nullptr;
   UINT done = 0;
   do {
@@ -549,7 +563,7 @@ DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex
     item->vertices = vertices + done;
     item->count = std::min(chunk, count - done);
     item->groupStart = 0;
-    PBufferAdd((flags & DRAW_OPAQUE) ? &g->opaqueItems : &g->translucentItems, item);
+    QueueItem(g, item);
     done += item->count;
     last = item;
   } while (done < count);

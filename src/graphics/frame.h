@@ -53,6 +53,13 @@ struct DrawItem {
 // when frame memory runs out or a strip or fan is too long to draw.
 DrawItem* SubmitDrawItem(Graphics* graphics, INT kind, VekTexture* texture, BatchVertex* vertices,
                          UINT count, DWORD flags);
+// The pieces of SubmitDrawItem for callers that queue many items at once:
+// whether every vertex lies in the surface's clip; the surface's state for
+// items inside the clip and for the others (flags left zero); and adding an
+// item to the list its opaque flag chooses.
+bool InsideClip(const Graphics* graphics, const BatchVertex* vertices, UINT count);
+void CaptureItemStates(const Graphics* graphics, ItemState* inside, ItemState* outside);
+void QueueItem(Graphics* graphics, DrawItem* item);
 // Keeps pending coordinates on the same texels after `texture` grew.
 void RescaleTexCoords(Graphics* graphics, VekTexture* texture, float su, float sv);
 

@@ -34,59 +34,84 @@ float Casteljau(float p0, float p1, float p2, float p3, float t) {
   return d + t * (e - d);
 }
 
+// The corrections a textured primitive's coordinates take: the level's
+// size factors, then, on power-of-two devices, the picture's share of a
+// padded texture (an untextured primitive has none).
+struct CoordScales {
+  bool level;
+  float u, v;
+  bool content;
+  float contentU, contentV;
+};
+
+CoordScales ScalesFor(const Graphics* g, const VekTexture* texture) {
+  CoordScales s{};
+  s.level = texture && texture->uScale != 0.0f;
+  if (s.level) {
+    s.u = texture->uScale;
+    s.v = texture->vScale;
+  }
+  s.content = g->device->texturesPow2;
+  if (s.content && texture) {
+    s.contentU = texture->contentScaleX;
+    s.contentV = texture->contentScaleY;
+  }
+  return s;
+}
+
+// Writes the corners as batch vertices with corrected coordinates and
+// returns the flags under the opaque rule.
+DWORD PrepareCorners(const CoordScales& s, bool textured, const PrimitiveCorner* corners,
+                     UINT count, DWORD flags, BatchVertex* out) {
+  bool allOpaque = true;
+  for (UINT i = 0; i < count; ++i) {
+    const PrimitiveCorner& c = corners[i];
+    float u = c.u, v = c.v;
+    if (s.level) {
+      u = u * s.u;
+      v = v * s.v;
+    }
+    if (s.content) {
+      u = u * s.contentU;
+      v = v * s.contentV;
+    }
+    out[i] = {c.x, c.y, c.z, c.colour, u, v};
+    allOpaque = allOpaque && IsOpaque(c.colour);
+  }
+  // Only the caller knows whether a texture has transparent texels.
+  if (!allOpaque) return WithOpaque(flags, false);
+  if (!textured) return WithOpaque(flags, true);
+  return flags;
+}
+
+// Creates the texture on first use; false (with the diagnostic line naming
+// export `name`) when it is released or cannot be made.
+bool TextureUsable(Graphics* g, VekTexture* texture, const char* name) {
+  if (!texture || texture->tex) return true;
+  switch (EnsureTexture(texture, g->device->cache.device)) {
+    case TextureState::kReady:
+      return true;
+    case TextureState::kReleased:
+      GraphicsPrint(GraphicsLine::kTextureReleased, name, static_cast<void*>(texture));
+      return false;
+    case TextureState::kFailed: {
+      const ErrorRecord* error = GetError();
+      GraphicsPrint(GraphicsLine::kTextureFailed, name, static_cast<void*>(texture),
+                    static_cast<int>(error ? error->code : 0));
+      return false;
+    }
+  }
+  return false;
+}
+
 // Triangles and quads: texture on first use, both coordinate corrections,
 // the opaque rule, then the item. `name` is the export the diagnostics name.
 DrawItem* DrawTextured(Graphics* g, INT kind, const PrimitiveCorner* corners, UINT count,
                        DWORD flags, VekTexture* texture, const char* name) {
-  if (!g) return nullptr;
-  if (texture && !texture->tex) {
-    switch (EnsureTexture(texture, g->device->cache.device)) {
-      case TextureState::kReady:
-        break;
-      case TextureState::kReleased:
-        GraphicsPrint(GraphicsLine::kTextureReleased, name, static_cast<void*>(texture));
-        return nullptr;
-      case TextureState::kFailed: {
-        const ErrorRecord* error = GetError();
-        GraphicsPrint(GraphicsLine::kTextureFailed, name, static_cast<void*>(texture),
-                      static_cast<int>(error ? error->code : 0));
-        return nullptr;
-      }
-    }
-  }
-
-  float u[4], v[4];
-  bool allOpaque = true;
-  for (UINT i = 0; i < count; ++i) {
-    u[i] = corners[i].u;
-    v[i] = corners[i].v;
-    allOpaque = allOpaque && IsOpaque(corners[i].colour);
-  }
-  if (texture && texture->uScale != 0.0f) {
-    for (UINT i = 0; i < count; ++i) {
-      u[i] = u[i] * texture->uScale;
-      v[i] = v[i] * texture->vScale;
-    }
-  }
-  if (g->device->texturesPow2) {
-    // The picture's share of a padded texture; an untextured primitive has none.
-    const float su = texture ? texture->contentScaleX : 0.0f;
-    const float sv = texture ? texture->contentScaleY : 0.0f;
-    for (UINT i = 0; i < count; ++i) {
-      u[i] = u[i] * su;
-      v[i] = v[i] * sv;
-    }
-  }
-  // Only the caller knows whether a texture has transparent texels.
-  if (!allOpaque)
-    flags = WithOpaque(flags, false);
-  else if (!texture)
-    flags = WithOpaque(flags, true);
-
+  if (!g || !TextureUsable(g, texture, name)) return nullptr;
   BatchVertex* vertices = TakeVertices(g, count);
   if (!vertices) return nullptr;
-  for (UINT i = 0; i < count; ++i)
-    vertices[i] = {corners[i].x, corners[i].y, corners[i].z, corners[i].colour, u[i], v[i]};
+  flags = PrepareCorners(ScalesFor(g, texture), texture != nullptr, corners, count, flags, vertices);
   return SubmitDrawItem(g, kind, texture, vertices, count, flags);
 }
 
@@ -153,4 +178,42 @@ DrawItem* DrawTri(Graphics* g, const PrimitiveCorner corners[3], DWORD flags, Ve
 DrawItem* DrawQuad(Graphics* g, const PrimitiveCorner corners[4], DWORD flags,
                    VekTexture* texture) {
   return DrawTextured(g, DRAW_QUADS, corners, 4, flags, texture, "VekDrawQuad");
+}
+
+UINT DrawQuads(Graphics* g, const PrimitiveCorner (*quads)[4], UINT count, DWORD flags,
+               VekTexture* texture) {
+  if (!g) return 0;
+  UINT queued = 0, k = 0;
+  // Until the texture exists each quad tries (and reports) as DrawQuad does.
+  for (; k < count && texture && !texture->tex; ++k)
+    queued += DrawQuad(g, quads[k], flags, texture) != nullptr;
+  const UINT rest = count - k;
+  if (rest == 0) return queued;
+  // One block for every vertex and item; without it, quad by quad.
+  const size_t vertexBytes = size_t{rest} * 4 * sizeof(BatchVertex);
+  const size_t bytes = vertexBytes + size_t{rest} * sizeof(DrawItem);
+  void* block = bytes <= 0xFFFFFFFFu ? MemMalloc(&g->frameMemory, static_cast<UINT>(bytes)) : nullptr;
+  if (!block) {
+    for (; k < count; ++k) queued += DrawQuad(g, quads[k], flags, texture) != nullptr;
+    return queued;
+  }
+  auto* vertices = static_cast<BatchVertex*>(block);
+  auto* items = reinterpret_cast<DrawItem*>(static_cast<char*>(block) + vertexBytes);
+  const CoordScales scales = ScalesFor(g, texture);
+  ItemState inside, outside;
+  CaptureItemStates(g, &inside, &outside);
+  for (UINT i = 0; i < rest; ++i) {
+    BatchVertex* v = vertices + 4 * i;
+    const DWORD f = PrepareCorners(scales, texture != nullptr, quads[k + i], 4, flags, v);
+    DrawItem* item = items + i;
+    item->kind = DRAW_QUADS;
+    item->texture = texture;
+    item->state = InsideClip(g, v, 4) ? inside : outside;
+    item->state.flags = f;
+    item->vertices = v;
+    item->count = 4;
+    item->groupStart = 0;
+    QueueItem(g, item);
+  }
+  return queued + rest;
 }

@@ -26,6 +26,10 @@ DrawItem* DrawTri(Graphics* graphics, const PrimitiveCorner corners[3], DWORD fl
                   VekTexture* texture);
 DrawItem* DrawQuad(Graphics* graphics, const PrimitiveCorner corners[4], DWORD flags,
                    VekTexture* texture);
+// Queues `count` quads, each exactly as DrawQuad would, with their vertices
+// and items in one frame-memory block; returns how many were queued.
+UINT DrawQuads(Graphics* graphics, const PrimitiveCorner (*quads)[4], UINT count, DWORD flags,
+               VekTexture* texture);
 
 // The number of segments a curve is cut into for `step`, and the parameter
 // increment actually used (the step itself unless the segment cap applied).

@@ -634,7 +634,7 @@ INT DrawParSys(ParSysParams* params, ULONGLONG now, DWORD flags) {
       b = NextParticleSeed(b);
     }
     const UINT built = BuildParticleBlock(params, now, seedsA, seedsB, n, quads);
-    for (UINT k = 0; k < built; ++k) DrawQuad(params->graphics, quads[k], flags, params->texture);
+    DrawQuads(params->graphics, quads, built, flags, params->texture);
     done += n;
   }
   return static_cast<INT>(params->count);

@@ -13,6 +13,7 @@
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
+#include "graphics/primitives.h"
 #include "support/dds.h"
 #include "support/diagnostics.h"
 #include "support/frame_probe.h"
@@ -509,6 +510,103 @@ TEST_F(PrimitivesTest, PointsLinesAndCurvesReachThePixels) {
   EXPECT_EQ(at(40, 12), 0x0000FFu);
   EXPECT_EQ(at(40, 22), 0x0000FFu);
   EXPECT_EQ(at(41, 22), 0u);
+}
+
+// Every pending item as bytes: kind, texture, state, then its vertices.
+std::vector<std::vector<uint8_t>> Pending(const Graphics* g) {
+  std::vector<std::vector<uint8_t>> out;
+  for (const PBuffer* list : {&g->opaqueItems, &g->translucentItems}) {
+    out.emplace_back();  // marks which list the items are in
+    for (DWORD i = 0; i < list->count; ++i) {
+      const auto* item = static_cast<const DrawItem*>(list->entries[i]);
+      std::vector<uint8_t> bytes(sizeof(INT) + sizeof(void*) + sizeof(ItemState) +
+                                 item->count * sizeof(BatchVertex) + 4);
+      uint8_t* at = bytes.data();
+      std::memcpy(at, &item->kind, sizeof(INT));
+      std::memcpy(at += sizeof(INT), &item->texture, sizeof(void*));
+      std::memcpy(at += sizeof(void*), &item->state, sizeof(ItemState));
+      std::memcpy(at += sizeof(ItemState), &item->count, 4);
+      std::memcpy(at + 4, item->vertices, item->count * sizeof(BatchVertex));
+      out.push_back(std::move(bytes));
+    }
+  }
+  return out;
+}
+
+// Forgets the pending items without drawing them.
+void Drop(Graphics* g) {
+  g->opaqueItems.count = 0;
+  g->translucentItems.count = 0;
+}
+
+TEST_F(PrimitivesTest, QuadsQueuedTogetherAreTheItemsTheyGiveAlone) {
+  VekImage* ready = PatternImage(4, 4);
+  ASSERT_NE(Quad(0, 0, 4, 4, 0xFFFFFFFF, 0, &ready->texture), nullptr);
+  ready->texture.uScale = 0.75f;
+  ready->texture.vScale = 0.5f;
+  FlushDrawItems(g);
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  // Corners inside and beyond the clip, every colour's alpha from opaque
+  // to clear, a stencil test and an effect in force.
+  std::vector<PrimitiveCorner> quads(4 * 37);
+  for (PrimitiveCorner& c : quads) {
+    c.x = static_cast<float>(static_cast<int>(next() % 900) - 100) / 3.0f;
+    c.y = static_cast<float>(static_cast<int>(next() % 700) - 100) / 3.0f;
+    c.z = static_cast<float>(next() % 1000) / 1000.0f;
+    c.colour = (next() % 3 ? 0xFF000000u : next() & 0xFF000000u) | (next() & 0xFFFFFF);
+    c.u = static_cast<float>(next() % 100) / 64.0f;
+    c.v = static_cast<float>(next() % 100) / 32.0f;
+  }
+  const auto* corners = reinterpret_cast<const PrimitiveCorner(*)[4]>(quads.data());
+  const UINT n = static_cast<UINT>(quads.size() / 4);
+  VekSetClip(g, 10, 20, 200, 150);
+  g->stencilFunc = D3DCMP_EQUAL;
+  g->stencilPass = D3DSTENCILOP_KEEP;
+  g->stencilRef = 3;
+  g->shaderId = 2;
+  g->shaderParam[1] = 0.25f;
+  struct Case {
+    VekTexture* texture;
+    DWORD flags;
+  };
+  for (const Case& c : {Case{nullptr, 0}, Case{nullptr, DRAW_OPAQUE | DRAW_ADDBLEND},
+                        Case{&ready->texture, DRAW_OPAQUE}, Case{&ready->texture, DRAW_LINEAR}}) {
+    for (UINT k = 0; k < n; ++k) DrawQuad(g, corners[k], c.flags, c.texture);
+    const auto alone = Pending(g);
+    Drop(g);
+    EXPECT_EQ(DrawQuads(g, corners, n, c.flags, c.texture), n);
+    EXPECT_EQ(Pending(g), alone) << "flags " << c.flags << (c.texture ? " textured" : "");
+    Drop(g);
+  }
+
+  // A texture made by the first quad, and one that cannot be made, whose
+  // every quad reports itself as DrawQuad's does.
+  VekImage* pendingA = PatternImage(8, 8);
+  VekImage* pendingB = PatternImage(8, 8);
+  for (UINT k = 0; k < 5; ++k) DrawQuad(g, corners[k], 0, &pendingA->texture);
+  const auto alone = Pending(g);
+  Drop(g);
+  EXPECT_EQ(DrawQuads(g, corners, 5, 0, &pendingB->texture), 5u);
+  auto together = Pending(g);
+  ASSERT_EQ(together.size(), alone.size());
+  for (size_t i = 0; i < alone.size(); ++i) {  // only the texture differs
+    if (alone[i].empty()) continue;
+    std::memcpy(together[i].data() + sizeof(INT), alone[i].data() + sizeof(INT), sizeof(void*));
+  }
+  EXPECT_EQ(together, alone);
+  EXPECT_NE(pendingB->texture.tex, nullptr);
+  Drop(g);
+  VekImage* released = PatternImage(4, 4);
+  Free(released->texture.data);
+  released->texture.data = nullptr;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(DrawQuads(g, corners, 3, 0, &released->texture), 0u);
+  const std::string line =
+      Printed(GraphicsLine::kTextureReleased, "VekDrawQuad", static_cast<void*>(released));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), line + line + line);
+  EXPECT_EQ(PendingItemCount(g), 0u);
+  EXPECT_EQ(DrawQuads(nullptr, corners, 3, 0, nullptr), 0u);
 }
 
 }  // namespace
