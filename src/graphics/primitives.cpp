@@ -111,7 +111,8 @@ DrawItem* DrawTextured(Graphics* g, INT kind, const PrimitiveCorner* corners, UI
   if (!g || !TextureUsable(g, texture, name)) return nullptr;
   BatchVertex* vertices = TakeVertices(g, count);
   if (!vertices) return nullptr;
-  flags = PrepareCorners(ScalesFor(g, texture), texture != nullptr, corners, count, flags, vertices);
+  flags =
+      PrepareCorners(ScalesFor(g, texture), texture != nullptr, corners, count, flags, vertices);
   return SubmitDrawItem(g, kind, texture, vertices, count, flags);
 }
 
@@ -192,7 +193,8 @@ UINT DrawQuads(Graphics* g, const PrimitiveCorner (*quads)[4], UINT count, DWORD
   // One block for every vertex and item; without it, quad by quad.
   const size_t vertexBytes = size_t{rest} * 4 * sizeof(BatchVertex);
   const size_t bytes = vertexBytes + size_t{rest} * sizeof(DrawItem);
-  void* block = bytes <= 0xFFFFFFFFu ? MemMalloc(&g->frameMemory, static_cast<UINT>(bytes)) : nullptr;
+  void* block =
+      bytes <= 0xFFFFFFFFu ? MemMalloc(&g->frameMemory, static_cast<UINT>(bytes)) : nullptr;
   if (!block) {
     for (; k < count; ++k) queued += DrawQuad(g, quads[k], flags, texture) != nullptr;
     return queued;

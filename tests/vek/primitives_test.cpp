@@ -1,6 +1,8 @@
 // The primitives on either build's Direct3D 8: the opaque decision, the
 // vertices each call queues (curves to the bit), textures created on first
 // use with their diagnostics, and textured quads read back as pixels.
+#include "graphics/primitives.h"
+
 #include <float.h>
 #include <vek/vek.h>
 
@@ -13,7 +15,6 @@
 #include "gd/device.h"
 #include "graphics/frame.h"
 #include "graphics/graphics.h"
-#include "graphics/primitives.h"
 #include "support/dds.h"
 #include "support/diagnostics.h"
 #include "support/frame_probe.h"
