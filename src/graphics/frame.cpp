@@ -1,6 +1,7 @@
 // The frame: items queued by the primitives, sorted and drawn in runs.
 //
-//   ordering        OrderedBits, StateKeys (the one reading of ItemState),
+//   ordering        OrderedBits, StateKeys (how ItemState is read; StateHash
+//                   reads it in lanes with the same equalities),
 //                   CompareState / SameState / StateHash, the three orders
 //   sorting         SortSpace in frame memory, RankStates (distinct states
 //                   numbered in order), RadixSort over (rank, z) keys
@@ -12,6 +13,8 @@
 //   frame exports   BeginRender, ClearGraphics, SetClip, SetStencilParam,
 //                   EndRender (flush, then present for window kinds)
 #include "graphics/frame.h"
+
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -126,14 +129,38 @@ bool SameState(const DrawItem* a, const DrawItem* b) {
   return std::memcmp(ka, kb, sizeof ka) == 0;
 }
 
+// Four floats' bits with -0 folded onto +0 and every NaN onto one pattern,
+// so floats equal as state keys give equal bits.
+__m128i CanonicalFloats(const float* f) {
+  const __m128 v = _mm_loadu_ps(f);
+  const __m128 nan = _mm_cmpunord_ps(v, v);
+  const __m128 bits = _mm_andnot_ps(_mm_cmpeq_ps(v, _mm_setzero_ps()), v);
+  return _mm_castps_si128(_mm_or_ps(_mm_andnot_ps(nan, bits),
+                                    _mm_and_ps(nan, _mm_castsi128_ps(_mm_set1_epi32(0x7FC00000)))));
+}
+
+// Equal states (as SameState sees them) hash equal. The fields are summed in
+// lanes and mixed once: this runs for every queued item, and the keys'
+// serial mixing was the larger part of numbering the states.
 uint64_t StateHash(const DrawItem* item) {
-  uint64_t h = reinterpret_cast<UINT_PTR>(item->texture);
-  auto mix = [&h](uint32_t w) { h = (h ^ w) * 0x100000001B3ull; };
-  mix(static_cast<uint32_t>(item->kind));
-  uint32_t k[kStateKeys];
-  StateKeys(item->state, k);
-  for (uint32_t key : k) mix(key);
-  return h ^ (h >> 29);
+  const ItemState& s = item->state;
+  const uint64_t texture = reinterpret_cast<UINT_PTR>(item->texture);
+  const __m128i words =
+      _mm_setr_epi32(static_cast<int>(s.flags), static_cast<int>(s.stencilFunc),
+                     static_cast<int>(s.stencilPass ^ static_cast<DWORD>(texture)),
+                     static_cast<int>(s.stencilRef ^ static_cast<DWORD>(texture >> 32)));
+  const __m128i more = _mm_setr_epi32(s.shaderId, item->kind, 0, 0);
+  // Each field lands in its own lane or, rotated, beside different ones.
+  const __m128i clip = CanonicalFloats(s.clip);
+  const __m128i params = _mm_shuffle_epi32(CanonicalFloats(s.shaderParam), _MM_SHUFFLE(0, 3, 2, 1));
+  const __m128i sum = _mm_add_epi32(
+      _mm_xor_si128(clip, _mm_slli_epi32(params, 7)),
+      _mm_xor_si128(words, _mm_slli_epi32(_mm_shuffle_epi32(more, _MM_SHUFFLE(1, 0, 3, 2)), 13)));
+  uint32_t w[4];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(w), sum);
+  const uint64_t h = ((uint64_t{w[0]} | uint64_t{w[1]} << 32) * 0x9E3779B97F4A7C15ull) ^
+                     ((uint64_t{w[2]} | uint64_t{w[3]} << 32) * 0xC2B2AE3D27D4EB4Full);
+  return h ^ (h >> 29) ^ (h >> 47);
 }
 
 // Work space of one flush's sorts, taken from frame memory so that a steady

@@ -196,7 +196,11 @@ TEST_F(FrameCallTest, KeyedSortsMatchComparingItems) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float depths[] = {0.0f, -0.0f, 0.25f, 0.5f, 1.0f, nan, -1.0f, 1e-30f};
   const float clips[][4] = {{0, 0, 640, 480}, {-0.0f, 0, 640, 480}, {10, 20, 300, 200}};
-  const float params[] = {0.0f, -0.0f, 3.0f, nan};
+  // NaNs of other signs and payloads are the same key as any NaN.
+  const uint32_t nanBits[] = {0xFFC00000u, 0x7FC12345u};
+  float otherNan[2];
+  std::memcpy(otherNan, nanBits, sizeof otherNan);
+  const float params[] = {0.0f, -0.0f, 3.0f, nan, otherNan[0], otherNan[1]};
   VekTexture textures[3]{};
   std::mt19937 random(7);
   for (bool depthOrder : {false, true}) {
@@ -209,7 +213,8 @@ TEST_F(FrameCallTest, KeyedSortsMatchComparingItems) {
                                       (random() % 3 == 0 ? DRAW_ADDBLEND : 0u) | DRAW_OPAQUE);
       std::memcpy(item->state.clip, clips[random() % 3], sizeof(item->state.clip));
       item->state.shaderId = static_cast<INT>(random() % 3);
-      item->state.shaderParam[random() % 4] = params[random() % 4];
+      item->state.shaderParam[random() % 4] = params[random() % 6];
+      item->state.clip[random() % 4] = random() % 7 ? item->state.clip[0] : params[random() % 6];
       item->state.stencilFunc = random() % 5 == 0 ? D3DCMP_EQUAL : 0;
     }
     PBuffer* list = &g->opaqueItems;
