@@ -179,6 +179,7 @@ struct SortSpace {
   uint32_t* ranks = nullptr;     // per item: its slot, then its state's rank
   SortEntry* entries = nullptr;
   SortEntry* spare = nullptr;
+  const SortEntry* sorted = nullptr;  // the last keyed sort's keys, in sorted order
 };
 
 bool TakeSortSpace(Graphics* g, UINT n, SortSpace* space) {
@@ -279,6 +280,7 @@ bool SortItems(PBuffer* list, bool depthOrder, SortSpace* space) {
     e[i].item = items[i];
   }
   e = RadixSort(e, space->spare, n);
+  space->sorted = e;
   for (UINT i = 0; i < n; ++i) {
     items[i] = e[i].item;
     space->ranks[i] = static_cast<uint32_t>(depthOrder ? e[i].key : e[i].key >> 32);
@@ -684,14 +686,21 @@ void FlushDrawItems(Graphics* g) {
       g->groupHeads.count = 0;
       SetPBufferCapcity(&g->groupHeads, n);
       // One head per texture group: its nearest item, which carries the group's start.
+      // Ranked, an item of its neighbour's state shares its texture, and lies
+      // no nearer (a state's items are sorted by depth, which the keys hold),
+      // so only the first item of each state is read.
+      auto sameState = [&](UINT i) { return ranked && space.ranks[i] == space.ranks[i - 1]; };
+      auto depth = [&](UINT i) {
+        return ranked ? static_cast<uint32_t>(space.sorted[i].key) : ZBits(items[i]);
+      };
       for (UINT start = 0; start < n;) {
         UINT end = start + 1;
-        while (end < n && items[end]->texture == items[start]->texture) ++end;
-        DrawItem* head = items[start];
+        while (end < n && (sameState(end) || items[end]->texture == items[start]->texture)) ++end;
+        UINT head = start;
         for (UINT i = start + 1; i < end; ++i)
-          if (ZBits(items[i]) < ZBits(head)) head = items[i];
-        head->groupStart = static_cast<INT>(start);
-        PBufferAdd(&g->groupHeads, head);
+          if (!sameState(i) && depth(i) < depth(head)) head = i;
+        items[head]->groupStart = static_cast<INT>(start);
+        PBufferAdd(&g->groupHeads, items[head]);
         start = end;
       }
       auto** heads = reinterpret_cast<DrawItem**>(g->groupHeads.entries);

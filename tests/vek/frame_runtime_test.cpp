@@ -14,6 +14,7 @@
 #include "support/frame_probe.h"
 #include "support/surface_test.h"
 #include "support/vek_test.h"
+#include "vektex/texture.h"
 
 namespace {
 
@@ -277,6 +278,41 @@ TEST_F(FrameCallTest, ARepeatedFrameChangesNoState) {
   ASSERT_EQ(states.size(), 2u);  // DESTBLEND back and forth between the two runs
   EXPECT_EQ(states[0].args.at(0), static_cast<uint64_t>(D3DRS_DESTBLEND));
   EXPECT_EQ(Calls("DrawPrimitive").size() + Calls("DrawIndexedPrimitive").size(), 2u);
+}
+
+TEST_F(FrameCallTest, OpaqueTextureGroupsGoNearestFirstByTheirNearestItem) {
+  // Each texture's items in two states; a group's nearest item may be in
+  // either state and anywhere in its submission.
+  VekTexture textures[3]{};
+  for (VekTexture& t : textures)
+    ASSERT_EQ(CreateBlankTexture(&t, device->cache.device, 4, 4, D3DFMT_A8R8G8B8), 1);
+  struct Quad {
+    int texture;
+    DWORD flags;
+    float z;
+  };
+  const Quad quads[] = {{0, 0, 0.9f},          {1, 0, 0.3f},           {0, DRAW_LINEAR, 0.8f},
+                        {2, 0, 0.6f},          {0, DRAW_LINEAR, 0.2f}, {1, DRAW_LINEAR, 0.4f},
+                        {2, 0, 0.25f},         {0, 0, 0.5f},           {1, DRAW_LINEAR, 0.35f},
+                        {2, DRAW_LINEAR, 0.7f}};
+  ASSERT_EQ(VekBeginRender(g), D3D_OK);
+  for (const Quad& q : quads) {
+    BatchVertex* v = Vertices(4);
+    for (int k = 0; k < 4; ++k) v[k].z = q.z;
+    SubmitDrawItem(g, DRAW_QUADS, &textures[q.texture], v, 4, q.flags | DRAW_OPAQUE);
+  }
+  vrt::ClearCallLog();
+  EXPECT_EQ(VekEndRender(g), D3D_OK);
+  std::vector<uint64_t> order;
+  for (const auto& c : Calls("SetTexture"))
+    if (c.args.at(0) == 0 && (order.empty() || order.back() != c.args.at(1)))
+      order.push_back(c.args.at(1));
+  auto id = [&](int t) {
+    return static_cast<uint64_t>(reinterpret_cast<UINT_PTR>(textures[t].tex));
+  };
+  // Nearest items: texture 0 at 0.2, texture 2 at 0.25, texture 1 at 0.3.
+  EXPECT_EQ(order, (std::vector<uint64_t>{id(0), id(2), id(1)}));
+  for (VekTexture& t : textures) ReleaseTexture(&t);
 }
 
 TEST_F(FrameCallTest, ItemsInsideTheClipBatchWithTheWholeTarget) {
