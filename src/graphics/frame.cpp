@@ -203,12 +203,16 @@ bool TakeSortSpace(Graphics* g, UINT n, SortSpace* space) {
 
 // Numbers the distinct states of items[0..n) in state order (texture, then the
 // other keys) into space->ranks: equal numbers are equal states and comparing
-// numbers compares states, so the sort key needs no pointer chasing.
+// numbers compares states, so the sort key needs no pointer chasing. Leaves
+// each item and its depth bits in space->entries.
 void RankStates(DrawItem** items, UINT n, SortSpace* s) {
   std::memset(s->table, 0, static_cast<size_t>(s->tableSize) * 4);
   const uint32_t mask = s->tableSize - 1;
   UINT distinct = 0;
   for (UINT i = 0; i < n; ++i) {
+    // Each item's depth is read here too, beside its state, so that the two
+    // loads from memory not touched since submission overlap.
+    s->entries[i] = {ZBits(items[i]), items[i]};
     if (i > 0 && SameState(items[i], items[i - 1])) {
       s->ranks[i] = s->ranks[i - 1];  // consecutive submissions often share their state
       continue;
@@ -274,10 +278,9 @@ bool SortItems(PBuffer* list, bool depthOrder, SortSpace* space) {
   RankStates(items, n, space);
   SortEntry* e = space->entries;
   for (UINT i = 0; i < n; ++i) {
-    const uint64_t z = ZBits(items[i]), rank = space->ranks[i];
+    const uint64_t z = e[i].key, rank = space->ranks[i];
     e[i].key = depthOrder ? (static_cast<uint64_t>(~static_cast<uint32_t>(z)) << 32 | rank)
                           : (rank << 32 | z);
-    e[i].item = items[i];
   }
   e = RadixSort(e, space->spare, n);
   space->sorted = e;
