@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "graphics/primitives.h"
 #include "particles/lanes.h"
@@ -232,6 +233,43 @@ float VectorAngle(float x, float y) {
   return ny < 0.0f ? kTwoPi - a : a;
 }
 
+namespace {
+
+// VectorAngle of four pairs at once: its float operations in its order, the
+// arccos in lanes, and its cases chosen by masks instead of branches.
+__m128 VectorAngle4(__m128 x, __m128 y) {
+  const __m128 zero = _mm_set1_ps(kZero), minusZero = _mm_set1_ps(-kZero);
+  auto isZero = [&](__m128 v) {
+    return _mm_and_ps(_mm_cmplt_ps(v, zero), _mm_cmpgt_ps(v, minusZero));
+  };
+  auto select = [](__m128 mask, __m128 yes, __m128 no) {
+    return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
+  };
+  const __m128 l = _mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y));
+  const __m128 guess = _mm_castsi128_ps(
+      _mm_sub_epi32(_mm_set1_epi32(0x5F3759DF), _mm_srli_epi32(_mm_castps_si128(l), 1)));
+  const __m128 r = _mm_mul_ps(
+      guess, _mm_sub_ps(_mm_set1_ps(1.5f),
+                        _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(0.5f), l), guess), guess)));
+  const __m128 nx = _mm_mul_ps(x, r), ny = _mm_mul_ps(y, r);
+  const __m128 one = _mm_set1_ps(1.0f), minusOne = _mm_set1_ps(-1.0f);
+  __m128 clamped = select(_mm_cmpgt_ps(nx, one), one, nx);
+  clamped = select(_mm_cmplt_ps(clamped, minusOne), minusOne, clamped);
+  const __m128 a = pmath::Acos4(clamped);
+  __m128 angle = select(_mm_cmplt_ps(ny, _mm_setzero_ps()), _mm_sub_ps(_mm_set1_ps(kTwoPi), a), a);
+  const __m128 axis =
+      select(_mm_cmpgt_ps(ny, _mm_setzero_ps()), _mm_set1_ps(kHalfPi), _mm_set1_ps(kThreeHalfPi));
+  angle = select(isZero(nx), axis, angle);
+  return _mm_andnot_ps(_mm_and_ps(isZero(x), isZero(y)), angle);
+}
+
+}  // namespace
+
+void VectorAngles(const float* x, const float* y, UINT count, float* out) {
+  for (UINT k = 0; k < count; k += 4)
+    _mm_storeu_ps(out + k, VectorAngle4(_mm_loadu_ps(x + k), _mm_loadu_ps(y + k)));
+}
+
 UINT InterpolateUint(UINT a, UINT b, float f) {
   if (a == b) return a;
   return pmath::FloatToU32((1.0f - f) * pmath::U32ToFloat(a) + 0.5f + f * pmath::U32ToFloat(b));
@@ -370,14 +408,21 @@ EmitterTurn TurnOf(const ParSysParams* params) {
   return turn;
 }
 
+void TurnOffset(const EmitterTurn& turn, float* ox, float* oy) {
+  if (turn.turned) Rotate(ox, oy, turn.sin, turn.cos);
+}
+
 void AimParticle(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox,
                  float oy) {
+  TurnOffset(turn, &ox, &oy);
+  AimTurned(p, params, turn, ox, oy, params->absoluteDirection ? 0.0f : VectorAngle(ox, oy));
+}
+
+void AimTurned(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox, float oy,
+               float offsetAngle) {
   p->direction = p->direction * kDegToRad;
-  if (turn.turned) {
-    p->direction += turn.angle;
-    Rotate(&ox, &oy, turn.sin, turn.cos);
-  }
-  if (!params->absoluteDirection) p->direction += VectorAngle(ox, oy);
+  if (turn.turned) p->direction += turn.angle;
+  if (!params->absoluteDirection) p->direction += offsetAngle;
   if (p->direction >= kTwoPi) p->direction -= kTwoPi;
 
   p->x = params->x + ox;
@@ -423,10 +468,11 @@ void MoveParticle(Particle* p, const ParSysParams* params) {
   }
 }
 
-bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, ParticleQuad* quad) {
+bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
+                       ParticleQuad* quad) {
   const float f = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
   float r = (params->emitterRotation + p->rotation) * kDegToRad;
-  if (params->alignToVelocity) r += VectorAngle(p->vx, p->vy);
+  if (params->alignToVelocity) r += heading;
   p->rotation = r;
   const float spin = (p->spinStart - p->spinEnd < kZero && p->spinEnd - p->spinStart < kZero)
                          ? p->spinStart
@@ -492,6 +538,12 @@ bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, P
 
 bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
                        PrimitiveCorner corners[4]) {
+  return BuildHeadedQuad(p, params, now, params->alignToVelocity ? VectorAngle(p->vx, p->vy) : 0.0f,
+                         corners);
+}
+
+bool BuildHeadedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
+                     PrimitiveCorner corners[4]) {
   const float f = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
   const UINT width = InterpolateUint(p->widthStart, p->widthEnd, f);
   const UINT height = InterpolateUint(p->heightStart, p->heightEnd, f);
@@ -528,7 +580,7 @@ bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
   quad.y[0] = -hh;
   quad.x[1] = hw;
   quad.y[1] = -hh;
-  if (!PlaceParticleQuad(p, params, now, &quad)) return false;
+  if (!PlaceParticleQuad(p, params, now, heading, &quad)) return false;
   // Extreme forces or angles can overflow; such a quad is not queued.
   for (int i = 0; i < 4; ++i)
     if (!IsFinite(quad.x[i]) || !IsFinite(quad.y[i])) return false;
@@ -568,6 +620,21 @@ struct ParticleBlock {
       live[k] = k;
     }
   }
+  // out[i] = VectorAngle(xy(i)) for every live i, four at a time.
+  template <typename XY>
+  void Angles(XY xy, float* out) {
+    for (UINT k = 0; k < count; k += 4) {
+      // Lanes past the live particles take (0, 0). Assembled in registers:
+      // four narrow stores read back as one wide load would stall.
+      std::pair<float, float> v[4] = {};
+      for (UINT j = 0; j < 4 && k + j < count; ++j) v[j] = xy(live[k + j]);
+      float a[4];
+      _mm_storeu_ps(a,
+                    VectorAngle4(_mm_setr_ps(v[0].first, v[1].first, v[2].first, v[3].first),
+                                 _mm_setr_ps(v[0].second, v[1].second, v[2].second, v[3].second)));
+      for (UINT j = 0; j < 4 && k + j < count; ++j) out[live[k + j]] = a[j];
+    }
+  }
   template <typename Step>
   void Each(Step step) {
     for (UINT k = 0; k < count; ++k) step(&p[live[k]], live[k]);
@@ -604,9 +671,18 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
   float ox[kParticleBlock], oy[kParticleBlock];
   b.Filter([&](Particle* p, UINT i) { return EmitOffset(p, params, &ox[i], &oy[i]); });
   const EmitterTurn turn = TurnOf(params);
-  b.Each([&](Particle* p, UINT i) { AimParticle(p, params, turn, ox[i], oy[i]); });
+  b.Each([&](Particle*, UINT i) { TurnOffset(turn, &ox[i], &oy[i]); });
+  // Angles of the turned offsets and, after moving, of the velocities, four
+  // particles at a time.
+  float angle[kParticleBlock] = {};
+  if (!params->absoluteDirection)
+    b.Angles([&](UINT i) { return std::make_pair(ox[i], oy[i]); }, angle);
+  b.Each([&](Particle* p, UINT i) { AimTurned(p, params, turn, ox[i], oy[i], angle[i]); });
   b.Each([&](Particle* p, UINT) { MoveParticle(p, params); });
-  b.Filter([&](Particle* p, UINT i) { return BuildParticleQuad(p, params, now, quads[i]); });
+  if (params->alignToVelocity)
+    b.Angles([&](UINT i) { return std::make_pair(b.p[i].vx, b.p[i].vy); }, angle);
+  b.Filter(
+      [&](Particle* p, UINT i) { return BuildHeadedQuad(p, params, now, angle[i], quads[i]); });
   // The drawn quads moved to the front, in order.
   for (UINT k = 0; k < b.count; ++k)
     if (b.live[k] != k) std::memcpy(quads[k], quads[b.live[k]], sizeof quads[k]);

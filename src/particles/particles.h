@@ -87,6 +87,9 @@ UINT NextParticleSeed(UINT seed);
 
 // The angle of (x, y) in [0, 2 pi); 0 for the zero vector.
 float VectorAngle(float x, float y);
+// out[k] = VectorAngle(x[k], y[k]) for k below count (a multiple of four),
+// four at a time in SSE2 lanes with the same bits.
+void VectorAngles(const float* x, const float* y, UINT count, float* out);
 // 1 / sqrt(l) by one refined bit-level estimate.
 float FastInverseSqrt(float l);
 
@@ -108,6 +111,12 @@ struct EmitterTurn {
   float angle, sin, cos;
 };
 EmitterTurn TurnOf(const ParSysParams* params);
+// The offset turned with the emitter, then the aim from a turned offset
+// whose angle (VectorAngle of it, read unless the direction is absolute) is
+// given: AimParticle is the two with the angle taken alone.
+void TurnOffset(const EmitterTurn& turn, float* ox, float* oy);
+void AimTurned(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox, float oy,
+               float offsetAngle);
 void AimParticle(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox,
                  float oy);
 // The emission pixel (px, py) and its bytes (blue, green, red, alpha).
@@ -118,11 +127,16 @@ void MoveParticle(Particle* p, const ParSysParams* params);
 struct ParticleQuad {
   float x[4], y[4];
 };
-bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, ParticleQuad* quad);
+// heading: VectorAngle of the velocity, read when the quad aligns with it.
+bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
+                       ParticleQuad* quad);
 // Size, frame, colour and placement: the four corners as VekDrawQuad takes
 // them, or false when the particle is not drawn.
 bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
                        PrimitiveCorner corners[4]);
+// The same with the velocity's angle given (as PlaceParticleQuad takes it).
+bool BuildHeadedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
+                     PrimitiveCorner corners[4]);
 
 // Particles are evaluated a block at a time, each step over the whole block
 // before the next, so the particles' long chains of dependent arithmetic

@@ -166,3 +166,53 @@ float Acos(float x) {
 }
 
 }  // namespace pmath
+
+namespace pmath {
+namespace {
+
+inline __m128d Select(__m128d mask, __m128d yes, __m128d no) {
+  return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
+}
+
+// Sqrt and Asin above, two lanes at a time.
+__m128d Sqrt2(__m128d v) {
+  const __m128i bits = _mm_add_epi64(_mm_srli_epi64(_mm_castpd_si128(v), 1),
+                                     _mm_set1_epi64x(static_cast<int64_t>(uint64_t{1023} << 51)));
+  __m128d y = _mm_castsi128_pd(bits);
+  const __m128d half = _mm_set1_pd(0.5);
+  for (int i = 0; i < 4; ++i) y = _mm_mul_pd(half, _mm_add_pd(y, _mm_div_pd(v, y)));
+  return Select(_mm_cmple_pd(v, _mm_setzero_pd()), _mm_setzero_pd(), y);
+}
+
+__m128d Asin2(__m128d a) {
+  const __m128d z = _mm_mul_pd(a, a);
+  __m128d p = _mm_set1_pd(kAsin.c[17]);
+  for (int n = 16; n >= 0; --n) p = _mm_add_pd(_mm_mul_pd(p, z), _mm_set1_pd(kAsin.c[n]));
+  return _mm_mul_pd(a, p);
+}
+
+// Acos of two lanes (in range; the caller puts NaN elsewhere), as floats
+// in the low half.
+__m128 Acos2(__m128d x) {
+  const __m128d one = _mm_set1_pd(1.0), half = _mm_set1_pd(0.5);
+  const __m128d small = _mm_and_pd(_mm_cmple_pd(x, half), _mm_cmpge_pd(x, _mm_set1_pd(-0.5)));
+  const __m128d positive = _mm_cmpgt_pd(x, _mm_setzero_pd());
+  const __m128d v = _mm_mul_pd(Select(positive, _mm_sub_pd(one, x), _mm_add_pd(one, x)), half);
+  const __m128d s = Asin2(Select(small, x, Sqrt2(v)));
+  const __m128d twice = _mm_mul_pd(_mm_set1_pd(2.0), s);
+  const __m128d r = Select(small, _mm_sub_pd(_mm_set1_pd(kPiOver2), s),
+                           Select(positive, twice, _mm_sub_pd(_mm_set1_pd(kPi), twice)));
+  return _mm_cvtpd_ps(r);
+}
+
+}  // namespace
+
+__m128 Acos4(__m128 x) {
+  const __m128 r = _mm_movelh_ps(Acos2(_mm_cvtps_pd(x)), Acos2(_mm_cvtps_pd(_mm_movehl_ps(x, x))));
+  const __m128 inRange =
+      _mm_and_ps(_mm_cmpge_ps(x, _mm_set1_ps(-1.0f)), _mm_cmple_ps(x, _mm_set1_ps(1.0f)));
+  const __m128 nan = _mm_set1_ps(std::numeric_limits<float>::quiet_NaN());
+  return _mm_or_ps(_mm_and_ps(inRange, r), _mm_andnot_ps(inRange, nan));
+}
+
+}  // namespace pmath

@@ -5,6 +5,8 @@
 // rounded once to float.
 #pragma once
 
+#include <emmintrin.h>
+
 #include <cstdint>
 
 namespace pmath {
@@ -17,6 +19,9 @@ float Exp(float x);
 void SinCos(float x, float* s, float* c);
 // arccos x in [0, pi] for x in [-1, 1]; NaN outside.
 float Acos(float x);
+// Acos of four values at once, each lane's bits those of Acos (the same
+// double operations in the same order, in SSE2 lanes, without branches).
+__m128 Acos4(__m128 x);
 
 // Conversions written with 32-bit signed conversions only, which the 32-bit
 // build performs in SSE2 registers (the compiler would take the others

@@ -426,6 +426,40 @@ TEST(ParticleLanesTest, LanesGiveTheScalarGeneratorsValues) {
   }
 }
 
+TEST(ParticleLanesTest, VectorAnglesInLanesAreVectorAngle) {
+  // Both components about the zero threshold, on the axes, along the
+  // diagonals (where the cosine crosses 1/2), huge (the inverse square
+  // root overflows), and not numbers.
+  const float parts[] = {0.0f,   -0.0f, 0.0001f,  -0.0001f, 0.00011f,   1e-5f,
+                         1.0f,   -1.0f, 0.5f,     -3.0f,    1.7320508f, 1e20f,
+                         -1e20f, 3e38f, INFINITY, NAN,      1e-38f,     -2.5f};
+  std::vector<float> x, y;
+  for (float a : parts)
+    for (float b : parts) {
+      x.push_back(a);
+      y.push_back(b);
+    }
+  uint32_t mix = 11;
+  for (int i = 0; i < 20000; ++i) {
+    mix = mix * 1664525u + 1013904223u;
+    const float scale = (mix & 3) == 0 ? 1e-4f : (mix & 3) == 1 ? 1.0f : 1e3f;
+    x.push_back((static_cast<float>(mix >> 8) * 0x1p-23f - 1.0f) * scale);
+    mix = mix * 1664525u + 1013904223u;
+    y.push_back((static_cast<float>(mix >> 8) * 0x1p-23f - 1.0f) * scale);
+  }
+  while (x.size() % 4) {
+    x.push_back(1.0f);
+    y.push_back(1.0f);
+  }
+  std::vector<float> got(x.size());
+  VectorAngles(x.data(), y.data(), static_cast<UINT>(x.size()), got.data());
+  for (size_t i = 0; i < x.size(); ++i) {
+    const float want = VectorAngle(x[i], y[i]);
+    ASSERT_EQ(std::memcmp(&got[i], &want, 4), 0)
+        << x[i] << ", " << y[i] << ": " << got[i] << " against " << want;
+  }
+}
+
 TEST_F(ParticlesTest, BlocksGiveEveryParticleTheQuadItGetsAlone) {
   // Systems of every kind, each particle built alone and in blocks of
   // whatever the count leaves: the same quads, bit for bit, in order.

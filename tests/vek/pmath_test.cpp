@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -77,6 +78,31 @@ TEST(ParticleMathTest, SameBitsOnBothBuilds) {
   }
   for (int i = 0; i <= 131072; ++i) mix(pmath::Acos(static_cast<float>(i) * 0x1p-16f - 1.0f));
   EXPECT_EQ(hash, 13203206816186546635ull);
+}
+
+TEST(ParticleMathTest, AcosInLanesGivesEachLaneAcos) {
+  // Every float step around the branch points (0.5, -0.5), the ends and
+  // zero, random values, and values outside the range or not numbers.
+  std::vector<float> xs = {-1.0f, 1.0f, 0.0f,     -0.0f,     1.5f,   -1.5f,
+                           NAN,   -NAN, INFINITY, -INFINITY, 1e-30f, -1e-30f};
+  for (float centre : {-1.0f, -0.5f, 0.0f, 0.5f, 1.0f}) {
+    float up = centre, down = centre;
+    for (int i = 0; i < 300; ++i) {
+      xs.push_back(up = std::nextafter(up, 2.0f));
+      xs.push_back(down = std::nextafter(down, -2.0f));
+    }
+  }
+  uint32_t mix = 3;
+  for (int i = 0; i < 20000; ++i) {
+    mix = mix * 1664525u + 1013904223u;
+    xs.push_back(static_cast<float>(mix >> 8) * 0x1p-23f - 1.0f);
+  }
+  while (xs.size() % 4) xs.push_back(0.25f);
+  for (size_t i = 0; i < xs.size(); i += 4) {
+    float got[4];
+    _mm_storeu_ps(got, pmath::Acos4(_mm_loadu_ps(&xs[i])));
+    for (int j = 0; j < 4; ++j) ASSERT_EQ(Bits(got[j]), Bits(pmath::Acos(xs[i + j]))) << xs[i + j];
+  }
 }
 
 TEST(ParticleMathTest, PinnedValuesAndTheEdges) {
