@@ -72,9 +72,8 @@ void RemainderLanes(const UINT* s, UINT span, UINT* out) {
 
 namespace {
 
-// The four lanes' values to their places.
-// Each lane taken out of the register on its own, so the four stores do not
-// wait on one another's shifts.
+// The four lanes' values to their places, each taken out of the register on
+// its own so the four stores do not wait on one another's shifts.
 LANES_INLINE void Scatter(__m128i v, void* out, size_t stride, UINT k) {
   BYTE* at = static_cast<BYTE*>(out) + k * stride;
   const int v0 = _mm_cvtsi128_si32(v);

@@ -165,9 +165,6 @@ float Acos(float x) {
   return static_cast<float>(kPi - 2.0 * Asin(Sqrt((1.0 + xd) * 0.5)));
 }
 
-}  // namespace pmath
-
-namespace pmath {
 namespace {
 
 inline __m128d Select(__m128d mask, __m128d yes, __m128d no) {
