@@ -9,7 +9,9 @@
 //                   each run's state applied through the state cache, one
 //                   indexed draw per run (one per item for strips and fans)
 //   queueing        SubmitDrawItem (the surface's state captured once, long
-//                   lists cut at primitive boundaries), RescaleTexCoords
+//                   lists cut at primitive boundaries), QueueItem (each
+//                   item's depth key and state hash taken while it is in
+//                   the cache), RescaleTexCoords
 //   frame exports   BeginRender, ClearGraphics, SetClip, SetStencilParam,
 //                   EndRender (flush, then present for window kinds)
 #include "graphics/frame.h"
@@ -120,9 +122,22 @@ bool DepthBefore(const DrawItem* a, const DrawItem* b) {
   return StateBefore(a, b);
 }
 
-bool SameState(const DrawItem* a, const DrawItem* b) {
+// Equal bits, read in the widths WriteState and CaptureState store them in
+// (a fresh item is compared at once; wider reads would wait on its stores).
+bool SameBits(const ItemState& a, const ItemState& b) {
+  const __m128i floats =
+      _mm_and_si128(_mm_cmpeq_epi32(_mm_castps_si128(_mm_loadu_ps(a.clip)),
+                                    _mm_castps_si128(_mm_loadu_ps(b.clip))),
+                    _mm_cmpeq_epi32(_mm_castps_si128(_mm_loadu_ps(a.shaderParam)),
+                                    _mm_castps_si128(_mm_loadu_ps(b.shaderParam))));
+  return _mm_movemask_epi8(floats) == 0xFFFF && a.flags == b.flags &&
+         a.stencilFunc == b.stencilFunc && a.stencilPass == b.stencilPass &&
+         a.stencilRef == b.stencilRef && a.shaderId == b.shaderId;
+}
+
+inline __attribute__((always_inline)) bool SameState(const DrawItem* a, const DrawItem* b) {
   if (a->texture != b->texture || a->kind != b->kind) return false;
-  if (std::memcmp(&a->state, &b->state, sizeof(ItemState)) == 0) return true;  // the usual case
+  if (SameBits(a->state, b->state)) return true;  // the usual case
   uint32_t ka[kStateKeys], kb[kStateKeys];
   StateKeys(a->state, ka);
   StateKeys(b->state, kb);
@@ -210,14 +225,13 @@ void RankStates(DrawItem** items, UINT n, SortSpace* s) {
   const uint32_t mask = s->tableSize - 1;
   UINT distinct = 0;
   for (UINT i = 0; i < n; ++i) {
-    // Each item's depth is read here too, beside its state, so that the two
-    // loads from memory not touched since submission overlap.
-    s->entries[i] = {ZBits(items[i]), items[i]};
-    if (i > 0 && SameState(items[i], items[i - 1])) {
+    s->entries[i] = {items[i]->depthKey, items[i]};
+    if (i > 0 && items[i]->stateHash == items[i - 1]->stateHash &&
+        SameState(items[i], items[i - 1])) {
       s->ranks[i] = s->ranks[i - 1];  // consecutive submissions often share their state
       continue;
     }
-    uint32_t slot = static_cast<uint32_t>(StateHash(items[i])) & mask;
+    uint32_t slot = items[i]->stateHash & mask;
     while (s->table[slot] != 0 && !SameState(items[s->table[slot] - 1], items[i]))
       slot = (slot + 1) & mask;
     if (s->table[slot] == 0) {
@@ -233,30 +247,43 @@ void RankStates(DrawItem** items, UINT n, SortSpace* s) {
   for (UINT i = 0; i < n; ++i) s->ranks[i] = s->slotRank[s->ranks[i]];
 }
 
-// Stable least-significant-digit radix sort by key, a byte a pass; a byte that
-// every key shares is neither counted nor sorted. Returns whichever array holds the result.
+// Stable least-significant-digit radix sort by key, eleven bits a pass. Each
+// digit starts at the lowest key bit above the last digit in which some keys
+// differ, so bits every key shares cost nothing: a (state rank, depth) key
+// takes four passes. Returns whichever array holds the result.
 SortEntry* RadixSort(SortEntry* a, SortEntry* spare, UINT n) {
-  // The bytes in which some keys differ: only they are counted and sorted.
+  constexpr int kBits = 11;
+  constexpr uint32_t kMask = (1u << kBits) - 1;
   uint64_t any = 0, all = ~uint64_t{0};
   for (UINT i = 0; i < n; ++i) any |= a[i].key, all &= a[i].key;
-  int digits[8], digitCount = 0;
-  for (int d = 0; d < 8; ++d)
-    if (((any ^ all) >> (8 * d)) & 0xFF) digits[digitCount++] = d;
-  UINT counts[8][256] = {};
+  const uint64_t differ = any ^ all;
+  unsigned shifts[64 / kBits + 1];
+  int digitCount = 0;
+  for (unsigned bit = 0; bit < 64;) {
+    if (!((differ >> bit) & 1)) {
+      ++bit;
+      continue;
+    }
+    shifts[digitCount++] = bit;
+    bit += kBits;
+  }
+  static_assert(sizeof(UINT) == 4, "the counts are 32-bit");
+  UINT counts[64 / kBits + 1][kMask + 1];
+  std::memset(counts, 0, sizeof(counts[0]) * static_cast<size_t>(digitCount));
   for (UINT i = 0; i < n; ++i) {
     const uint64_t k = a[i].key;
-    for (int j = 0; j < digitCount; ++j) ++counts[j][(k >> (8 * digits[j])) & 0xFF];
+    for (int j = 0; j < digitCount; ++j) ++counts[j][(k >> shifts[j]) & kMask];
   }
   for (int j = 0; j < digitCount; ++j) {
-    const unsigned shift = 8u * static_cast<unsigned>(digits[j]);
-    UINT(&count)[256] = counts[j];
+    const unsigned shift = shifts[j];
+    UINT(&count)[kMask + 1] = counts[j];
     UINT offset = 0;
     for (UINT& c : count) {
       const UINT here = c;
       c = offset;
       offset += here;
     }
-    for (UINT i = 0; i < n; ++i) spare[count[(a[i].key >> shift) & 0xFF]++] = a[i];
+    for (UINT i = 0; i < n; ++i) spare[count[(a[i].key >> shift) & kMask]++] = a[i];
     std::swap(a, spare);
   }
   return a;
@@ -453,8 +480,11 @@ void RunBatcher::Add(DrawItem** items, UINT n) {
       if (!Lock()) return;
     }
     if (Drawable(item)) {
-      std::memcpy(data_ + static_cast<size_t>(start + seg.vertices) * kBatchVertexSize,
-                  item->vertices, static_cast<size_t>(item->count) * kBatchVertexSize);
+      BYTE* to = data_ + static_cast<size_t>(start + seg.vertices) * kBatchVertexSize;
+      if (item->count == 4)  // a quad: a fixed-size copy, inline
+        std::memcpy(to, item->vertices, 4 * kBatchVertexSize);
+      else
+        std::memcpy(to, item->vertices, static_cast<size_t>(item->count) * kBatchVertexSize);
       seg.vertices += item->count;
     }
     ++seg.n;
@@ -515,36 +545,38 @@ void RunBatcher::ApplyRunState(const DrawItem* first) {
 // `ranks` (parallel to items) says which neighbours share a state, or null to
 // compare the items themselves.
 void AddRuns(RunBatcher* batcher, DrawItem** items, const uint32_t* ranks, UINT n) {
-  UINT start = 0;
+  UINT start = 0, fetched = 0;
   while (start < n) {
     UINT end = start + 1;
     if (ranks)
       while (end < n && ranks[end] == ranks[start]) ++end;
     else
       while (end < n && SameState(items[start], items[end])) ++end;
+    // The sorted items lie scattered through frame memory: ask for the next
+    // few items and their vertices while this run is copied.
+    for (fetched = std::max(fetched, end); fetched < n && fetched < end + 8; ++fetched) {
+      __builtin_prefetch(items[fetched]);
+      __builtin_prefetch(items[fetched]->vertices);
+    }
     batcher->Add(items + start, end - start);
     start = end;
   }
 }
 
 // The surface's state as an item keeps it; `inside`: every vertex lies in
-// the surface's clip, so the item batches with unclipped ones.
+// the surface's clip, so the item batches with unclipped ones. The float
+// groups are stored whole, as StateHash reads them (see WriteState).
 void CaptureState(const Graphics* g, DWORD flags, bool inside, ItemState* state) {
   state->flags = flags;
-  if (inside) {
-    state->clip[0] = 0.0f;
-    state->clip[1] = 0.0f;
-    state->clip[2] = static_cast<float>(g->target->width);
-    state->clip[3] = static_cast<float>(g->target->height);
-  } else {
-    std::memcpy(state->clip, g->clip, sizeof(state->clip));
-  }
+  _mm_storeu_ps(state->clip, inside ? _mm_setr_ps(0.0f, 0.0f, static_cast<float>(g->target->width),
+                                                  static_cast<float>(g->target->height))
+                                    : _mm_loadu_ps(g->clip));
   const bool stencil = g->stencilFunc != 0;
   state->stencilFunc = stencil ? g->stencilFunc : 0;
   state->stencilPass = stencil ? g->stencilPass : 0;
   state->stencilRef = stencil ? g->stencilRef : 0;
   state->shaderId = g->shaderId;
-  std::memcpy(state->shaderParam, g->shaderParam, sizeof(state->shaderParam));
+  _mm_storeu_ps(state->shaderParam, _mm_loadu_ps(g->shaderParam));
 }
 
 }  // namespace
@@ -563,7 +595,20 @@ void CaptureItemStates(const Graphics* g, ItemState* inside, ItemState* outside)
   CaptureState(g, 0, false, outside);
 }
 
+void WriteState(ItemState* to, const ItemState& from, DWORD flags) {
+  to->flags = flags;
+  _mm_storeu_ps(to->clip, _mm_loadu_ps(from.clip));
+  to->stencilFunc = from.stencilFunc;
+  to->stencilPass = from.stencilPass;
+  to->stencilRef = from.stencilRef;
+  to->shaderId = from.shaderId;
+  _mm_storeu_ps(to->shaderParam, _mm_loadu_ps(from.shaderParam));
+}
+
 void QueueItem(Graphics* g, DrawItem* item) {
+  // The sort's keys are taken here, while the item and its vertices are fresh.
+  item->depthKey = ZBits(item);
+  item->stateHash = static_cast<uint32_t>(StateHash(item));
   PBufferAdd((item->state.flags & DRAW_OPAQUE) ? &g->opaqueItems : &g->translucentItems, item);
 }
 
@@ -589,7 +634,7 @@ DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex
     item->kind = kind;
     item->texture = texture;
     if (last)
-      item->state = last->state;  // a later piece of a long list
+      WriteState(&item->state, last->state, last->state.flags);  // a later piece of a long list
     else
       CaptureState(g, flags, inside, &item->state);
     item->vertices = vertices + done;

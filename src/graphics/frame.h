@@ -7,6 +7,8 @@
 #include <d3d8.h>
 #include <vek/vek.h>
 
+#include <cstdint>
+
 #include "graphics/graphics.h"
 
 enum DrawItemKind : INT {
@@ -39,10 +41,14 @@ struct ItemState {
 };
 static_assert(sizeof(ItemState) == 13 * 4, "no padding: equal bytes are equal state");
 
+// An item is not changed once queued (but for its texture coordinates):
+// queueing reads its sort keys.
 struct DrawItem {
   INT kind;
+  uint32_t depthKey;  // the first vertex's depth, ordered as an unsigned number
   VekTexture* texture;
   ItemState state;
+  uint32_t stateHash;  // equal states hash equal
   BatchVertex* vertices;
   UINT count;
   INT groupStart;
@@ -59,6 +65,10 @@ DrawItem* SubmitDrawItem(Graphics* graphics, INT kind, VekTexture* texture, Batc
 // item to the list its opaque flag chooses.
 bool InsideClip(const Graphics* graphics, const BatchVertex* vertices, UINT count);
 void CaptureItemStates(const Graphics* graphics, ItemState* inside, ItemState* outside);
+// Sets an item's state to `from` with `flags`. Queueing reads the state back
+// at once, in the widths this stores it in: a plain struct copy would make
+// those reads wait for the copy's stores to reach the cache.
+void WriteState(ItemState* to, const ItemState& from, DWORD flags);
 void QueueItem(Graphics* graphics, DrawItem* item);
 // Keeps pending coordinates on the same texels after `texture` grew.
 void RescaleTexCoords(Graphics* graphics, VekTexture* texture, float su, float sv);

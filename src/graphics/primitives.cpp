@@ -210,8 +210,7 @@ UINT DrawQuads(Graphics* g, const PrimitiveCorner (*quads)[4], UINT count, DWORD
     DrawItem* item = items + i;
     item->kind = DRAW_QUADS;
     item->texture = texture;
-    item->state = InsideClip(g, v, 4) ? inside : outside;
-    item->state.flags = f;
+    WriteState(&item->state, InsideClip(g, v, 4) ? inside : outside, f);
     item->vertices = v;
     item->count = 4;
     item->groupStart = 0;

@@ -193,7 +193,8 @@ TEST_F(FrameCallTest, AnItemLongerThanTheBufferIsNeverCopied) {
 
 TEST_F(FrameCallTest, KeyedSortsMatchComparingItems) {
   // Both ways of sorting give the same sequence, item for item, over states
-  // and depths with many ties, signed zeros and NaNs.
+  // and depths with many ties, signed zeros and NaNs. Items are queued with
+  // their state already set, as the primitives queue theirs.
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float depths[] = {0.0f, -0.0f, 0.25f, 0.5f, 1.0f, nan, -1.0f, 1e-30f};
   const float clips[][4] = {{0, 0, 640, 480}, {-0.0f, 0, 640, 480}, {10, 20, 300, 200}};
@@ -207,16 +208,27 @@ TEST_F(FrameCallTest, KeyedSortsMatchComparingItems) {
   for (bool depthOrder : {false, true}) {
     for (int i = 0; i < 3000; ++i) {
       BatchVertex* v = Vertices(4);
-      for (int k = 0; k < 4; ++k) v[k].z = depths[random() % 8];
+      // Mostly a few depths (ties), some with every bit of the key free.
+      const uint32_t anyBits = static_cast<uint32_t>(random());
+      float anyDepth;
+      std::memcpy(&anyDepth, &anyBits, sizeof anyDepth);
+      for (int k = 0; k < 4; ++k) v[k].z = i % 4 == 3 ? anyDepth : depths[random() % 8];
       const int t = static_cast<int>(random() % 4);
-      DrawItem* item = SubmitDrawItem(g, i % 9 == 0 ? DRAW_TRIANGLES : DRAW_QUADS,
-                                      t == 3 ? nullptr : &textures[t], v, i % 50 == 0 ? 0 : 4,
-                                      (random() % 3 == 0 ? DRAW_ADDBLEND : 0u) | DRAW_OPAQUE);
+      auto* item = static_cast<DrawItem*>(MemMalloc(&g->frameMemory, sizeof(DrawItem)));
+      ItemState inside, outside;
+      CaptureItemStates(g, &inside, &outside);
+      WriteState(&item->state, outside, (random() % 3 == 0 ? DRAW_ADDBLEND : 0u) | DRAW_OPAQUE);
       std::memcpy(item->state.clip, clips[random() % 3], sizeof(item->state.clip));
       item->state.shaderId = static_cast<INT>(random() % 3);
       item->state.shaderParam[random() % 4] = params[random() % 6];
       item->state.clip[random() % 4] = random() % 7 ? item->state.clip[0] : params[random() % 6];
       item->state.stencilFunc = random() % 5 == 0 ? D3DCMP_EQUAL : 0;
+      item->kind = i % 9 == 0 ? DRAW_TRIANGLES : DRAW_QUADS;
+      item->texture = t == 3 ? nullptr : &textures[t];
+      item->vertices = v;
+      item->count = i % 50 == 0 ? 0 : 4;
+      item->groupStart = 0;
+      QueueItem(g, item);
     }
     PBuffer* list = &g->opaqueItems;
     const std::vector<void*> submitted(list->entries, list->entries + list->count);
