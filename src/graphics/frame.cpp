@@ -605,12 +605,16 @@ void WriteState(ItemState* to, const ItemState& from, DWORD flags) {
   _mm_storeu_ps(to->shaderParam, _mm_loadu_ps(from.shaderParam));
 }
 
-void QueueItem(Graphics* g, DrawItem* item) {
+uint32_t ItemStateHash(const DrawItem* item) { return static_cast<uint32_t>(StateHash(item)); }
+
+void QueueItem(Graphics* g, DrawItem* item, uint32_t stateHash) {
   // The sort's keys are taken here, while the item and its vertices are fresh.
   item->depthKey = ZBits(item);
-  item->stateHash = static_cast<uint32_t>(StateHash(item));
+  item->stateHash = stateHash;
   PBufferAdd((item->state.flags & DRAW_OPAQUE) ? &g->opaqueItems : &g->translucentItems, item);
 }
+
+void QueueItem(Graphics* g, DrawItem* item) { QueueItem(g, item, ItemStateHash(item)); }
 
 DrawItem* SubmitDrawItem(Graphics* g, INT kind, VekTexture* texture, BatchVertex* vertices,
                          UINT count, DWORD flags) {

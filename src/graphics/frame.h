@@ -70,6 +70,10 @@ void CaptureItemStates(const Graphics* graphics, ItemState* inside, ItemState* o
 // those reads wait for the copy's stores to reach the cache.
 void WriteState(ItemState* to, const ItemState& from, DWORD flags);
 void QueueItem(Graphics* graphics, DrawItem* item);
+// The state hash QueueItem records, for callers queueing many items of one
+// state, which may compute it once and pass it on.
+uint32_t ItemStateHash(const DrawItem* item);
+void QueueItem(Graphics* graphics, DrawItem* item, uint32_t stateHash);
 // Keeps pending coordinates on the same texels after `texture` grew.
 void RescaleTexCoords(Graphics* graphics, VekTexture* texture, float su, float sv);
 

@@ -204,17 +204,28 @@ UINT DrawQuads(Graphics* g, const PrimitiveCorner (*quads)[4], UINT count, DWORD
   const CoordScales scales = ScalesFor(g, texture);
   ItemState inside, outside;
   CaptureItemStates(g, &inside, &outside);
+  // Neighbouring quads mostly share their state: its hash is taken again
+  // only when the clip side or the flags change.
+  const ItemState* hashedState = nullptr;
+  DWORD hashedFlags = 0;
+  uint32_t hash = 0;
   for (UINT i = 0; i < rest; ++i) {
     BatchVertex* v = vertices + 4 * i;
     const DWORD f = PrepareCorners(scales, texture != nullptr, quads[k + i], 4, flags, v);
     DrawItem* item = items + i;
     item->kind = DRAW_QUADS;
     item->texture = texture;
-    WriteState(&item->state, InsideClip(g, v, 4) ? inside : outside, f);
+    const ItemState* state = InsideClip(g, v, 4) ? &inside : &outside;
+    WriteState(&item->state, *state, f);
     item->vertices = v;
     item->count = 4;
     item->groupStart = 0;
-    QueueItem(g, item);
+    if (state != hashedState || f != hashedFlags) {
+      hash = ItemStateHash(item);
+      hashedState = state;
+      hashedFlags = f;
+    }
+    QueueItem(g, item, hash);
   }
   return queued + rest;
 }

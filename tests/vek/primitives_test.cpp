@@ -520,10 +520,13 @@ std::vector<std::vector<uint8_t>> Pending(const Graphics* g) {
     out.emplace_back();  // marks which list the items are in
     for (DWORD i = 0; i < list->count; ++i) {
       const auto* item = static_cast<const DrawItem*>(list->entries[i]);
+      // The sort keys taken when queued count too: a block must record the same.
       std::vector<uint8_t> bytes(sizeof(INT) + sizeof(void*) + sizeof(ItemState) +
-                                 item->count * sizeof(BatchVertex) + 4);
+                                 item->count * sizeof(BatchVertex) + 4 + 8);
       uint8_t* at = bytes.data();
-      std::memcpy(at, &item->kind, sizeof(INT));
+      std::memcpy(at, &item->depthKey, 4);
+      std::memcpy(at += 4, &item->stateHash, 4);
+      std::memcpy(at += 4, &item->kind, sizeof(INT));
       std::memcpy(at += sizeof(INT), &item->texture, sizeof(void*));
       std::memcpy(at += sizeof(void*), &item->state, sizeof(ItemState));
       std::memcpy(at += sizeof(ItemState), &item->count, 4);
@@ -591,9 +594,11 @@ TEST_F(PrimitivesTest, QuadsQueuedTogetherAreTheItemsTheyGiveAlone) {
   EXPECT_EQ(DrawQuads(g, corners, 5, 0, &pendingB->texture), 5u);
   auto together = Pending(g);
   ASSERT_EQ(together.size(), alone.size());
-  for (size_t i = 0; i < alone.size(); ++i) {  // only the texture differs
+  for (size_t i = 0; i < alone.size(); ++i) {  // only the texture (and so the hash) differs
     if (alone[i].empty()) continue;
-    std::memcpy(together[i].data() + sizeof(INT), alone[i].data() + sizeof(INT), sizeof(void*));
+    std::memcpy(together[i].data() + 4, alone[i].data() + 4, 4);
+    std::memcpy(together[i].data() + 8 + sizeof(INT), alone[i].data() + 8 + sizeof(INT),
+                sizeof(void*));
   }
   EXPECT_EQ(together, alone);
   EXPECT_NE(pendingB->texture.tex, nullptr);
