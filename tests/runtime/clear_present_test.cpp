@@ -86,6 +86,58 @@ TEST_F(ClearTest, ClearsDepthAndStencilBits) {
   ds->UnlockRect();
 }
 
+TEST_F(ClearTest, DepthClearsKeepStencilAndStopAtEveryRectEdge) {
+  // D24S8 with the stencil set everywhere, then target and depth cleared in
+  // rects of every width from 1 to 9 at several starts. A quad at depth 0.5
+  // passing where depth is 1 and the stencil still 0x5A shows the rects.
+  Com<IDirect3DSurface8> ds, rt;
+  ASSERT_EQ(device->CreateDepthStencilSurface(64, 48, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, ds.out()),
+            D3D_OK);
+  ASSERT_EQ(device->CreateRenderTarget(64, 48, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, TRUE,
+                                       rt.out()),
+            D3D_OK);
+  ASSERT_EQ(device->SetRenderTarget(rt.get(), ds.get()), D3D_OK);
+  Ortho(64, 48);
+  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL,
+                          0xFF000000, 0.0f, 0x5A),
+            D3D_OK);
+  std::vector<D3DRECT> rects;
+  for (LONG width = 1; width <= 9; ++width)
+    for (LONG x = 0; x < 5; ++x)
+      rects.push_back({x + 7 * (width - 1), 5 * width + x, x + 7 * (width - 1) + width, 5 * width + x + 1});
+  ASSERT_EQ(device->Clear(static_cast<DWORD>(rects.size()), rects.data(),
+                          D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF123456, 1.0f, 0),
+            D3D_OK);
+  device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+  device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+  device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+  device->SetRenderState(D3DRS_STENCILREF, 0x5A);
+  ASSERT_EQ(Draw(Quad(0, 0, 64, 48, 0xFFFFFFFF)), D3D_OK);
+  device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+  device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  auto inside = [&](LONG x, LONG y) {
+    for (const D3DRECT& r : rects)
+      if (x >= r.x1 && x < r.x2 && y >= r.y1 && y < r.y2) return true;
+    return false;
+  };
+  D3DLOCKED_RECT colour{};
+  ASSERT_EQ(rt->LockRect(&colour, nullptr, D3DLOCK_READONLY), D3D_OK);
+  int wrong = 0;
+  for (LONG y = 0; y < 48; ++y)
+    for (LONG x = 0; x < 64; ++x) {
+      uint32_t c;
+      std::memcpy(&c, static_cast<BYTE*>(colour.pBits) + y * colour.Pitch + 4 * x, 4);
+      wrong += c != (inside(x, y) ? 0xFFFFFFFFu : 0xFF000000u);
+    }
+  rt->UnlockRect();
+  EXPECT_EQ(wrong, 0);
+  Com<IDirect3DSurface8> back;
+  device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.out());
+  device->SetRenderTarget(back.get(), nullptr);
+  Ortho(640, 480);
+}
+
 TEST_F(ClearTest, LostDevicesAndTheNoRasterModeLeavePixelsAlone) {
   ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030, 1.0f, 0), D3D_OK);
   vrt::SetRasterization(false);
