@@ -155,9 +155,9 @@ __m128i CanonicalFloats(const float* f) {
 }
 
 // Equal states (as SameState sees them) hash equal. The fields are summed in
-// lanes and mixed once: this runs for every queued item, and the keys'
-// serial mixing was the larger part of numbering the states.
-uint64_t StateHash(const DrawItem* item) {
+// lanes and mixed by two pairs of 32-bit multiplies in lanes: this runs for
+// every queued item.
+uint32_t StateHash(const DrawItem* item) {
   const ItemState& s = item->state;
   const uint64_t texture = reinterpret_cast<UINT_PTR>(item->texture);
   const __m128i words =
@@ -171,11 +171,18 @@ uint64_t StateHash(const DrawItem* item) {
   const __m128i sum = _mm_add_epi32(
       _mm_xor_si128(clip, _mm_slli_epi32(params, 7)),
       _mm_xor_si128(words, _mm_slli_epi32(_mm_shuffle_epi32(more, _MM_SHUFFLE(1, 0, 3, 2)), 13)));
-  uint32_t w[4];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(w), sum);
-  const uint64_t h = ((uint64_t{w[0]} | uint64_t{w[1]} << 32) * 0x9E3779B97F4A7C15ull) ^
-                     ((uint64_t{w[2]} | uint64_t{w[3]} << 32) * 0xC2B2AE3D27D4EB4Full);
-  return h ^ (h >> 29) ^ (h >> 47);
+  // 64-bit products of each lane and an odd constant; their high halves mix
+  // every bit of the lanes.
+  const __m128i even = _mm_mul_epu32(
+      sum, _mm_setr_epi32(static_cast<int>(0x9E3779B1u), 0, static_cast<int>(0x85EBCA77u), 0));
+  const __m128i odd = _mm_mul_epu32(
+      _mm_srli_epi64(sum, 32),
+      _mm_setr_epi32(static_cast<int>(0xC2B2AE3Du), 0, static_cast<int>(0x27D4EB2Fu), 0));
+  __m128i m = _mm_xor_si128(even, odd);
+  m = _mm_xor_si128(m, _mm_unpackhi_epi64(m, m));
+  const uint32_t high = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_epi64(m, 32)));
+  const uint32_t low = static_cast<uint32_t>(_mm_cvtsi128_si32(m));
+  return high ^ (low >> 7);
 }
 
 // Work space of one flush's sorts, taken from frame memory so that a steady
@@ -605,7 +612,7 @@ void WriteState(ItemState* to, const ItemState& from, DWORD flags) {
   _mm_storeu_ps(to->shaderParam, _mm_loadu_ps(from.shaderParam));
 }
 
-uint32_t ItemStateHash(const DrawItem* item) { return static_cast<uint32_t>(StateHash(item)); }
+uint32_t ItemStateHash(const DrawItem* item) { return StateHash(item); }
 
 void QueueItem(Graphics* g, DrawItem* item, uint32_t stateHash) {
   // The sort's keys are taken here, while the item and its vertices are fresh.
