@@ -420,6 +420,14 @@ void AimParticle(Particle* p, const ParSysParams* params, const EmitterTurn& tur
 
 void AimTurned(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox, float oy,
                float offsetAngle) {
+  AimPlace(p, params, turn, ox, oy, offsetAngle);
+  float s, c;
+  pmath::SinCos(p->direction, &s, &c);
+  AimVelocity(p, s, c);
+}
+
+void AimPlace(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox, float oy,
+              float offsetAngle) {
   p->direction = p->direction * kDegToRad;
   if (turn.turned) p->direction += turn.angle;
   if (!params->absoluteDirection) p->direction += offsetAngle;
@@ -428,8 +436,9 @@ void AimTurned(Particle* p, const ParSysParams* params, const EmitterTurn& turn,
   p->x = params->x + ox;
   p->y = params->y + oy;
   p->z = params->z;
-  float s, c;
-  pmath::SinCos(p->direction, &s, &c);
+}
+
+void AimVelocity(Particle* p, float s, float c) {
   p->vx = p->speed * c;
   p->vy = p->speed * s;
 }
@@ -542,13 +551,12 @@ bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
                          corners);
 }
 
-bool BuildHeadedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
-                     PrimitiveCorner corners[4]) {
+void LookOfParticle(Particle* p, const ParSysParams* params, ParticleLook* look) {
   const float f = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
-  const UINT width = InterpolateUint(p->widthStart, p->widthEnd, f);
-  const UINT height = InterpolateUint(p->heightStart, p->heightEnd, f);
+  look->width = InterpolateUint(p->widthStart, p->widthEnd, f);
+  look->height = InterpolateUint(p->heightStart, p->heightEnd, f);
 
-  float uLeft = 0.0f, uRight = 0.0f, vTop = 0.0f, vBottom = 0.0f;
+  look->uLeft = look->uRight = look->vTop = look->vBottom = 0.0f;
   // Frames given without their rectangles count as no frames.
   if (params->texture && params->frameCount > 0 && params->frames) {
     const UINT last = params->frameCount - 1;
@@ -564,18 +572,21 @@ bool BuildHeadedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, flo
     }
     if (index > last) index = last;
     const size_t at = size_t{index} * kFrameBytes;
-    uLeft = ReadFloat(params->frames, at);
-    uRight = ReadFloat(params->frames, at + 4);
-    vTop = ReadFloat(params->frames, at + 8);
-    vBottom = ReadFloat(params->frames, at + 12);
+    look->uLeft = ReadFloat(params->frames, at);
+    look->uRight = ReadFloat(params->frames, at + 4);
+    look->vTop = ReadFloat(params->frames, at + 8);
+    look->vBottom = ReadFloat(params->frames, at + 12);
   }
 
-  const DWORD colour =
-      Channel(p->alphaStart, p->alphaEnd, f) << 24 | Channel(p->redStart, p->redEnd, f) << 16 |
-      Channel(p->greenStart, p->greenEnd, f) << 8 | Channel(p->blueStart, p->blueEnd, f);
+  look->colour = Channel(p->alphaStart, p->alphaEnd, f) << 24 |
+                 Channel(p->redStart, p->redEnd, f) << 16 |
+                 Channel(p->greenStart, p->greenEnd, f) << 8 | Channel(p->blueStart, p->blueEnd, f);
+}
 
+bool PlaceLookedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
+                     const ParticleLook& look, PrimitiveCorner corners[4]) {
   ParticleQuad quad;
-  const float hw = pmath::U32ToFloat(width / 2), hh = pmath::U32ToFloat(height / 2);
+  const float hw = pmath::U32ToFloat(look.width / 2), hh = pmath::U32ToFloat(look.height / 2);
   quad.x[0] = -hw;
   quad.y[0] = -hh;
   quad.x[1] = hw;
@@ -586,11 +597,19 @@ bool BuildHeadedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, flo
     if (!IsFinite(quad.x[i]) || !IsFinite(quad.y[i])) return false;
   if (!IsFinite(p->z)) return false;
 
-  corners[0] = {quad.x[0], quad.y[0], p->z, colour, uLeft, vTop};
-  corners[1] = {quad.x[1], quad.y[1], p->z, colour, uRight, vTop};
-  corners[2] = {quad.x[2], quad.y[2], p->z, colour, uRight, vBottom};
-  corners[3] = {quad.x[3], quad.y[3], p->z, colour, uLeft, vBottom};
+  const DWORD colour = look.colour;
+  corners[0] = {quad.x[0], quad.y[0], p->z, colour, look.uLeft, look.vTop};
+  corners[1] = {quad.x[1], quad.y[1], p->z, colour, look.uRight, look.vTop};
+  corners[2] = {quad.x[2], quad.y[2], p->z, colour, look.uRight, look.vBottom};
+  corners[3] = {quad.x[3], quad.y[3], p->z, colour, look.uLeft, look.vBottom};
   return true;
+}
+
+bool BuildHeadedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
+                     PrimitiveCorner corners[4]) {
+  ParticleLook look;
+  LookOfParticle(p, params, &look);
+  return PlaceLookedQuad(p, params, now, heading, look, corners);
 }
 
 namespace {
@@ -677,12 +696,22 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
   float angle[kParticleBlock] = {};
   if (!params->absoluteDirection)
     b.Angles([&](UINT i) { return std::make_pair(ox[i], oy[i]); }, angle);
-  b.Each([&](Particle* p, UINT i) { AimTurned(p, params, turn, ox[i], oy[i], angle[i]); });
+  // AimTurned in three passes, so the sines and cosines' chains overlap.
+  b.Each([&](Particle* p, UINT i) { AimPlace(p, params, turn, ox[i], oy[i], angle[i]); });
+  float sines[kParticleBlock], cosines[kParticleBlock];
+  b.Each([&](Particle* p, UINT i) { pmath::SinCos(p->direction, &sines[i], &cosines[i]); });
+  b.Each([&](Particle* p, UINT i) { AimVelocity(p, sines[i], cosines[i]); });
   b.Each([&](Particle* p, UINT) { MoveParticle(p, params); });
   if (params->alignToVelocity)
     b.Angles([&](UINT i) { return std::make_pair(b.p[i].vx, b.p[i].vy); }, angle);
-  b.Filter(
-      [&](Particle* p, UINT i) { return BuildHeadedQuad(p, params, now, angle[i], quads[i]); });
+  // Every particle's look first: its interpolations are one chain of
+  // dependent arithmetic a particle, and the chains overlap when nothing else
+  // runs between them.
+  ParticleLook looks[kParticleBlock];
+  b.Each([&](Particle* p, UINT i) { LookOfParticle(p, params, &looks[i]); });
+  b.Filter([&](Particle* p, UINT i) {
+    return PlaceLookedQuad(p, params, now, angle[i], looks[i], quads[i]);
+  });
   // The drawn quads moved to the front, in order.
   for (UINT k = 0; k < b.count; ++k)
     if (b.live[k] != k) std::memcpy(quads[k], quads[b.live[k]], sizeof quads[k]);

@@ -117,6 +117,11 @@ EmitterTurn TurnOf(const ParSysParams* params);
 void TurnOffset(const EmitterTurn& turn, float* ox, float* oy);
 void AimTurned(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox, float oy,
                float offsetAngle);
+// AimTurned's halves around the sine and cosine of the direction: the
+// direction and position, then the velocity.
+void AimPlace(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox, float oy,
+              float offsetAngle);
+void AimVelocity(Particle* p, float s, float c);
 void AimParticle(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox,
                  float oy);
 // The emission pixel (px, py) and its bytes (blue, green, red, alpha).
@@ -137,6 +142,16 @@ bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
 // The same with the velocity's angle given (as PlaceParticleQuad takes it).
 bool BuildHeadedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
                      PrimitiveCorner corners[4]);
+// BuildHeadedQuad's two halves: the size, colour and frame (drawing the
+// frame from the second seed in random frame mode), then the placing.
+struct ParticleLook {
+  UINT width, height;
+  DWORD colour;
+  float uLeft, uRight, vTop, vBottom;
+};
+void LookOfParticle(Particle* p, const ParSysParams* params, ParticleLook* look);
+bool PlaceLookedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
+                     const ParticleLook& look, PrimitiveCorner corners[4]);
 
 // Particles are evaluated a block at a time, each step over the whole block
 // before the next, so the particles' long chains of dependent arithmetic
