@@ -280,6 +280,10 @@ UINT InterpolateUint(UINT a, UINT b, float f) {
 bool StartParticle(Particle* p, const ParSysParams* params, UINT time) {
   p->period = RandomUint(&p->seedA, params->period);
   p->visible = RandomUint(&p->seedA, params->visible);
+  return StartCycle(p, params, time);
+}
+
+bool StartCycle(Particle* p, const ParSysParams* params, UINT time) {
   if (p->period == 0 || p->visible == 0) return false;
   const UINT generation = time / p->period;
   p->age = time % p->period;
@@ -675,7 +679,16 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
     b.live[i] = i;
   }
   const UINT time = static_cast<UINT>(now);
-  b.Filter([&](Particle* p, UINT) { return StartParticle(p, params, time); });
+  // StartParticle with its two draws from the first seed in lanes.
+  {
+    UINT seeds[kParticleBlock] = {};
+    for (UINT k = 0; k < count; ++k) seeds[k] = seedA[k];
+    const UINT lanes = (count + 3) & ~3u;
+    RandomUintLanes(seeds, lanes, params->period, &b.p[0].period, sizeof(Particle));
+    RandomUintLanes(seeds, lanes, params->visible, &b.p[0].visible, sizeof(Particle));
+    for (UINT k = 0; k < count; ++k) b.p[k].seedA = seeds[k];
+  }
+  b.Filter([&](Particle* p, UINT) { return StartCycle(p, params, time); });
   // Draw by draw across the block, four particles' states in lanes, the
   // live particles moved together first so each draw lands in order.
   b.Compact();

@@ -99,6 +99,9 @@ float FastInverseSqrt(float l);
 bool EvaluateParticle(Particle* p, ParSysParams* params, UINT time);
 // Its steps. The life cycle: false when the particle is not shown now.
 bool StartParticle(Particle* p, const ParSysParams* params, UINT time);
+// StartParticle after its two draws (period, then visible time, from the
+// first seed).
+bool StartCycle(Particle* p, const ParSysParams* params, UINT time);
 // Speed, angles, spins, sizes and colours from the second seed.
 void DrawAppearance(Particle* p, const ParSysParams* params);
 // Emission: the offset from the emitter (false when an image gave none),
