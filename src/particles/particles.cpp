@@ -701,7 +701,18 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
     RandomUintLanes(seeds, lanes, params->*d.range, &(b.p[0].*d.field), sizeof(Particle));
   for (UINT k = 0; k < b.count; ++k) b.p[k].seedB = seeds[k];
   float ox[kParticleBlock], oy[kParticleBlock];
-  b.Filter([&](Particle* p, UINT i) { return EmitOffset(p, params, &ox[i], &oy[i]); });
+  if (!params->emitImage) {
+    // EmitOffset's two area draws from the first seed, in lanes (the block
+    // is compact here: particle k is live position k).
+    const float hw = pmath::U32ToFloat(params->areaWidth) / 2.0f;
+    const float hh = pmath::U32ToFloat(params->areaHeight) / 2.0f;
+    for (UINT k = 0; k < b.count; ++k) seeds[k] = b.p[k].seedA;
+    RandomFloatLanes(seeds, lanes, {-hw, hw}, ox, sizeof ox[0]);
+    RandomFloatLanes(seeds, lanes, {-hh, hh}, oy, sizeof oy[0]);
+    for (UINT k = 0; k < b.count; ++k) b.p[k].seedA = seeds[k];
+  } else {
+    b.Filter([&](Particle* p, UINT i) { return EmitOffset(p, params, &ox[i], &oy[i]); });
+  }
   const EmitterTurn turn = TurnOf(params);
   b.Each([&](Particle*, UINT i) { TurnOffset(turn, &ox[i], &oy[i]); });
   // Angles of the turned offsets and, after moving, of the velocities, four
