@@ -43,30 +43,38 @@ LANES_INLINE __m128i StepLanes(UINT* states) {
   return next;
 }
 
-// Two remainders by a span from doubles: q = trunc(s / span) from the
-// reciprocal is off by at most one either way (s < 2^31 leaves an error
-// below 2^-21), q * span and s - q * span are exact integers below 2^53,
-// and one correction either way lands in [0, span).
-LANES_INLINE __m128d RemainderHalf(__m128d s, __m128d span, __m128d inverse) {
-  const __m128d q = _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(s, inverse)));
-  __m128d r = _mm_sub_pd(s, _mm_mul_pd(q, span));
-  r = _mm_add_pd(r, _mm_and_pd(_mm_cmplt_pd(r, _mm_setzero_pd()), span));
-  r = _mm_sub_pd(r, _mm_and_pd(_mm_cmpge_pd(r, span), span));
-  return r;
+// s % span for s below 2^31 by a multiply and a shift (division by an
+// invariant integer): with 2^(l-1) < span <= 2^l and magic =
+// floor(2^(31+l) / span) + 1, which fits 32 bits, magic * span lies in
+// (2^(31+l), 2^(31+l) + 2^l], so floor(s / span) = (magic * s) >> (31 + l)
+// for every s below 2^31. The quotient times the span is at most s, so its
+// low 32 bits are exact.
+struct LaneDivisor {
+  __m128i magic, span;  // in the low half of each 64-bit lane
+  __m128i shift;        // 31 + l, as a shift count
+};
+
+LaneDivisor DivisorOf(UINT span) {
+  UINT l = 1;
+  while (l < 32 && (uint64_t{1} << l) < span) ++l;
+  const uint64_t magic = (uint64_t{1} << (31 + l)) / span + 1;
+  return {_mm_set1_epi64x(static_cast<int64_t>(magic)), _mm_set1_epi64x(span),
+          _mm_cvtsi32_si128(static_cast<int>(31 + l))};
 }
 
-LANES_INLINE __m128i Remainder4(__m128i s, __m128d span, __m128d inverse) {
-  const __m128d lo = RemainderHalf(_mm_cvtepi32_pd(s), span, inverse);
-  const __m128d hi = RemainderHalf(_mm_cvtepi32_pd(_mm_srli_si128(s, 8)), span, inverse);
-  return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+LANES_INLINE __m128i Remainder4(__m128i s, const LaneDivisor& d) {
+  const __m128i qEven = _mm_srl_epi64(_mm_mul_epu32(s, d.magic), d.shift);
+  const __m128i qOdd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(s, 32), d.magic), d.shift);
+  const __m128i product =
+      _mm_or_si128(_mm_mul_epu32(qEven, d.span), _mm_slli_epi64(_mm_mul_epu32(qOdd, d.span), 32));
+  return _mm_sub_epi32(s, product);
 }
 
 }  // namespace
 
 void RemainderLanes(const UINT* s, UINT span, UINT* out) {
-  const double spanD = pmath::U32ToDouble(span);
-  const __m128i r = Remainder4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)),
-                               _mm_set1_pd(spanD), _mm_set1_pd(1.0 / spanD));
+  const __m128i r =
+      Remainder4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), DivisorOf(span));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), r);
 }
 
@@ -96,12 +104,11 @@ void RandomUintLanes(UINT* states, UINT count, UintRange range, void* out, size_
   }
   const UINT span = range.hi - range.lo + 1u;
   const __m128i lo = _mm_set1_epi32(static_cast<int>(range.lo));
-  const double spanD = pmath::U32ToDouble(span);
-  const __m128d spanLanes = _mm_set1_pd(spanD), inverse = _mm_set1_pd(1.0 / spanD);
+  const LaneDivisor divisor = DivisorOf(span ? span : 2u);
   for (UINT k = 0; k < count; k += 4) {
     const __m128i s = StepLanes(states + k);
     // A span of 0 is the whole 32-bit range: the step is taken as it is.
-    const __m128i r = span ? Remainder4(s, spanLanes, inverse) : s;
+    const __m128i r = span ? Remainder4(s, divisor) : s;
     Scatter(_mm_add_epi32(lo, r), out, stride, k);
   }
 }

@@ -380,11 +380,24 @@ TEST_F(ParticlesTest, WildArgumentsQueueOnlyFiniteQuads) {
 TEST(ParticleLanesTest, LanesGiveTheScalarGeneratorsValues) {
   // Remainders near multiples of the spans, where the reciprocal's quotient
   // can be one off either way (49 * (1 / 49) is below 1 in doubles).
-  const UINT spans[] = {2u,          3u,          7u,          49u,         103u,
-                        1000u,       65536u,      0x7FFFFFFFu, 0x80000000u, 0x80000001u,
+  // Spans just above and below powers of two give the multiplier its
+  // extremes; the largest state and the ends of a span its edges.
+  const UINT spans[] = {2u,          3u,          5u,          7u,          49u,
+                        103u,        1000u,       65536u,      0x10001u,    0x3FFFFFFFu,
+                        0x40000001u, 0x7FFFFFFEu, 0x7FFFFFFFu, 0x80000000u, 0x80000001u,
                         0xFFFFFFFEu, 0xFFFFFFFFu, 2654435761u};
   uint32_t mix = 1;
-  for (UINT span : spans)
+  for (UINT span : spans) {
+    const UINT edges[] = {0u,        1u,          span - 1u,   span,
+                          span + 1u, 0x7FFFFFFDu, 0x7FFFFFFEu, 2u * span - 1u};
+    for (size_t e = 0; e + 4 <= std::size(edges); e += 4) {
+      UINT s[4], r[4];
+      for (int j = 0; j < 4; ++j) s[j] = edges[e + j] & 0x7FFFFFFFu;
+      for (UINT& v : s)
+        if (v == 0x7FFFFFFFu) v = 0x7FFFFFFEu;
+      RemainderLanes(s, span, r);
+      for (int j = 0; j < 4; ++j) ASSERT_EQ(r[j], s[j] % span) << s[j] << " % " << span;
+    }
     for (int i = 0; i < 4000; ++i) {
       UINT s[4], r[4];
       for (UINT& v : s) {
@@ -397,6 +410,7 @@ TEST(ParticleLanesTest, LanesGiveTheScalarGeneratorsValues) {
       RemainderLanes(s, span, r);
       for (int j = 0; j < 4; ++j) ASSERT_EQ(r[j], s[j] % span) << s[j] << " % " << span;
     }
+  }
   // Whole draws, including states whose masked value takes the other step
   // method, single values, reversed and full ranges, and NaN bounds.
   const UintRange uints[] = {{0, 9}, {5, 5}, {10, 9}, {7, 3}, {0, 0xFFFFFFFEu}, {100, 255}};
