@@ -114,11 +114,11 @@ bool StateBefore(const DrawItem* a, const DrawItem* b) {
 bool OpaqueBefore(const DrawItem* a, const DrawItem* b) {
   if (int c = CompareTexture(a, b)) return c < 0;
   if (int c = CompareState(a, b)) return c < 0;
-  return ZBits(a) < ZBits(b);
+  return a->depthKey < b->depthKey;
 }
 
 bool DepthBefore(const DrawItem* a, const DrawItem* b) {
-  if (int c = Compare(ZBits(b), ZBits(a))) return c < 0;  // farthest first
+  if (int c = Compare(b->depthKey, a->depthKey)) return c < 0;  // farthest first
   return StateBefore(a, b);
 }
 
@@ -750,7 +750,7 @@ void FlushDrawItems(Graphics* g) {
       // so only the first item of each state is read.
       auto sameState = [&](UINT i) { return ranked && space.ranks[i] == space.ranks[i - 1]; };
       auto depth = [&](UINT i) {
-        return ranked ? static_cast<uint32_t>(space.sorted[i].key) : ZBits(items[i]);
+        return ranked ? static_cast<uint32_t>(space.sorted[i].key) : items[i]->depthKey;
       };
       for (UINT start = 0; start < n;) {
         UINT end = start + 1;

@@ -658,6 +658,16 @@ struct ParticleBlock {
       for (UINT j = 0; j < 4 && k + j < count; ++j) out[live[k + j]] = a[j];
     }
   }
+  // draw(states, lanes) on each particle's `seed`, copied to an array the
+  // lanes read four at a time and back; the block must be compact (particle
+  // k at live position k).
+  template <typename Draw>
+  void LaneDraws(UINT Particle::*seed, Draw draw) {
+    UINT states[kParticleBlock] = {};
+    for (UINT k = 0; k < count; ++k) states[k] = p[k].*seed;
+    draw(states, (count + 3) & ~3u);
+    for (UINT k = 0; k < count; ++k) p[k].*seed = states[k];
+  }
   template <typename Step>
   void Each(Step step) {
     for (UINT k = 0; k < count; ++k) step(&p[live[k]], live[k]);
@@ -679,37 +689,31 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
     b.live[i] = i;
   }
   const UINT time = static_cast<UINT>(now);
-  // StartParticle with its two draws from the first seed in lanes.
-  {
-    UINT seeds[kParticleBlock] = {};
-    for (UINT k = 0; k < count; ++k) seeds[k] = seedA[k];
-    const UINT lanes = (count + 3) & ~3u;
+  // StartParticle with its two draws from the first seed in lanes (every
+  // particle is live, at its own position).
+  b.LaneDraws(&Particle::seedA, [&](UINT* seeds, UINT lanes) {
     RandomUintLanes(seeds, lanes, params->period, &b.p[0].period, sizeof(Particle));
     RandomUintLanes(seeds, lanes, params->visible, &b.p[0].visible, sizeof(Particle));
-    for (UINT k = 0; k < count; ++k) b.p[k].seedA = seeds[k];
-  }
+  });
   b.Filter([&](Particle* p, UINT) { return StartCycle(p, params, time); });
   // Draw by draw across the block, four particles' states in lanes, the
   // live particles moved together first so each draw lands in order.
   b.Compact();
-  UINT seeds[kParticleBlock] = {};
-  const UINT lanes = (b.count + 3) & ~3u;
-  for (UINT k = 0; k < b.count; ++k) seeds[k] = b.p[k].seedB;
-  for (const FloatDraw& d : kFloatDraws)
-    RandomFloatLanes(seeds, lanes, params->*d.range, &(b.p[0].*d.field), sizeof(Particle));
-  for (const UintDraw& d : kUintDraws)
-    RandomUintLanes(seeds, lanes, params->*d.range, &(b.p[0].*d.field), sizeof(Particle));
-  for (UINT k = 0; k < b.count; ++k) b.p[k].seedB = seeds[k];
+  b.LaneDraws(&Particle::seedB, [&](UINT* seeds, UINT lanes) {
+    for (const FloatDraw& d : kFloatDraws)
+      RandomFloatLanes(seeds, lanes, params->*d.range, &(b.p[0].*d.field), sizeof(Particle));
+    for (const UintDraw& d : kUintDraws)
+      RandomUintLanes(seeds, lanes, params->*d.range, &(b.p[0].*d.field), sizeof(Particle));
+  });
   float ox[kParticleBlock], oy[kParticleBlock];
   if (!params->emitImage) {
-    // EmitOffset's two area draws from the first seed, in lanes (the block
-    // is compact here: particle k is live position k).
+    // EmitOffset's two area draws from the first seed, in lanes.
     const float hw = pmath::U32ToFloat(params->areaWidth) / 2.0f;
     const float hh = pmath::U32ToFloat(params->areaHeight) / 2.0f;
-    for (UINT k = 0; k < b.count; ++k) seeds[k] = b.p[k].seedA;
-    RandomFloatLanes(seeds, lanes, {-hw, hw}, ox, sizeof ox[0]);
-    RandomFloatLanes(seeds, lanes, {-hh, hh}, oy, sizeof oy[0]);
-    for (UINT k = 0; k < b.count; ++k) b.p[k].seedA = seeds[k];
+    b.LaneDraws(&Particle::seedA, [&](UINT* seeds, UINT lanes) {
+      RandomFloatLanes(seeds, lanes, {-hw, hw}, ox, sizeof ox[0]);
+      RandomFloatLanes(seeds, lanes, {-hh, hh}, oy, sizeof oy[0]);
+    });
   } else {
     b.Filter([&](Particle* p, UINT i) { return EmitOffset(p, params, &ox[i], &oy[i]); });
   }
