@@ -54,12 +54,23 @@ struct LaneDivisor {
   __m128i shift;        // 31 + l, as a shift count
 };
 
-LaneDivisor DivisorOf(UINT span) {
+// The multiplier and shift count for a span of at least 2.
+void DivisorParts(UINT span, UINT* magic, UINT* shift) {
   UINT l = 1;
   while (l < 32 && (uint64_t{1} << l) < span) ++l;
-  const uint64_t magic = (uint64_t{1} << (31 + l)) / span + 1;
-  return {_mm_set1_epi64x(static_cast<int64_t>(magic)), _mm_set1_epi64x(span),
-          _mm_cvtsi32_si128(static_cast<int>(31 + l))};
+  *magic = static_cast<UINT>((uint64_t{1} << (31 + l)) / span + 1);
+  *shift = 31 + l;
+}
+
+LaneDivisor DivisorOf(UINT magic, UINT span, UINT shift) {
+  return {_mm_set1_epi64x(magic), _mm_set1_epi64x(span),
+          _mm_cvtsi32_si128(static_cast<int>(shift))};
+}
+
+LaneDivisor DivisorOf(UINT span) {
+  UINT magic, shift;
+  DivisorParts(span, &magic, &shift);
+  return DivisorOf(magic, span, shift);
 }
 
 LANES_INLINE __m128i Remainder4(__m128i s, const LaneDivisor& d) {
@@ -71,6 +82,11 @@ LANES_INLINE __m128i Remainder4(__m128i s, const LaneDivisor& d) {
 }
 
 }  // namespace
+
+void PrepareLaneRange(UintRange* range) {
+  const UINT span = range->hi - range->lo + 1u;
+  DivisorParts(span > 1 ? span : 2u, &range->laneMagic, &range->laneShift);
+}
 
 void RemainderLanes(const UINT* s, UINT span, UINT* out) {
   const __m128i r =
@@ -96,7 +112,7 @@ LANES_INLINE void Scatter(__m128i v, void* out, size_t stride, UINT k) {
 
 }  // namespace
 
-void RandomUintLanes(UINT* states, UINT count, UintRange range, void* out, size_t stride) {
+void RandomUintLanes(UINT* states, UINT count, const UintRange& range, void* out, size_t stride) {
   if (range.lo == range.hi) {
     for (UINT k = 0; k < count; k += 4)
       Scatter(_mm_set1_epi32(static_cast<int>(range.lo)), out, stride, k);
@@ -104,7 +120,8 @@ void RandomUintLanes(UINT* states, UINT count, UintRange range, void* out, size_
   }
   const UINT span = range.hi - range.lo + 1u;
   const __m128i lo = _mm_set1_epi32(static_cast<int>(range.lo));
-  const LaneDivisor divisor = DivisorOf(span ? span : 2u);
+  const LaneDivisor divisor = range.laneShift ? DivisorOf(range.laneMagic, span, range.laneShift)
+                                              : DivisorOf(span ? span : 2u);
   for (UINT k = 0; k < count; k += 4) {
     const __m128i s = StepLanes(states + k);
     // A span of 0 is the whole 32-bit range: the step is taken as it is.

@@ -11,8 +11,12 @@
 // past the caller's are stepped too and their values ignored), stepping
 // them in place unless the range is a single value. Value k is stored at
 // out + k * stride bytes, so it can land in a field of an array of records.
-void RandomUintLanes(UINT* states, UINT count, UintRange range, void* out, size_t stride);
+void RandomUintLanes(UINT* states, UINT count, const UintRange& range, void* out, size_t stride);
 void RandomFloatLanes(UINT* states, UINT count, FloatRange range, void* out, size_t stride);
+
+// Sets the range's lane multiplier and shift, so the draws of a call do not
+// derive them again for every block.
+void PrepareLaneRange(UintRange* range);
 
 // s % span for s below 2^31 and span of at least 2, four at a time: what
 // the 32-bit build divides for and the 64-bit build multiplies for.

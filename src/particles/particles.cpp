@@ -752,8 +752,10 @@ INT DrawParSys(ParSysParams* params, ULONGLONG now, DWORD flags) {
   for (UintRange* r : {&params->period, &params->visible, &params->widthStart, &params->heightStart,
                        &params->alphaStart, &params->redStart, &params->greenStart,
                        &params->blueStart, &params->widthEnd, &params->heightEnd, &params->alphaEnd,
-                       &params->redEnd, &params->greenEnd, &params->blueEnd})
+                       &params->redEnd, &params->greenEnd, &params->blueEnd}) {
     PrepareRange(r);
+    PrepareLaneRange(r);
+  }
   UINT a = static_cast<UINT>(params->seedA);
   UINT b = static_cast<UINT>(params->seedB);
   if (params->seedA < 0) a += 0x7FFFFFFFu;

@@ -18,6 +18,9 @@ struct UintRange {
   // Set by DrawParSys on 64-bit builds: lets the draw's remainder be taken
   // by multiplication (the same result); 0 means a plain division.
   uint64_t magic = 0;
+  // Set by DrawParSys on both builds: the lanes' remainder by a multiply and
+  // a shift (lanes.cpp); a shift of 0 means not prepared.
+  UINT laneMagic = 0, laneShift = 0;
 };
 struct FloatRange {
   float lo, hi;
