@@ -361,11 +361,10 @@ void DrawRows(const Pipeline& p, const TriangleSetup& t, RowShare share) {
     int64_t lo, hi;
     walk.Row(t, &lo, &hi);
     if (!own) continue;
+    // (The affine loop asks for its rows itself, a few spans ahead.)
     int nextRow = py + 1;
     if (lastInBlock && share.bands > 1) nextRow += kBandRows * (share.bands - 1);
-    // The affine loop draws the rows after they are all found: ask for each.
-    if (t.affine) nextRow = py;
-    if ((t.fast || t.affine) && lo <= hi && nextRow <= t.py1) PrefetchRow(p, nextRow, lo, hi);
+    if (t.fast && lo <= hi && nextRow <= t.py1) PrefetchRow(p, nextRow, lo, hi);
     if (t.affine) {
       if (lo <= hi) {
         spans[spanCount++] = {static_cast<int>(lo), static_cast<int>(hi), py};
@@ -408,13 +407,6 @@ void DrawPairRows(const Pipeline& p, const TriangleSetup& a, const TriangleSetup
     if (!own) continue;
     const bool hasA = la <= ha, hasB = lb <= hb;
     if (!hasA && !hasB) continue;
-    PrefetchRow(p, py,
-                hasA && hasB ? std::min(la, lb)
-                : hasA       ? la
-                             : lb,
-                hasA && hasB ? std::max(ha, hb)
-                : hasA       ? ha
-                             : hb);
     spans[spanCount++] =
         hasA ? Span{static_cast<int>(la), static_cast<int>(ha), py} : Span{1, 0, py};
     spans[spanCount++] =
