@@ -1,5 +1,6 @@
 // Triangles: coverage and fill convention, culling, clipping, vertex and
 // index sources, Gouraud colour and texture mapping.
+#include <algorithm>
 #include <cmath>
 
 #include "raster_test.h"
@@ -124,6 +125,114 @@ TEST_F(Coverage, ClipsToTheViewportAndTheNearPlane) {
   EXPECT_EQ(At(px, 45, 5), 0u);
   EXPECT_EQ(At(px, 55, 5), 0xFFFFFFFFu);
   EXPECT_EQ(At(px, 50, 25), 0u);
+}
+
+// Random triangles and quads, many with level or upright edges on or near
+// pixel centres, counted pixel by pixel against the fill rule written out:
+// a centre is inside when every edge function of the snapped corners is
+// positive, or zero on a top or left edge. Both the general span path (ONE,
+// ONE) and the sprite loop (SRCALPHA, ONE), which walks a quad's halves
+// together, are checked.
+TEST_F(Coverage, LevelAndUprightEdgesFollowTheFillRuleOnEveryPath) {
+  struct Rhw {
+    float x, y, z, rhw;
+    DWORD color;
+  };
+  ASSERT_EQ(device->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), D3D_OK);
+  device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  uint32_t mix = 7;
+  auto next = [&](uint32_t n) {
+    mix = mix * 1664525u + 1013904223u;
+    return (mix >> 8) % n;
+  };
+  // On the 1/256 grid (snapping is exact), often on a centre or a step off it.
+  auto coord = [&](int lo, int span) {
+    const float whole =
+        static_cast<float>(lo + static_cast<int>(next(static_cast<uint32_t>(span))));
+    const int kind = static_cast<int>(next(4));
+    return kind == 0   ? whole
+           : kind == 1 ? whole + (next(2) ? 1.0f : -1.0f) / 256.0f
+                       : whole + static_cast<float>(next(256)) / 256.0f;
+  };
+  for (const DWORD src : {D3DBLEND_ONE, D3DBLEND_SRCALPHA}) {
+    device->SetRenderState(D3DRS_SRCBLEND, src);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    std::vector<int> want(640 * 480, 0);
+    std::vector<Rhw> tris;
+    auto expect = [&](const float(&x)[3], const float(&y)[3]) {
+      int64_t X[3], Y[3];
+      for (int i = 0; i < 3; ++i) {
+        X[i] = static_cast<int64_t>(std::lround(x[i] * 256.0f));
+        Y[i] = static_cast<int64_t>(std::lround(y[i] * 256.0f));
+      }
+      const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+      if (area == 0) return;
+      if (area < 0) std::swap(X[1], X[2]), std::swap(Y[1], Y[2]);
+      const int64_t x0 = std::min({X[0], X[1], X[2]}) / 256 - 1,
+                    x1 = std::max({X[0], X[1], X[2]}) / 256 + 1;
+      const int64_t y0 = std::min({Y[0], Y[1], Y[2]}) / 256 - 1,
+                    y1 = std::max({Y[0], Y[1], Y[2]}) / 256 + 1;
+      for (int64_t py = std::max<int64_t>(y0, 0); py <= std::min<int64_t>(y1, 479); ++py)
+        for (int64_t px = std::max<int64_t>(x0, 0); px <= std::min<int64_t>(x1, 639); ++px) {
+          bool in = true;
+          for (int e = 0; e < 3 && in; ++e) {
+            const int b = (e + 1) % 3;
+            const int64_t dx = X[b] - X[e], dy = Y[b] - Y[e];
+            const int64_t f = dx * (py * 256 - Y[e]) - dy * (px * 256 - X[e]);
+            in = f > 0 || (f == 0 && (dy < 0 || (dy == 0 && dx > 0)));
+          }
+          want[static_cast<size_t>(py) * 640 + px] += in;
+        }
+    };
+    auto add = [&](const float(&x)[3], const float(&y)[3]) {
+      for (int i = 0; i < 3; ++i) tris.push_back({x[i], y[i], 0.5f, 1.0f, 0xFF010101});
+      expect(x, y);
+    };
+    for (int i = 0; i < 150; ++i) {
+      // Corners partly beyond the target's edges too.
+      const float x0 = coord(-8, 640), y0 = coord(-8, 480);
+      const float x1 = x0 + coord(1, 30), y1 = y0 + coord(1, 30);
+      switch (i % 5) {
+        case 0: {  // an upright quad, either winding, split on either diagonal
+          if (next(2)) {
+            add({x0, x1, x1}, {y0, y0, y1});
+            add({x0, x1, x0}, {y0, y1, y1});
+          } else {
+            add({x0, x0, x1}, {y0, y1, y1});
+            add({x0, x1, x1}, {y0, y1, y0});
+          }
+          break;
+        }
+        case 1:  // a right triangle with its level and upright edges anywhere
+          add({x0, next(2) ? x1 : x0, x1}, {y0, y1, next(2) ? y0 : y1});
+          break;
+        case 2:  // one level edge, the third corner above or below
+          add({x0, x1, coord(-8, 640)}, {y0, y0, next(2) ? y1 : y0 - coord(1, 30)});
+          break;
+        case 3:  // a sliver under a pixel high, its level edge on a row of centres
+          add({std::floor(x0), x1, x0}, {std::floor(y0), std::floor(y0),
+                                         std::floor(y0) + (next(2) ? 1.0f : -1.0f) * coord(0, 1)});
+          break;
+        default:  // a turned quad
+          add({x0, x1, x1 - 5.25f}, {y0, y0 + 3.5f, y1});
+          add({x0, x1 - 5.25f, x0 - 5.25f}, {y0, y1, y1 - 3.5f});
+      }
+    }
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(tris.size() / 3),
+                                      tris.data(), sizeof(Rhw)),
+              D3D_OK);
+    const std::vector<uint32_t> px = ReadBack();
+    int wrong = 0;
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 640; ++x) {
+        const int got = static_cast<int>(At(px, x, y) & 0xFF);
+        const int w = want[static_cast<size_t>(y) * 640 + x];
+        if (got != w && ++wrong <= 5)
+          ADD_FAILURE() << src << ": " << x << "," << y << " " << got << " " << w;
+      }
+    EXPECT_EQ(wrong, 0) << src;
+  }
 }
 
 using Sources = RasterTest;

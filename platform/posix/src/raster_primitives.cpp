@@ -68,11 +68,14 @@ struct TriangleSetup {
   // The affine loop, when the colour and depth are flat and 1/w constant.
   AffineSpanFn affine = nullptr;
   AffineTriangle affineTri;
-  // Edge e: E(px) = K - edy * kSub * px, with K growing by edx * kSub a row.
-  // The span bound floor(K / |edy * kSub|) is kept as quotient and remainder
-  // and stepped a row at a time, saving a 64-bit divide per edge and row.
-  int64_t eq[3], er[3], eqStep[3], erStep[3], eD[3], eK[3], eKStep[3];
+  // The sloped edges (the first `moving`; the others are folded into the
+  // pixel range). Edge e: E(px) = K - edy * kSub * px, with K growing by
+  // edx * kSub a row. The span bound floor(K / |edy * kSub|) is kept as
+  // quotient and remainder and stepped a row at a time, saving a 64-bit
+  // divide per edge and row.
+  int64_t eq[3], er[3], eqStep[3], erStep[3], eD[3];
   int eSign[3];
+  int moving = 0;
 };
 
 // False when the triangle covers no pixel centre of the scissor (or is
@@ -222,21 +225,41 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
     }
     t->live[t->liveCount++] = k;
   }
+  // A level edge bounds the rows and an upright one the columns, the same
+  // on every row: both are folded into the pixel range here, so the row walk
+  // steps only the sloped edges (one per half of an upright quad). The top
+  // and left ones are the bounding box's own bounds; the bottom and right
+  // ones also leave out the centres they pass through.
   for (int e = 0; e < 3; ++e) {
-    t->eK[e] = edx[e] * (int64_t{t->py0} * kSub - Y[e]) + edy[e] * X[e] + bias[e];
-    t->eKStep[e] = edx[e] * kSub;
+    if (edy[e] != 0 || edx[e] > 0) continue;
+    // The bottom edge: inside on row py where edx * (py * kSub - Y) - 1 >= 0.
+    const int64_t k0 = edx[e] * (int64_t{t->py0} * kSub - Y[e]) + bias[e];
+    if (k0 < 0) return false;
+    const int64_t last = t->py0 + k0 / (-edx[e] * kSub);
+    if (last < t->py1) t->py1 = static_cast<int>(last);
+  }
+  t->moving = 0;
+  for (int e = 0; e < 3; ++e) {
+    if (edy[e] == 0) continue;
+    const int64_t eK = edx[e] * (int64_t{t->py0} * kSub - Y[e]) + edy[e] * X[e] + bias[e];
     const int64_t step = edy[e] * kSub;
-    t->eSign[e] = step > 0 ? 1 : step < 0 ? -1 : 0;
-    if (t->eSign[e] == 0) {  // stepped with the rest, never read
-      t->eq[e] = t->er[e] = t->eqStep[e] = t->erStep[e] = 0;
-      t->eD[e] = 1;
+    const int64_t d = step > 0 ? step : -step;
+    const int64_t q = FloorDiv(eK, d);
+    if (edx[e] == 0) {  // upright: the right edge bounds the columns
+      if (step > 0 && q < t->px1) {
+        if (q < t->px0) return false;
+        t->px1 = static_cast<int>(q);
+      }
       continue;
     }
-    t->eD[e] = step > 0 ? step : -step;
-    t->eq[e] = FloorDiv(t->eK[e], t->eD[e]);
-    t->er[e] = t->eK[e] - t->eq[e] * t->eD[e];
-    t->eqStep[e] = FloorDiv(t->eKStep[e], t->eD[e]);
-    t->erStep[e] = t->eKStep[e] - t->eqStep[e] * t->eD[e];
+    const int m = t->moving++;
+    const int64_t kStep = edx[e] * kSub;
+    t->eSign[m] = step > 0 ? 1 : -1;
+    t->eD[m] = d;
+    t->eq[m] = q;
+    t->er[m] = eK - q * d;
+    t->eqStep[m] = FloorDiv(kStep, d);
+    t->erStep[m] = kStep - t->eqStep[m] * d;
   }
   return true;
 }
@@ -294,33 +317,29 @@ void DrawChunk(const Pipeline& p, const TriangleSetup& t, int64_t start, int py,
   WriteSpan(p, static_cast<int>(start), py, n, buf[0], color, alpha255);
 }
 
-// A triangle's edges stepped a row at a time from its first row.
+// A triangle's sloped edges stepped a row at a time from its first row. The
+// bound's carry is taken without a branch: its pattern follows the slope and
+// mispredicts.
 struct EdgeWalk {
-  int64_t eq[3], er[3], eK[3];
+  int64_t eq[3], er[3];
   explicit EdgeWalk(const TriangleSetup& t) {
     std::copy(t.eq, t.eq + 3, eq);
     std::copy(t.er, t.er + 3, er);
-    std::copy(t.eK, t.eK + 3, eK);
   }
   // The current row's span, where all three edge functions pass at pixel
   // centres (none when lo > hi); then on to the next row.
   void Row(const TriangleSetup& t, int64_t* lo, int64_t* hi) {
     int64_t l = t.px0, h = t.px1;
-    for (int e = 0; e < 3; ++e) {
-      if (t.eSign[e] == 0) {
-        if (eK[e] < 0) l = h + 1;
-      } else if (t.eSign[e] > 0) {
+    for (int e = 0; e < t.moving; ++e) {
+      if (t.eSign[e] > 0) {
         h = std::min(h, eq[e]);
       } else {
         l = std::max(l, -eq[e]);
       }
-      eK[e] += t.eKStep[e];
-      eq[e] += t.eqStep[e];
-      er[e] += t.erStep[e];
-      if (er[e] >= t.eD[e]) {
-        er[e] -= t.eD[e];
-        ++eq[e];
-      }
+      const int64_t r = er[e] + t.erStep[e];
+      const int64_t carry = -static_cast<int64_t>(r >= t.eD[e]);  // all ones or zero
+      er[e] = r - (carry & t.eD[e]);
+      eq[e] += t.eqStep[e] - carry;
     }
     *lo = l, *hi = h;
   }
