@@ -2,6 +2,7 @@
 
 #include <emmintrin.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "particles/pmath.h"
@@ -126,7 +127,12 @@ void RandomUintLanes(UINT* states, UINT count, const UintRange& range, void* out
     const __m128i s = StepLanes(states + k);
     // A span of 0 is the whole 32-bit range: the step is taken as it is.
     const __m128i r = span ? Remainder4(s, divisor) : s;
-    Scatter(_mm_add_epi32(lo, r), out, stride, k);
+    if (stride == sizeof(UINT)) {  // an array of its own: one store
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(static_cast<UINT*>(out) + k),
+                       _mm_add_epi32(lo, r));
+    } else {
+      Scatter(_mm_add_epi32(lo, r), out, stride, k);
+    }
   }
 }
 
@@ -146,6 +152,11 @@ void RandomFloatLanes(UINT* states, UINT count, FloatRange range, void* out, siz
     const __m128d a = _mm_add_pd(lo, _mm_mul_pd(width, _mm_mul_pd(_mm_cvtepi32_pd(s), scale)));
     const __m128d b =
         _mm_add_pd(lo, _mm_mul_pd(width, _mm_mul_pd(_mm_cvtepi32_pd(_mm_srli_si128(s, 8)), scale)));
-    Scatter(_mm_castps_si128(_mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b))), out, stride, k);
+    const __m128 v = _mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b));
+    if (stride == sizeof(float)) {  // an array of its own: one store
+      _mm_storeu_ps(static_cast<float*>(out) + k, v);
+    } else {
+      Scatter(_mm_castps_si128(v), out, stride, k);
+    }
   }
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 #include <utility>
 
 #include "graphics/primitives.h"
@@ -143,6 +144,15 @@ constexpr UintDraw kUintDraws[] = {
     {&Particle::blueStart, &ParSysParams::blueStart},
     {&Particle::blueEnd, &ParSysParams::blueEnd},
 };
+// Where each pair of ends (start, then end) lies among those draws.
+constexpr size_t kWidthEnds = 0, kHeightEnds = 2, kAlphaEnds = 4, kRedEnds = 6, kGreenEnds = 8,
+                 kBlueEnds = 10;
+static_assert(kUintDraws[kWidthEnds].field == &Particle::widthStart &&
+              kUintDraws[kHeightEnds].field == &Particle::heightStart &&
+              kUintDraws[kAlphaEnds].field == &Particle::alphaStart &&
+              kUintDraws[kRedEnds].field == &Particle::redStart &&
+              kUintDraws[kGreenEnds].field == &Particle::greenStart &&
+              kUintDraws[kBlueEnds].field == &Particle::blueStart);
 
 }  // namespace
 
@@ -555,11 +565,11 @@ bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
                          corners);
 }
 
-void LookOfParticle(Particle* p, const ParSysParams* params, ParticleLook* look) {
-  const float f = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
-  look->width = InterpolateUint(p->widthStart, p->widthEnd, f);
-  look->height = InterpolateUint(p->heightStart, p->heightEnd, f);
+namespace {
 
+// The look's texture rectangle at life fraction f, drawing the frame from the
+// second seed in random frame mode; all zero without frames.
+void FrameOfParticle(Particle* p, const ParSysParams* params, float f, ParticleLook* look) {
   look->uLeft = look->uRight = look->vTop = look->vBottom = 0.0f;
   // Frames given without their rectangles count as no frames.
   if (params->texture && params->frameCount > 0 && params->frames) {
@@ -581,7 +591,15 @@ void LookOfParticle(Particle* p, const ParSysParams* params, ParticleLook* look)
     look->vTop = ReadFloat(params->frames, at + 8);
     look->vBottom = ReadFloat(params->frames, at + 12);
   }
+}
 
+}  // namespace
+
+void LookOfParticle(Particle* p, const ParSysParams* params, ParticleLook* look) {
+  const float f = look->fraction = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
+  look->width = InterpolateUint(p->widthStart, p->widthEnd, f);
+  look->height = InterpolateUint(p->heightStart, p->heightEnd, f);
+  FrameOfParticle(p, params, f, look);
   look->colour = Channel(p->alphaStart, p->alphaEnd, f) << 24 |
                  Channel(p->redStart, p->redEnd, f) << 16 |
                  Channel(p->greenStart, p->greenEnd, f) << 8 | Channel(p->blueStart, p->blueEnd, f);
@@ -674,6 +692,56 @@ struct ParticleBlock {
   }
 };
 
+// LookOfParticle's size and colour for the particles at positions below
+// `count`, four at a time, from the ends drawn in kUintDraws' order; each
+// look also keeps its life fraction for the frame.
+void LooksInLanes(const Particle* p, UINT count, const UINT (*ends)[kParticleBlock],
+                  ParticleLook* looks) {
+  const __m128i flip = _mm_set1_epi32(INT32_MIN), max = _mm_set1_epi32(255);
+  auto interpolate = [&](size_t j, UINT k, __m128 f) {
+    return InterpolateUint4(_mm_load_si128(reinterpret_cast<const __m128i*>(ends[j] + k)),
+                            _mm_load_si128(reinterpret_cast<const __m128i*>(ends[j + 1] + k)), f);
+  };
+  auto channel = [&](size_t j, UINT k, __m128 f) {  // Channel: at most 255
+    const __m128i v = interpolate(j, k, f);
+    const __m128i over = _mm_cmpgt_epi32(_mm_xor_si128(v, flip), _mm_xor_si128(max, flip));
+    return _mm_or_si128(_mm_and_si128(over, max), _mm_andnot_si128(over, v));
+  };
+  auto toFloat4 = [](__m128i u) {  // the signed conversion below 2^31: the same value
+    return _mm_movemask_ps(_mm_castsi128_ps(u)) == 0 ? _mm_cvtepi32_ps(u) : U32ToFloat4(u);
+  };
+  for (UINT k = 0; k < count; k += 4) {
+    // Lanes past the particles take 0 / 0; their results are not used.
+    auto field = [&](UINT j, UINT Particle::*m) { return k + j < count ? p[k + j].*m : 0u; };
+    const __m128 f =
+        _mm_div_ps(toFloat4(_mm_setr_epi32(static_cast<int>(field(0, &Particle::age)),
+                                           static_cast<int>(field(1, &Particle::age)),
+                                           static_cast<int>(field(2, &Particle::age)),
+                                           static_cast<int>(field(3, &Particle::age)))),
+                   toFloat4(_mm_setr_epi32(static_cast<int>(field(0, &Particle::period)),
+                                           static_cast<int>(field(1, &Particle::period)),
+                                           static_cast<int>(field(2, &Particle::period)),
+                                           static_cast<int>(field(3, &Particle::period)))));
+    const __m128i width = interpolate(kWidthEnds, k, f), height = interpolate(kHeightEnds, k, f);
+    const __m128i colour = _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi32(channel(kAlphaEnds, k, f), 24),
+                     _mm_slli_epi32(channel(kRedEnds, k, f), 16)),
+        _mm_or_si128(_mm_slli_epi32(channel(kGreenEnds, k, f), 8), channel(kBlueEnds, k, f)));
+    alignas(16) UINT w[4], h[4], c[4];
+    alignas(16) float fs[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(w), width);
+    _mm_store_si128(reinterpret_cast<__m128i*>(h), height);
+    _mm_store_si128(reinterpret_cast<__m128i*>(c), colour);
+    _mm_store_ps(fs, f);
+    for (UINT j = 0; j < 4 && k + j < count; ++j) {
+      looks[k + j].width = w[j];
+      looks[k + j].height = h[j];
+      looks[k + j].colour = c[j];
+      looks[k + j].fraction = fs[j];
+    }
+  }
+}
+
 }  // namespace
 
 UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[], const UINT seedB[],
@@ -699,11 +767,15 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
   // Draw by draw across the block, four particles' states in lanes, the
   // live particles moved together first so each draw lands in order.
   b.Compact();
+  const UINT drawn = b.count;
+  // The size and colour ends land in arrays of their own (draw j of particle
+  // k at ends[j][k]), where the look takes them four at a time.
+  alignas(16) UINT ends[std::size(kUintDraws)][kParticleBlock];
   b.LaneDraws(&Particle::seedB, [&](UINT* seeds, UINT lanes) {
     for (const FloatDraw& d : kFloatDraws)
       RandomFloatLanes(seeds, lanes, params->*d.range, &(b.p[0].*d.field), sizeof(Particle));
-    for (const UintDraw& d : kUintDraws)
-      RandomUintLanes(seeds, lanes, params->*d.range, &(b.p[0].*d.field), sizeof(Particle));
+    for (size_t j = 0; j < std::size(kUintDraws); ++j)
+      RandomUintLanes(seeds, lanes, params->*kUintDraws[j].range, ends[j], sizeof(UINT));
   });
   float ox[kParticleBlock], oy[kParticleBlock];
   if (!params->emitImage) {
@@ -715,7 +787,17 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
       RandomFloatLanes(seeds, lanes, {-hh, hh}, oy, sizeof oy[0]);
     });
   } else {
-    b.Filter([&](Particle* p, UINT i) { return EmitOffset(p, params, &ox[i], &oy[i]); });
+    b.Filter([&](Particle* p, UINT i) {
+      if (!EmitOffset(p, params, &ox[i], &oy[i])) return false;
+      // The picture's alpha and colour replace the drawn ends.
+      if (params->alphaFromImage) ends[kAlphaEnds][i] = ends[kAlphaEnds + 1][i] = p->alphaStart;
+      if (params->colourFromImage) {
+        ends[kRedEnds][i] = ends[kRedEnds + 1][i] = p->redStart;
+        ends[kGreenEnds][i] = ends[kGreenEnds + 1][i] = p->greenStart;
+        ends[kBlueEnds][i] = ends[kBlueEnds + 1][i] = p->blueStart;
+      }
+      return true;
+    });
   }
   const EmitterTurn turn = TurnOf(params);
   b.Each([&](Particle*, UINT i) { TurnOffset(turn, &ox[i], &oy[i]); });
@@ -732,11 +814,12 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
   b.Each([&](Particle* p, UINT) { MoveParticle(p, params); });
   if (params->alignToVelocity)
     b.Angles([&](UINT i) { return std::make_pair(b.p[i].vx, b.p[i].vy); }, angle);
-  // Every particle's look first: its interpolations are one chain of
-  // dependent arithmetic a particle, and the chains overlap when nothing else
-  // runs between them.
+  // Every particle's look first, its sizes and colours four at a time, then
+  // its frame: the interpolations are one chain of dependent arithmetic a
+  // particle, which lanes take side by side.
   ParticleLook looks[kParticleBlock];
-  b.Each([&](Particle* p, UINT i) { LookOfParticle(p, params, &looks[i]); });
+  LooksInLanes(b.p, drawn, ends, looks);
+  b.Each([&](Particle* p, UINT i) { FrameOfParticle(p, params, looks[i].fraction, &looks[i]); });
   b.Filter([&](Particle* p, UINT i) {
     return PlaceLookedQuad(p, params, now, angle[i], looks[i], quads[i]);
   });

@@ -154,6 +154,7 @@ struct ParticleLook {
   UINT width, height;
   DWORD colour;
   float uLeft, uRight, vTop, vBottom;
+  float fraction;  // of the particle's life cycle: age / period
 };
 void LookOfParticle(Particle* p, const ParSysParams* params, ParticleLook* look);
 bool PlaceLookedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,

@@ -441,6 +441,47 @@ TEST(ParticleLanesTest, LanesGiveTheScalarGeneratorsValues) {
   }
 }
 
+TEST(ParticleLanesTest, InterpolationInLanesIsInterpolateUint) {
+  // Ends about float's exact range and the sign bit (each lane mixes small
+  // and large ones), fractions that round, run past the ends, or are not
+  // numbers; results below 1, past 2^31 and past 2^32.
+  const UINT ends[] = {0u,          1u,          2u,          255u,        256u,
+                       16777216u,   16777217u,   16777219u,   0x7FFFFF7Fu, 0x7FFFFFFFu,
+                       0x80000000u, 0x80000001u, 0x800000FFu, 0xFFFFFF7Fu, 0xFFFFFFFFu};
+  const float fractions[] = {0.0f, -0.0f, 1.0f,  0.5f,   0.25f,    1.0f / 3.0f, 0.999999f,
+                             2.0f, -1.0f, 1e10f, -1e10f, INFINITY, -INFINITY,   NAN};
+  uint32_t mix = 5;
+  std::vector<UINT> a, b;
+  std::vector<float> f;
+  for (UINT x : ends)
+    for (UINT y : ends)
+      for (float t : fractions) a.push_back(x), b.push_back(y), f.push_back(t);
+  for (int i = 0; i < 20000; ++i) {
+    mix = mix * 1664525u + 1013904223u;
+    const UINT x = mix >> (mix & 31);
+    mix = mix * 1664525u + 1013904223u;
+    a.push_back(x), b.push_back(mix & 1 ? x : mix >> (mix & 31));
+    mix = mix * 1664525u + 1013904223u;
+    f.push_back(static_cast<float>(mix >> 8) * 0x1p-24f * (mix & 1 ? 1.0f : 3.0f) - 1.0f);
+  }
+  while (a.size() % 4) a.push_back(1), b.push_back(2), f.push_back(0.5f);
+  for (size_t k = 0; k < a.size(); k += 4) {
+    UINT got[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(got),
+                     InterpolateUint4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&a[k])),
+                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(&b[k])),
+                                      _mm_loadu_ps(&f[k])));
+    float asFloat[4];
+    _mm_storeu_ps(asFloat, U32ToFloat4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&a[k]))));
+    for (int j = 0; j < 4; ++j) {
+      ASSERT_EQ(got[j], InterpolateUint(a[k + j], b[k + j], f[k + j]))
+          << a[k + j] << " " << b[k + j] << " " << f[k + j];
+      const float want = pmath::U32ToFloat(a[k + j]);
+      ASSERT_EQ(std::memcmp(&asFloat[j], &want, 4), 0) << a[k + j];
+    }
+  }
+}
+
 TEST(ParticleLanesTest, VectorAnglesInLanesAreVectorAngle) {
   // Both components about the zero threshold, on the axes, along the
   // diagonals (where the cosine crosses 1/2), huge (the inverse square
