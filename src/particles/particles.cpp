@@ -265,7 +265,7 @@ __m128 VectorAngle4(__m128 x, __m128 y) {
   const __m128 one = _mm_set1_ps(1.0f), minusOne = _mm_set1_ps(-1.0f);
   __m128 clamped = select(_mm_cmpgt_ps(nx, one), one, nx);
   clamped = select(_mm_cmplt_ps(clamped, minusOne), minusOne, clamped);
-  const __m128 a = pmath::Acos4(clamped);
+  const __m128 a = pmath::AcosLanes(clamped);
   __m128 angle = select(_mm_cmplt_ps(ny, _mm_setzero_ps()), _mm_sub_ps(_mm_set1_ps(kTwoPi), a), a);
   const __m128 axis =
       select(_mm_cmpgt_ps(ny, _mm_setzero_ps()), _mm_set1_ps(kHalfPi), _mm_set1_ps(kThreeHalfPi));

@@ -1,5 +1,7 @@
 #include "particles/pmath.h"
 
+#include <immintrin.h>
+
 #include <cstring>
 #include <limits>
 
@@ -202,14 +204,68 @@ __m128 Acos2(__m128d x) {
   return _mm_cvtpd_ps(r);
 }
 
-}  // namespace
-
-__m128 Acos4(__m128 x) {
-  const __m128 r = _mm_movelh_ps(Acos2(_mm_cvtps_pd(x)), Acos2(_mm_cvtps_pd(_mm_movehl_ps(x, x))));
+// NaN outside [-1, 1] (and for NaN), as Acos gives.
+inline __m128 InRangeOrNan(__m128 x, __m128 r) {
   const __m128 inRange =
       _mm_and_ps(_mm_cmpge_ps(x, _mm_set1_ps(-1.0f)), _mm_cmple_ps(x, _mm_set1_ps(1.0f)));
   const __m128 nan = _mm_set1_ps(std::numeric_limits<float>::quiet_NaN());
   return _mm_or_ps(_mm_and_ps(inRange, r), _mm_andnot_ps(inRange, nan));
+}
+
+#ifdef VEK_PMATH_WIDE
+// Acos2's operations with the four lanes in one 256-bit register. Without
+// fused multiply-adds (the target adds none, and contraction is off), each
+// lane's double operations are Acos2's, so the bits are the same.
+__attribute__((target("avx2"))) inline __m256d Select4(__m256d mask, __m256d yes, __m256d no) {
+  return _mm256_or_pd(_mm256_and_pd(mask, yes), _mm256_andnot_pd(mask, no));
+}
+
+__attribute__((target("avx2"))) __m128 Acos4In256(__m128 xf) {
+  const __m256d x = _mm256_cvtps_pd(xf);
+  const __m256d one = _mm256_set1_pd(1.0), half = _mm256_set1_pd(0.5);
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d small = _mm256_and_pd(_mm256_cmp_pd(x, half, _CMP_LE_OS),
+                                      _mm256_cmp_pd(x, _mm256_set1_pd(-0.5), _CMP_GE_OS));
+  const __m256d positive = _mm256_cmp_pd(x, zero, _CMP_GT_OS);
+  const __m256d v =
+      _mm256_mul_pd(Select4(positive, _mm256_sub_pd(one, x), _mm256_add_pd(one, x)), half);
+  // Sqrt2
+  __m256d y = _mm256_castsi256_pd(
+      _mm256_add_epi64(_mm256_srli_epi64(_mm256_castpd_si256(v), 1),
+                       _mm256_set1_epi64x(static_cast<int64_t>(uint64_t{1023} << 51))));
+  for (int i = 0; i < 4; ++i) y = _mm256_mul_pd(half, _mm256_add_pd(y, _mm256_div_pd(v, y)));
+  const __m256d root = Select4(_mm256_cmp_pd(v, zero, _CMP_LE_OS), zero, y);
+  // Asin2
+  const __m256d a = Select4(small, x, root);
+  const __m256d z = _mm256_mul_pd(a, a);
+  __m256d p = _mm256_set1_pd(kAsin.c[17]);
+  for (int n = 16; n >= 0; --n) p = _mm256_add_pd(_mm256_mul_pd(p, z), _mm256_set1_pd(kAsin.c[n]));
+  const __m256d s = _mm256_mul_pd(a, p);
+  const __m256d twice = _mm256_mul_pd(_mm256_set1_pd(2.0), s);
+  const __m256d r = Select4(small, _mm256_sub_pd(_mm256_set1_pd(kPiOver2), s),
+                            Select4(positive, twice, _mm256_sub_pd(_mm256_set1_pd(kPi), twice)));
+  return _mm256_cvtpd_ps(r);
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+}  // namespace
+
+__m128 Acos4(__m128 x) {
+  return InRangeOrNan(
+      x, _mm_movelh_ps(Acos2(_mm_cvtps_pd(x)), Acos2(_mm_cvtps_pd(_mm_movehl_ps(x, x)))));
+}
+
+#ifdef VEK_PMATH_WIDE
+__m128 Acos4Wide(__m128 x) { return InRangeOrNan(x, Acos4In256(x)); }
+#endif
+
+__m128 AcosLanes(__m128 x) {
+#ifdef VEK_PMATH_WIDE
+  if (kHasAvx2) return Acos4Wide(x);
+#endif
+  return Acos4(x);
 }
 
 }  // namespace pmath

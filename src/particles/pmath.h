@@ -22,6 +22,14 @@ float Acos(float x);
 // Acos of four values at once, each lane's bits those of Acos (the same
 // double operations in the same order, in SSE2 lanes, without branches).
 __m128 Acos4(__m128 x);
+// The same in one 256-bit register where the machine has AVX2 (64-bit x86
+// builds with GCC-compatible compilers), else Acos4: what the particles use.
+__m128 AcosLanes(__m128 x);
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VEK_PMATH_WIDE 1
+// The 256-bit form itself, for machines with AVX2 only.
+__m128 Acos4Wide(__m128 x);
+#endif
 
 // Conversions written with 32-bit signed conversions only, which the 32-bit
 // build performs in SSE2 registers (the compiler would take the others

@@ -102,6 +102,11 @@ TEST(ParticleMathTest, AcosInLanesGivesEachLaneAcos) {
     float got[4];
     _mm_storeu_ps(got, pmath::Acos4(_mm_loadu_ps(&xs[i])));
     for (int j = 0; j < 4; ++j) ASSERT_EQ(Bits(got[j]), Bits(pmath::Acos(xs[i + j]))) << xs[i + j];
+#ifdef VEK_PMATH_WIDE
+    if (!__builtin_cpu_supports("avx2")) continue;
+    _mm_storeu_ps(got, pmath::Acos4Wide(_mm_loadu_ps(&xs[i])));
+    for (int j = 0; j < 4; ++j) ASSERT_EQ(Bits(got[j]), Bits(pmath::Acos(xs[i + j]))) << xs[i + j];
+#endif
   }
 }
 
