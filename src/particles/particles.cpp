@@ -676,6 +676,23 @@ struct ParticleBlock {
       for (UINT j = 0; j < 4 && k + j < count; ++j) out[live[k + j]] = a[j];
     }
   }
+  // pmath::SinCos(angle(i)) into s[i] and c[i] for every live i, four at a
+  // time (lanes past the live particles take 0).
+  template <typename Angle>
+  void SinCos(Angle angle, float* s, float* c) {
+    for (UINT k = 0; k < count; k += 4) {
+      auto at = [&](UINT j) { return k + j < count ? angle(live[k + j]) : 0.0f; };
+      __m128 vs, vc;
+      pmath::SinCosLanes(_mm_setr_ps(at(0), at(1), at(2), at(3)), &vs, &vc);
+      alignas(16) float gs[4], gc[4];
+      _mm_store_ps(gs, vs);
+      _mm_store_ps(gc, vc);
+      for (UINT j = 0; j < 4 && k + j < count; ++j) {
+        s[live[k + j]] = gs[j];
+        c[live[k + j]] = gc[j];
+      }
+    }
+  }
   // draw(states, lanes) on each particle's `seed`, copied to an array the
   // lanes read four at a time and back; the block must be compact (particle
   // k at live position k).
@@ -809,7 +826,7 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
   // AimTurned in three passes, so the sines and cosines' chains overlap.
   b.Each([&](Particle* p, UINT i) { AimPlace(p, params, turn, ox[i], oy[i], angle[i]); });
   float sines[kParticleBlock], cosines[kParticleBlock];
-  b.Each([&](Particle* p, UINT i) { pmath::SinCos(p->direction, &sines[i], &cosines[i]); });
+  b.SinCos([&](UINT i) { return b.p[i].direction; }, sines, cosines);
   b.Each([&](Particle* p, UINT i) { AimVelocity(p, sines[i], cosines[i]); });
   b.Each([&](Particle* p, UINT) { MoveParticle(p, params); });
   if (params->alignToVelocity)

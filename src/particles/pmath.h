@@ -25,10 +25,13 @@ __m128 Acos4(__m128 x);
 // The same in one 256-bit register where the machine has AVX2 (64-bit x86
 // builds with GCC-compatible compilers), else Acos4: what the particles use.
 __m128 AcosLanes(__m128 x);
+// SinCos of four values, in one 256-bit register where AVX2 is there.
+void SinCosLanes(__m128 x, __m128* s, __m128* c);
 #if defined(__x86_64__) && defined(__GNUC__)
 #define VEK_PMATH_WIDE 1
-// The 256-bit form itself, for machines with AVX2 only.
+// The 256-bit forms themselves, for machines with AVX2 only.
 __m128 Acos4Wide(__m128 x);
+void SinCos4Wide(__m128 x, __m128* s, __m128* c);
 #endif
 
 // Conversions written with 32-bit signed conversions only, which the 32-bit

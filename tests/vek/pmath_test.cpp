@@ -110,6 +110,45 @@ TEST(ParticleMathTest, AcosInLanesGivesEachLaneAcos) {
   }
 }
 
+TEST(ParticleMathTest, SineAndCosineInLanesGiveEachLaneSinCos) {
+  // Quadrant boundaries and ties of the reduction, both signs of zero, the
+  // 2^30 limit, huge, infinite and NaN values, and random angles.
+  std::vector<float> xs = {0.0f,   -0.0f, 1e-30f,   -1e-30f,   1073741824.0f, -1073741824.0f,
+                           3.0e9f, 3e38f, INFINITY, -INFINITY, NAN,           -NAN};
+  for (int q = -40; q <= 40; ++q) {
+    const float centre = static_cast<float>(q) * 0.78539816f;  // odd multiples of pi / 4 too
+    float up = centre, down = centre;
+    for (int i = 0; i < 40; ++i) {
+      xs.push_back(up = std::nextafter(up, INFINITY));
+      xs.push_back(down = std::nextafter(down, -INFINITY));
+    }
+  }
+  for (float top : {1073741824.0f, -1073741824.0f, 1e6f}) {
+    float f = top;
+    for (int i = 0; i < 20; ++i) xs.push_back(f = std::nextafter(f, 0.0f));
+  }
+  uint32_t mix = 9;
+  for (int i = 0; i < 20000; ++i) {
+    mix = mix * 1664525u + 1013904223u;
+    const float scale = (mix & 3) == 0 ? 1.0f : (mix & 3) == 1 ? 10.0f : 5000.0f;
+    xs.push_back((static_cast<float>(mix >> 8) * 0x1p-23f - 1.0f) * scale);
+  }
+  while (xs.size() % 4) xs.push_back(0.5f);
+  for (size_t i = 0; i < xs.size(); i += 4) {
+    __m128 s, c;
+    pmath::SinCosLanes(_mm_loadu_ps(&xs[i]), &s, &c);
+    float gs[4], gc[4];
+    _mm_storeu_ps(gs, s);
+    _mm_storeu_ps(gc, c);
+    for (int j = 0; j < 4; ++j) {
+      float ws, wc;
+      pmath::SinCos(xs[i + j], &ws, &wc);
+      ASSERT_EQ(Bits(gs[j]), Bits(ws)) << xs[i + j];
+      ASSERT_EQ(Bits(gc[j]), Bits(wc)) << xs[i + j];
+    }
+  }
+}
+
 TEST(ParticleMathTest, PinnedValuesAndTheEdges) {
   EXPECT_EQ(Bits(pmath::Exp(0.0f)), 0x3F800000u);
   EXPECT_EQ(Bits(pmath::Exp(1.0f)), 0x402DF854u);   // 2.7182817
