@@ -491,19 +491,25 @@ void MoveParticle(Particle* p, const ParSysParams* params) {
   }
 }
 
-bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
-                       ParticleQuad* quad) {
-  const float f = pmath::U32ToFloat(p->age) / pmath::U32ToFloat(p->period);
+bool QuadTurn(Particle* p, const ParSysParams* params, float f, float heading, float* g) {
   float r = (params->emitterRotation + p->rotation) * kDegToRad;
   if (params->alignToVelocity) r += heading;
   p->rotation = r;
   const float spin = (p->spinStart - p->spinEnd < kZero && p->spinEnd - p->spinStart < kZero)
                          ? p->spinStart
                          : p->spinStart + (p->spinEnd - p->spinStart) * f;
-  if (!IsZero(spin) || !IsZero(r)) {
-    const float g = r + spin * (pmath::U32ToFloat(p->age) / 1000.0f) * kDegToRad;
-    float s, c;
-    pmath::SinCos(g, &s, &c);
+  if (IsZero(spin) && IsZero(r)) return false;
+  *g = r + spin * (pmath::U32ToFloat(p->age) / 1000.0f) * kDegToRad;
+  return true;
+}
+
+namespace {
+
+// The quad turned by the angle of sine s and cosine c when `turned`, then
+// moved where the particle is; false when its path does not place it.
+bool PlaceTurnedQuad(const Particle* p, const ParSysParams* params, ULONGLONG now, bool turned,
+                     float s, float c, ParticleQuad* quad) {
+  if (turned) {
     Rotate(&quad->x[0], &quad->y[0], s, c);
     Rotate(&quad->x[1], &quad->y[1], s, c);
   }
@@ -559,6 +565,8 @@ bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, f
   return true;
 }
 
+}  // namespace
+
 bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
                        PrimitiveCorner corners[4]) {
   return BuildHeadedQuad(p, params, now, params->alignToVelocity ? VectorAngle(p->vx, p->vy) : 0.0f,
@@ -605,15 +613,16 @@ void LookOfParticle(Particle* p, const ParSysParams* params, ParticleLook* look)
                  Channel(p->greenStart, p->greenEnd, f) << 8 | Channel(p->blueStart, p->blueEnd, f);
 }
 
-bool PlaceLookedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
-                     const ParticleLook& look, PrimitiveCorner corners[4]) {
+bool PlaceTurnedLook(const Particle* p, const ParSysParams* params, ULONGLONG now,
+                     const ParticleLook& look, bool turned, float s, float c,
+                     PrimitiveCorner corners[4]) {
   ParticleQuad quad;
   const float hw = pmath::U32ToFloat(look.width / 2), hh = pmath::U32ToFloat(look.height / 2);
   quad.x[0] = -hw;
   quad.y[0] = -hh;
   quad.x[1] = hw;
   quad.y[1] = -hh;
-  if (!PlaceParticleQuad(p, params, now, heading, &quad)) return false;
+  if (!PlaceTurnedQuad(p, params, now, turned, s, c, &quad)) return false;
   // Extreme forces or angles can overflow; such a quad is not queued.
   for (int i = 0; i < 4; ++i)
     if (!IsFinite(quad.x[i]) || !IsFinite(quad.y[i])) return false;
@@ -625,6 +634,14 @@ bool PlaceLookedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, flo
   corners[2] = {quad.x[2], quad.y[2], p->z, colour, look.uRight, look.vBottom};
   corners[3] = {quad.x[3], quad.y[3], p->z, colour, look.uLeft, look.vBottom};
   return true;
+}
+
+bool PlaceLookedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
+                     const ParticleLook& look, PrimitiveCorner corners[4]) {
+  float g = 0.0f, s = 0.0f, c = 1.0f;
+  const bool turned = QuadTurn(p, params, look.fraction, heading, &g);
+  if (turned) pmath::SinCos(g, &s, &c);
+  return PlaceTurnedLook(p, params, now, look, turned, s, c, corners);
 }
 
 bool BuildHeadedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
@@ -837,8 +854,17 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
   ParticleLook looks[kParticleBlock];
   LooksInLanes(b.p, drawn, ends, looks);
   b.Each([&](Particle* p, UINT i) { FrameOfParticle(p, params, looks[i].fraction, &looks[i]); });
+  // PlaceLookedQuad in three passes: the turns, their sines and cosines
+  // four at a time, then the placing.
+  float turns[kParticleBlock], sines2[kParticleBlock], cosines2[kParticleBlock];
+  bool turned[kParticleBlock], anyTurned = false;
+  b.Each([&](Particle* p, UINT i) {
+    turned[i] = QuadTurn(p, params, looks[i].fraction, angle[i], &turns[i]);
+    anyTurned = anyTurned || turned[i];
+  });
+  if (anyTurned) b.SinCos([&](UINT i) { return turned[i] ? turns[i] : 0.0f; }, sines2, cosines2);
   b.Filter([&](Particle* p, UINT i) {
-    return PlaceLookedQuad(p, params, now, angle[i], looks[i], quads[i]);
+    return PlaceTurnedLook(p, params, now, looks[i], turned[i], sines2[i], cosines2[i], quads[i]);
   });
   // The drawn quads moved to the front, in order.
   for (UINT k = 0; k < b.count; ++k)

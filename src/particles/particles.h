@@ -138,14 +138,15 @@ void MoveParticle(Particle* p, const ParSysParams* params);
 struct ParticleQuad {
   float x[4], y[4];
 };
-// heading: VectorAngle of the velocity, read when the quad aligns with it.
-bool PlaceParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
-                       ParticleQuad* quad);
+// The quad's turn at life fraction f (heading: VectorAngle of the velocity,
+// read when the quad aligns with it): sets the particle's rotation and
+// returns whether the quad turns, by the angle *g.
+bool QuadTurn(Particle* p, const ParSysParams* params, float f, float heading, float* g);
 // Size, frame, colour and placement: the four corners as VekDrawQuad takes
 // them, or false when the particle is not drawn.
 bool BuildParticleQuad(Particle* p, const ParSysParams* params, ULONGLONG now,
                        PrimitiveCorner corners[4]);
-// The same with the velocity's angle given (as PlaceParticleQuad takes it).
+// The same with the velocity's angle given (as QuadTurn takes it).
 bool BuildHeadedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
                      PrimitiveCorner corners[4]);
 // BuildHeadedQuad's two halves: the size, colour and frame (drawing the
@@ -159,6 +160,10 @@ struct ParticleLook {
 void LookOfParticle(Particle* p, const ParSysParams* params, ParticleLook* look);
 bool PlaceLookedQuad(Particle* p, const ParSysParams* params, ULONGLONG now, float heading,
                      const ParticleLook& look, PrimitiveCorner corners[4]);
+// PlaceLookedQuad after QuadTurn, given the turn's sine and cosine.
+bool PlaceTurnedLook(const Particle* p, const ParSysParams* params, ULONGLONG now,
+                     const ParticleLook& look, bool turned, float s, float c,
+                     PrimitiveCorner corners[4]);
 
 // Particles are evaluated a block at a time, each step over the whole block
 // before the next, so the particles' long chains of dependent arithmetic
