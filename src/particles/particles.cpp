@@ -246,15 +246,17 @@ float VectorAngle(float x, float y) {
 namespace {
 
 // VectorAngle of four pairs at once: its float operations in its order, the
-// arccos in lanes, and its cases chosen by masks instead of branches.
-__m128 VectorAngle4(__m128 x, __m128 y) {
-  const __m128 zero = _mm_set1_ps(kZero), minusZero = _mm_set1_ps(-kZero);
-  auto isZero = [&](__m128 v) {
-    return _mm_and_ps(_mm_cmplt_ps(v, zero), _mm_cmpgt_ps(v, minusZero));
-  };
-  auto select = [](__m128 mask, __m128 yes, __m128 no) {
-    return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
-  };
+// arccos in lanes, and its cases chosen by masks instead of branches. Split
+// around the arccos, so that two groups can take theirs together.
+inline __m128 Select(__m128 mask, __m128 yes, __m128 no) {
+  return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
+}
+
+struct AngleParts {
+  __m128 x, y, nx, ny, clamped;
+};
+
+AngleParts BeforeAcos(__m128 x, __m128 y) {
   const __m128 l = _mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y));
   const __m128 guess = _mm_castsi128_ps(
       _mm_sub_epi32(_mm_set1_epi32(0x5F3759DF), _mm_srli_epi32(_mm_castps_si128(l), 1)));
@@ -263,14 +265,36 @@ __m128 VectorAngle4(__m128 x, __m128 y) {
                         _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(0.5f), l), guess), guess)));
   const __m128 nx = _mm_mul_ps(x, r), ny = _mm_mul_ps(y, r);
   const __m128 one = _mm_set1_ps(1.0f), minusOne = _mm_set1_ps(-1.0f);
-  __m128 clamped = select(_mm_cmpgt_ps(nx, one), one, nx);
-  clamped = select(_mm_cmplt_ps(clamped, minusOne), minusOne, clamped);
-  const __m128 a = pmath::AcosLanes(clamped);
-  __m128 angle = select(_mm_cmplt_ps(ny, _mm_setzero_ps()), _mm_sub_ps(_mm_set1_ps(kTwoPi), a), a);
+  __m128 clamped = Select(_mm_cmpgt_ps(nx, one), one, nx);
+  clamped = Select(_mm_cmplt_ps(clamped, minusOne), minusOne, clamped);
+  return {x, y, nx, ny, clamped};
+}
+
+__m128 AfterAcos(const AngleParts& v, __m128 a) {
+  const __m128 zero = _mm_set1_ps(kZero), minusZero = _mm_set1_ps(-kZero);
+  auto isZero = [&](__m128 u) {
+    return _mm_and_ps(_mm_cmplt_ps(u, zero), _mm_cmpgt_ps(u, minusZero));
+  };
+  __m128 angle =
+      Select(_mm_cmplt_ps(v.ny, _mm_setzero_ps()), _mm_sub_ps(_mm_set1_ps(kTwoPi), a), a);
   const __m128 axis =
-      select(_mm_cmpgt_ps(ny, _mm_setzero_ps()), _mm_set1_ps(kHalfPi), _mm_set1_ps(kThreeHalfPi));
-  angle = select(isZero(nx), axis, angle);
-  return _mm_andnot_ps(_mm_and_ps(isZero(x), isZero(y)), angle);
+      Select(_mm_cmpgt_ps(v.ny, _mm_setzero_ps()), _mm_set1_ps(kHalfPi), _mm_set1_ps(kThreeHalfPi));
+  angle = Select(isZero(v.nx), axis, angle);
+  return _mm_andnot_ps(_mm_and_ps(isZero(v.x), isZero(v.y)), angle);
+}
+
+__m128 VectorAngle4(__m128 x, __m128 y) {
+  const AngleParts v = BeforeAcos(x, y);
+  return AfterAcos(v, pmath::AcosLanes(v.clamped));
+}
+
+// VectorAngle4 of two groups.
+void VectorAngle8(__m128 x0, __m128 y0, __m128 x1, __m128 y1, __m128* a0, __m128* a1) {
+  const AngleParts v0 = BeforeAcos(x0, y0), v1 = BeforeAcos(x1, y1);
+  __m128 r0, r1;
+  pmath::AcosLanes8(v0.clamped, v1.clamped, &r0, &r1);
+  *a0 = AfterAcos(v0, r0);
+  *a1 = AfterAcos(v1, r1);
 }
 
 }  // namespace
@@ -681,16 +705,20 @@ struct ParticleBlock {
   // out[i] = VectorAngle(xy(i)) for every live i, four at a time.
   template <typename XY>
   void Angles(XY xy, float* out) {
-    for (UINT k = 0; k < count; k += 4) {
+    for (UINT k = 0; k < count; k += 8) {
       // Lanes past the live particles take (0, 0). Assembled in registers:
       // four narrow stores read back as one wide load would stall.
-      std::pair<float, float> v[4] = {};
-      for (UINT j = 0; j < 4 && k + j < count; ++j) v[j] = xy(live[k + j]);
-      float a[4];
-      _mm_storeu_ps(a,
-                    VectorAngle4(_mm_setr_ps(v[0].first, v[1].first, v[2].first, v[3].first),
-                                 _mm_setr_ps(v[0].second, v[1].second, v[2].second, v[3].second)));
-      for (UINT j = 0; j < 4 && k + j < count; ++j) out[live[k + j]] = a[j];
+      std::pair<float, float> v[8] = {};
+      for (UINT j = 0; j < 8 && k + j < count; ++j) v[j] = xy(live[k + j]);
+      alignas(16) float a[8];
+      __m128 a0, a1;
+      VectorAngle8(_mm_setr_ps(v[0].first, v[1].first, v[2].first, v[3].first),
+                   _mm_setr_ps(v[0].second, v[1].second, v[2].second, v[3].second),
+                   _mm_setr_ps(v[4].first, v[5].first, v[6].first, v[7].first),
+                   _mm_setr_ps(v[4].second, v[5].second, v[6].second, v[7].second), &a0, &a1);
+      _mm_store_ps(a, a0);
+      _mm_store_ps(a + 4, a1);
+      for (UINT j = 0; j < 8 && k + j < count; ++j) out[live[k + j]] = a[j];
     }
   }
   // pmath::SinCos(angle(i)) into s[i] and c[i] for every live i, four at a

@@ -220,32 +220,55 @@ __attribute__((target("avx2"))) inline __m256d Select4(__m256d mask, __m256d yes
   return _mm256_or_pd(_mm256_and_pd(mask, yes), _mm256_andnot_pd(mask, no));
 }
 
-__attribute__((target("avx2"))) __m128 Acos4In256(__m128 xf) {
-  const __m256d x = _mm256_cvtps_pd(xf);
+// kChains groups of four side by side, so that the series' dependent chain
+// of one overlaps the others'.
+template <int kChains>
+__attribute__((target("avx2"))) inline void AcosIn256(const __m128* in, __m128* out) {
   const __m256d one = _mm256_set1_pd(1.0), half = _mm256_set1_pd(0.5);
   const __m256d zero = _mm256_setzero_pd();
-  const __m256d small = _mm256_and_pd(_mm256_cmp_pd(x, half, _CMP_LE_OS),
-                                      _mm256_cmp_pd(x, _mm256_set1_pd(-0.5), _CMP_GE_OS));
-  const __m256d positive = _mm256_cmp_pd(x, zero, _CMP_GT_OS);
-  const __m256d v =
-      _mm256_mul_pd(Select4(positive, _mm256_sub_pd(one, x), _mm256_add_pd(one, x)), half);
-  // Sqrt2
-  __m256d y = _mm256_castsi256_pd(
-      _mm256_add_epi64(_mm256_srli_epi64(_mm256_castpd_si256(v), 1),
-                       _mm256_set1_epi64x(static_cast<int64_t>(uint64_t{1023} << 51))));
-  for (int i = 0; i < 4; ++i) y = _mm256_mul_pd(half, _mm256_add_pd(y, _mm256_div_pd(v, y)));
-  const __m256d root = Select4(_mm256_cmp_pd(v, zero, _CMP_LE_OS), zero, y);
-  // Asin2
-  const __m256d a = Select4(small, x, root);
-  const __m256d z = _mm256_mul_pd(a, a);
-  __m256d p = _mm256_set1_pd(kAsin.c[17]);
-  for (int n = 16; n >= 0; --n) p = _mm256_add_pd(_mm256_mul_pd(p, z), _mm256_set1_pd(kAsin.c[n]));
-  const __m256d s = _mm256_mul_pd(a, p);
-  const __m256d twice = _mm256_mul_pd(_mm256_set1_pd(2.0), s);
-  const __m256d r = Select4(small, _mm256_sub_pd(_mm256_set1_pd(kPiOver2), s),
-                            Select4(positive, twice, _mm256_sub_pd(_mm256_set1_pd(kPi), twice)));
-  return _mm256_cvtpd_ps(r);
+  __m256d x[kChains], small[kChains], positive[kChains], v[kChains], y[kChains], a[kChains],
+      z[kChains], p[kChains];
+  for (int j = 0; j < kChains; ++j) {
+    x[j] = _mm256_cvtps_pd(in[j]);
+    small[j] = _mm256_and_pd(_mm256_cmp_pd(x[j], half, _CMP_LE_OS),
+                             _mm256_cmp_pd(x[j], _mm256_set1_pd(-0.5), _CMP_GE_OS));
+    positive[j] = _mm256_cmp_pd(x[j], zero, _CMP_GT_OS);
+    v[j] = _mm256_mul_pd(Select4(positive[j], _mm256_sub_pd(one, x[j]), _mm256_add_pd(one, x[j])),
+                         half);
+    // Sqrt2
+    y[j] = _mm256_castsi256_pd(
+        _mm256_add_epi64(_mm256_srli_epi64(_mm256_castpd_si256(v[j]), 1),
+                         _mm256_set1_epi64x(static_cast<int64_t>(uint64_t{1023} << 51))));
+  }
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < kChains; ++j)
+      y[j] = _mm256_mul_pd(half, _mm256_add_pd(y[j], _mm256_div_pd(v[j], y[j])));
+  for (int j = 0; j < kChains; ++j) {
+    // Asin2
+    a[j] = Select4(small[j], x[j], Select4(_mm256_cmp_pd(v[j], zero, _CMP_LE_OS), zero, y[j]));
+    z[j] = _mm256_mul_pd(a[j], a[j]);
+    p[j] = _mm256_set1_pd(kAsin.c[17]);
+  }
+  for (int n = 16; n >= 0; --n)
+    for (int j = 0; j < kChains; ++j)
+      p[j] = _mm256_add_pd(_mm256_mul_pd(p[j], z[j]), _mm256_set1_pd(kAsin.c[n]));
+  for (int j = 0; j < kChains; ++j) {
+    const __m256d s = _mm256_mul_pd(a[j], p[j]);
+    const __m256d twice = _mm256_mul_pd(_mm256_set1_pd(2.0), s);
+    const __m256d r =
+        Select4(small[j], _mm256_sub_pd(_mm256_set1_pd(kPiOver2), s),
+                Select4(positive[j], twice, _mm256_sub_pd(_mm256_set1_pd(kPi), twice)));
+    out[j] = _mm256_cvtpd_ps(r);
+  }
 }
+
+__attribute__((target("avx2"))) __m128 Acos4In256(__m128 x) {
+  __m128 r;
+  AcosIn256<1>(&x, &r);
+  return r;
+}
+
+__attribute__((target("avx2"))) void Acos8In256(const __m128* x, __m128* r) { AcosIn256<2>(x, r); }
 
 // SinCos's operations with four lanes' doubles in one 256-bit register,
 // its quadrant swap and signs in 32-bit lanes.
@@ -317,6 +340,21 @@ void SinCosLanes(__m128 x, __m128* s, __m128* c) {
   for (int j = 0; j < 4; ++j) SinCos(in[j], &outS[j], &outC[j]);
   *s = _mm_load_ps(outS);
   *c = _mm_load_ps(outC);
+}
+
+void AcosLanes8(__m128 a, __m128 b, __m128* ra, __m128* rb) {
+#ifdef VEK_PMATH_WIDE
+  if (kHasAvx2) {
+    const __m128 in[2] = {a, b};
+    __m128 out[2];
+    Acos8In256(in, out);
+    *ra = InRangeOrNan(a, out[0]);
+    *rb = InRangeOrNan(b, out[1]);
+    return;
+  }
+#endif
+  *ra = Acos4(a);
+  *rb = Acos4(b);
 }
 
 __m128 AcosLanes(__m128 x) {

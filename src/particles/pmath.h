@@ -25,6 +25,8 @@ __m128 Acos4(__m128 x);
 // The same in one 256-bit register where the machine has AVX2 (64-bit x86
 // builds with GCC-compatible compilers), else Acos4: what the particles use.
 __m128 AcosLanes(__m128 x);
+// AcosLanes of eight values, the two groups' chains side by side.
+void AcosLanes8(__m128 a, __m128 b, __m128* ra, __m128* rb);
 // SinCos of four values, in one 256-bit register where AVX2 is there.
 void SinCosLanes(__m128 x, __m128* s, __m128* c);
 #if defined(__x86_64__) && defined(__GNUC__)

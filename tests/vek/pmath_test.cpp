@@ -102,6 +102,17 @@ TEST(ParticleMathTest, AcosInLanesGivesEachLaneAcos) {
     float got[4];
     _mm_storeu_ps(got, pmath::Acos4(_mm_loadu_ps(&xs[i])));
     for (int j = 0; j < 4; ++j) ASSERT_EQ(Bits(got[j]), Bits(pmath::Acos(xs[i + j]))) << xs[i + j];
+    // Eight at a time, this group beside the one before it.
+    const size_t before = i >= 4 ? i - 4 : i;
+    __m128 ra, rb;
+    pmath::AcosLanes8(_mm_loadu_ps(&xs[before]), _mm_loadu_ps(&xs[i]), &ra, &rb);
+    float got8[8];
+    _mm_storeu_ps(got8, ra);
+    _mm_storeu_ps(got8 + 4, rb);
+    for (int j = 0; j < 4; ++j) {
+      ASSERT_EQ(Bits(got8[j]), Bits(pmath::Acos(xs[before + j]))) << xs[before + j];
+      ASSERT_EQ(Bits(got8[4 + j]), Bits(pmath::Acos(xs[i + j]))) << xs[i + j];
+    }
 #ifdef VEK_PMATH_WIDE
     if (!__builtin_cpu_supports("avx2")) continue;
     _mm_storeu_ps(got, pmath::Acos4Wide(_mm_loadu_ps(&xs[i])));
