@@ -488,10 +488,9 @@ bool EmitParticle(Particle* p, ParSysParams* params) {
   return true;
 }
 
-void MoveParticle(Particle* p, const ParSysParams* params) {
-  const float t = pmath::U32ToFloat(p->age) / 1000.0f;
-  const float startX = p->vx, startY = p->vy;
-  float endX = startX, endY = startY;
+void MoveStart(const Particle* p, const ParSysParams* params, ParticleMove* m) {
+  const float t = m->t = pmath::U32ToFloat(p->age) / 1000.0f;
+  float endX = p->vx, endY = p->vy;
   if (!IsZero(params->accelX)) endX += params->accelX * t;
   if (!IsZero(params->accelY)) endY += params->accelY * t;
   if (!IsZero(params->forwardAccel) && !(IsZero(endX) && IsZero(endY))) {
@@ -500,19 +499,30 @@ void MoveParticle(Particle* p, const ParSysParams* params) {
     endX += nx * params->forwardAccel * t;
     endY += ny * params->forwardAccel * t;
   }
+  m->endX = endX;
+  m->endY = endY;
+  m->dragPower = -params->drag * t;
+}
+
+void MoveEnd(Particle* p, const ParSysParams* params, const ParticleMove& m, float e) {
   if (IsZero(params->drag)) {
-    p->x += (startX + endX) * t / 2.0f;
-    p->y += (startY + endY) * t / 2.0f;
-    p->vx = endX;
-    p->vy = endY;
+    p->x += (p->vx + m.endX) * m.t / 2.0f;
+    p->y += (p->vy + m.endY) * m.t / 2.0f;
+    p->vx = m.endX;
+    p->vy = m.endY;
   } else {
-    const float e = pmath::Exp(-params->drag * t);
-    const float keptX = endX * e, keptY = endY * e;
+    const float keptX = m.endX * e, keptY = m.endY * e;
     p->vx = keptX;
     p->vy = keptY;
-    p->x += (endX - keptX) / params->drag;
-    p->y += (endY - keptY) / params->drag;
+    p->x += (m.endX - keptX) / params->drag;
+    p->y += (m.endY - keptY) / params->drag;
   }
+}
+
+void MoveParticle(Particle* p, const ParSysParams* params) {
+  ParticleMove m;
+  MoveStart(p, params, &m);
+  MoveEnd(p, params, m, IsZero(params->drag) ? 1.0f : pmath::Exp(m.dragPower));
 }
 
 bool QuadTurn(Particle* p, const ParSysParams* params, float f, float heading, float* g) {
@@ -721,6 +731,16 @@ struct ParticleBlock {
       for (UINT j = 0; j < 8 && k + j < count; ++j) out[live[k + j]] = a[j];
     }
   }
+  // pmath::Exp(power(i)) into out[i] for every live i, four at a time.
+  template <typename Power>
+  void Exp(Power power, float* out) {
+    for (UINT k = 0; k < count; k += 4) {
+      auto at = [&](UINT j) { return k + j < count ? power(live[k + j]) : 0.0f; };
+      alignas(16) float e[4];
+      _mm_store_ps(e, pmath::ExpLanes(_mm_setr_ps(at(0), at(1), at(2), at(3))));
+      for (UINT j = 0; j < 4 && k + j < count; ++j) out[live[k + j]] = e[j];
+    }
+  }
   // pmath::SinCos(angle(i)) into s[i] and c[i] for every live i, four at a
   // time (lanes past the live particles take 0).
   template <typename Angle>
@@ -873,7 +893,13 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
   float sines[kParticleBlock], cosines[kParticleBlock];
   b.SinCos([&](UINT i) { return b.p[i].direction; }, sines, cosines);
   b.Each([&](Particle* p, UINT i) { AimVelocity(p, sines[i], cosines[i]); });
-  b.Each([&](Particle* p, UINT) { MoveParticle(p, params); });
+  // MoveParticle in three passes, the drag's exponentials four at a time.
+  ParticleMove moves[kParticleBlock];
+  b.Each([&](Particle* p, UINT i) { MoveStart(p, params, &moves[i]); });
+  float decay[kParticleBlock];
+  const bool drag = !IsZero(params->drag);
+  if (drag) b.Exp([&](UINT i) { return moves[i].dragPower; }, decay);
+  b.Each([&](Particle* p, UINT i) { MoveEnd(p, params, moves[i], drag ? decay[i] : 1.0f); });
   if (params->alignToVelocity)
     b.Angles([&](UINT i) { return std::make_pair(b.p[i].vx, b.p[i].vy); }, angle);
   // Every particle's look first, its sizes and colours four at a time, then

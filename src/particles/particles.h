@@ -133,6 +133,14 @@ void AimParticle(Particle* p, const ParSysParams* params, const EmitterTurn& tur
 // The emission pixel (px, py) and its bytes (blue, green, red, alpha).
 bool SampleEmissionImage(Particle* p, ParSysParams* params, UINT* px, UINT* py, BYTE pixel[4]);
 void MoveParticle(Particle* p, const ParSysParams* params);
+// MoveParticle's halves around the drag's exponential: the time, the
+// velocity at the end of the move and the power of e the drag keeps of it,
+// then the move given e to that power (read only with drag).
+struct ParticleMove {
+  float t, endX, endY, dragPower;
+};
+void MoveStart(const Particle* p, const ParSysParams* params, ParticleMove* m);
+void MoveEnd(Particle* p, const ParSysParams* params, const ParticleMove& m, float e);
 
 // The quad's corners once placed: c0..c3, and whether it is drawn.
 struct ParticleQuad {

@@ -312,6 +312,34 @@ __attribute__((target("avx2"))) void SinCos4In256(__m128 xf, __m128* s, __m128* 
   *c = _mm_or_ps(_mm_and_ps(usual, _mm_castsi128_ps(vc)), _mm_andnot_ps(usual, bigC));
 }
 
+// Exp's operations with four lanes' doubles in one 256-bit register.
+__attribute__((target("avx2"))) __m128 Exp4In256(__m128 xf) {
+  const __m256d x = _mm256_cvtps_pd(xf);
+  const __m256d t = _mm256_mul_pd(x, _mm256_set1_pd(kInvLn2));
+  const __m256d negative = _mm256_cmp_pd(t, _mm256_setzero_pd(), _CMP_LT_OS);
+  // Out-of-range lanes are replaced below; clamping keeps their k an int.
+  const __m256d tc =
+      _mm256_min_pd(_mm256_max_pd(t, _mm256_set1_pd(-1024.0)), _mm256_set1_pd(1024.0));
+  const __m128i k = _mm256_cvttpd_epi32(Select4(negative, _mm256_sub_pd(tc, _mm256_set1_pd(0.5)),
+                                                _mm256_add_pd(tc, _mm256_set1_pd(0.5))));
+  const __m256d kd = _mm256_cvtepi32_pd(k);
+  const __m256d r = _mm256_sub_pd(_mm256_sub_pd(x, _mm256_mul_pd(kd, _mm256_set1_pd(kLn2Hi))),
+                                  _mm256_mul_pd(kd, _mm256_set1_pd(kLn2Lo)));
+  __m256d p = _mm256_set1_pd(kExp.c[11]);
+  for (int n = 10; n >= 0; --n) p = _mm256_add_pd(_mm256_mul_pd(p, r), _mm256_set1_pd(kExp.c[n]));
+  const __m256d pow2 = _mm256_castsi256_pd(
+      _mm256_slli_epi64(_mm256_cvtepi32_epi64(_mm_add_epi32(k, _mm_set1_epi32(1023))), 52));
+  const __m128 e = _mm256_cvtpd_ps(_mm256_mul_pd(p, pow2));
+  // NaN stays itself, above 89 infinity, below -104 zero.
+  const __m128 high = _mm_cmpgt_ps(xf, _mm_set1_ps(89.0f));
+  const __m128 low = _mm_cmplt_ps(xf, _mm_set1_ps(-104.0f));
+  const __m128 number = _mm_cmpord_ps(xf, xf);
+  __m128 out = _mm_or_ps(_mm_and_ps(high, _mm_set1_ps(std::numeric_limits<float>::infinity())),
+                         _mm_andnot_ps(high, e));
+  out = _mm_andnot_ps(low, out);
+  return _mm_or_ps(_mm_and_ps(number, out), _mm_andnot_ps(number, xf));
+}
+
 const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
@@ -329,6 +357,20 @@ __m128 Acos4Wide(__m128 x) { return InRangeOrNan(x, Acos4In256(x)); }
 #ifdef VEK_PMATH_WIDE
 void SinCos4Wide(__m128 x, __m128* s, __m128* c) { SinCos4In256(x, s, c); }
 #endif
+
+#ifdef VEK_PMATH_WIDE
+__m128 Exp4Wide(__m128 x) { return Exp4In256(x); }
+#endif
+
+__m128 ExpLanes(__m128 x) {
+#ifdef VEK_PMATH_WIDE
+  if (kHasAvx2) return Exp4In256(x);
+#endif
+  alignas(16) float v[4];
+  _mm_store_ps(v, x);
+  for (float& f : v) f = Exp(f);
+  return _mm_load_ps(v);
+}
 
 void SinCosLanes(__m128 x, __m128* s, __m128* c) {
 #ifdef VEK_PMATH_WIDE

@@ -27,6 +27,8 @@ __m128 Acos4(__m128 x);
 __m128 AcosLanes(__m128 x);
 // AcosLanes of eight values, the two groups' chains side by side.
 void AcosLanes8(__m128 a, __m128 b, __m128* ra, __m128* rb);
+// Exp of four values, in one 256-bit register where AVX2 is there.
+__m128 ExpLanes(__m128 x);
 // SinCos of four values, in one 256-bit register where AVX2 is there.
 void SinCosLanes(__m128 x, __m128* s, __m128* c);
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -34,6 +36,7 @@ void SinCosLanes(__m128 x, __m128* s, __m128* c);
 // The 256-bit forms themselves, for machines with AVX2 only.
 __m128 Acos4Wide(__m128 x);
 void SinCos4Wide(__m128 x, __m128* s, __m128* c);
+__m128 Exp4Wide(__m128 x);
 #endif
 
 // Conversions written with 32-bit signed conversions only, which the 32-bit

@@ -160,6 +160,37 @@ TEST(ParticleMathTest, SineAndCosineInLanesGiveEachLaneSinCos) {
   }
 }
 
+TEST(ParticleMathTest, ExpInLanesGivesEachLaneExp) {
+  // The limits (89 and -104) and the steps about them, the reduction's ties
+  // (halfway between multiples of ln 2), zeros, infinities, NaN and random
+  // powers across the whole range and beyond.
+  std::vector<float> xs = {0.0f, -0.0f, 89.0f, -104.0f, INFINITY, -INFINITY, NAN, -NAN, 1e-30f};
+  for (float edge : {89.0f, -104.0f, 0.0f}) {
+    float up = edge, down = edge;
+    for (int i = 0; i < 20; ++i) {
+      xs.push_back(up = std::nextafter(up, INFINITY));
+      xs.push_back(down = std::nextafter(down, -INFINITY));
+    }
+  }
+  for (int k = -150; k <= 128; ++k) {
+    const float tie = (static_cast<float>(k) + 0.5f) * 0.69314718f;
+    xs.push_back(tie);
+    xs.push_back(std::nextafter(tie, INFINITY));
+    xs.push_back(std::nextafter(tie, -INFINITY));
+  }
+  uint32_t mix = 13;
+  for (int i = 0; i < 20000; ++i) {
+    mix = mix * 1664525u + 1013904223u;
+    xs.push_back(static_cast<float>(mix >> 8) * 0x1p-24f * 220.0f - 115.0f);
+  }
+  while (xs.size() % 4) xs.push_back(1.0f);
+  for (size_t i = 0; i < xs.size(); i += 4) {
+    float got[4];
+    _mm_storeu_ps(got, pmath::ExpLanes(_mm_loadu_ps(&xs[i])));
+    for (int j = 0; j < 4; ++j) ASSERT_EQ(Bits(got[j]), Bits(pmath::Exp(xs[i + j]))) << xs[i + j];
+  }
+}
+
 TEST(ParticleMathTest, PinnedValuesAndTheEdges) {
   EXPECT_EQ(Bits(pmath::Exp(0.0f)), 0x3F800000u);
   EXPECT_EQ(Bits(pmath::Exp(1.0f)), 0x402DF854u);   // 2.7182817
