@@ -1,5 +1,7 @@
 #include "particles/particles.h"
 
+#include <immintrin.h>
+
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -331,6 +333,89 @@ bool StartCycle(Particle* p, const ParSysParams* params, UINT time) {
   if (v > params->visible.hi) v = params->visible.hi;
   p->visible = v;
   return p->age <= v;
+}
+
+#ifdef VEK_PMATH_WIDE
+namespace {
+
+// Four unsigned values as exact doubles.
+__attribute__((target("avx2"))) inline __m256d U32ToDouble4(__m128i u) {
+  return _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm_srli_epi32(u, 1)), _mm256_set1_pd(2.0)),
+                       _mm256_cvtepi32_pd(_mm_and_si128(u, _mm_set1_epi32(1))));
+}
+
+// a / b in unsigned lanes (b non-zero; other lanes give any value). The
+// quotient of two values below 2^32 rounded to double stays below the next
+// integer (its error is under 2^-21 / b, the gap at least 1 / b), so the
+// truncated double quotient is the integer one.
+__attribute__((target("avx2"))) inline __m128i Divide4(__m128i a, __m128i b) {
+  const __m256d q = _mm256_round_pd(_mm256_div_pd(U32ToDouble4(a), U32ToDouble4(b)),
+                                    _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+  // Converted less 2^31, so quotients from 2^31 fit the signed conversion.
+  return _mm_add_epi32(_mm256_cvttpd_epi32(_mm256_sub_pd(q, _mm256_set1_pd(2147483648.0))),
+                       _mm_set1_epi32(INT32_MIN));
+}
+
+// a >= b as unsigned values, all ones or zero.
+__attribute__((target("avx2"))) inline __m128i AtLeast(__m128i a, __m128i b) {
+  return _mm_cmpeq_epi32(_mm_max_epu32(a, b), a);
+}
+
+__attribute__((target("avx2"))) void StartCyclesIn256(Particle* p, UINT count,
+                                                      const ParSysParams* params, UINT time,
+                                                      bool* live) {
+  const __m128i t = _mm_set1_epi32(static_cast<int>(time));
+  const __m128i lo = _mm_set1_epi32(static_cast<int>(params->visible.lo));
+  const __m128i hi = _mm_set1_epi32(static_cast<int>(params->visible.hi));
+  const __m128i zero = _mm_setzero_si128();
+  for (UINT k = 0; k < count; k += 4) {
+    // Lanes past the particles take period and visible time 1.
+    auto field = [&](UINT j, UINT Particle::*m) {
+      return static_cast<int>(k + j < count ? p[k + j].*m : 1u);
+    };
+    const __m128i period = _mm_setr_epi32(field(0, &Particle::period), field(1, &Particle::period),
+                                          field(2, &Particle::period), field(3, &Particle::period));
+    const __m128i visible =
+        _mm_setr_epi32(field(0, &Particle::visible), field(1, &Particle::visible),
+                       field(2, &Particle::visible), field(3, &Particle::visible));
+    const __m128i none =
+        _mm_or_si128(_mm_cmpeq_epi32(period, zero), _mm_cmpeq_epi32(visible, zero));
+    const __m128i generation = Divide4(t, period);
+    const __m128i age = _mm_sub_epi32(t, _mm_mullo_epi32(generation, period));
+    __m128i v = _mm_add_epi32(visible, generation);
+    const __m128i over = AtLeast(v, period);
+    if (!_mm_testz_si128(over, over)) {
+      const __m128i wrapped = _mm_sub_epi32(v, _mm_mullo_epi32(Divide4(v, period), period));
+      const __m128i raised =
+          _mm_blendv_epi8(wrapped, lo, _mm_andnot_si128(AtLeast(wrapped, lo), over));
+      v = _mm_blendv_epi8(v, raised, over);
+    }
+    v = _mm_min_epu32(v, hi);
+    const __m128i shown = _mm_andnot_si128(none, AtLeast(v, age));
+    alignas(16) UINT ages[4], generations[4], visibles[4], shows[4], nones[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(ages), age);
+    _mm_store_si128(reinterpret_cast<__m128i*>(generations), generation);
+    _mm_store_si128(reinterpret_cast<__m128i*>(visibles), v);
+    _mm_store_si128(reinterpret_cast<__m128i*>(shows), shown);
+    _mm_store_si128(reinterpret_cast<__m128i*>(nones), none);
+    for (UINT j = 0; j < 4 && k + j < count; ++j) {
+      live[k + j] = shows[j] != 0;
+      if (nones[j]) continue;  // StartCycle leaves such a particle as it is
+      p[k + j].age = ages[j];
+      p[k + j].seedB += generations[j];
+      p[k + j].visible = visibles[j];
+    }
+  }
+}
+
+}  // namespace
+#endif
+
+void StartCycles(Particle* p, UINT count, const ParSysParams* params, UINT time, bool* live) {
+#ifdef VEK_PMATH_WIDE
+  if (pmath::HasWideLanes()) return StartCyclesIn256(p, count, params, time, live);
+#endif
+  for (UINT k = 0; k < count; ++k) live[k] = StartCycle(&p[k], params, time);
 }
 
 void DrawAppearance(Particle* p, const ParSysParams* params) {
@@ -845,7 +930,9 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
     RandomUintLanes(seeds, lanes, params->period, &b.p[0].period, sizeof(Particle));
     RandomUintLanes(seeds, lanes, params->visible, &b.p[0].visible, sizeof(Particle));
   });
-  b.Filter([&](Particle* p, UINT) { return StartCycle(p, params, time); });
+  bool shown[kParticleBlock];
+  StartCycles(b.p, count, params, time, shown);
+  b.Filter([&](Particle*, UINT i) { return shown[i]; });
   // Draw by draw across the block, four particles' states in lanes, the
   // live particles moved together first so each draw lands in order.
   b.Compact();

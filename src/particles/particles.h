@@ -105,6 +105,9 @@ bool StartParticle(Particle* p, const ParSysParams* params, UINT time);
 // StartParticle after its two draws (period, then visible time, from the
 // first seed).
 bool StartCycle(Particle* p, const ParSysParams* params, UINT time);
+// StartCycle of particles p[0..count), whether each is shown in live[k];
+// four at a time where the machine has AVX2.
+void StartCycles(Particle* p, UINT count, const ParSysParams* params, UINT time, bool* live);
 // Speed, angles, spins, sizes and colours from the second seed.
 void DrawAppearance(Particle* p, const ParSysParams* params);
 // Emission: the offset from the emitter (false when an image gave none),

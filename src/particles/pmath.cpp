@@ -362,6 +362,14 @@ void SinCos4Wide(__m128 x, __m128* s, __m128* c) { SinCos4In256(x, s, c); }
 __m128 Exp4Wide(__m128 x) { return Exp4In256(x); }
 #endif
 
+bool HasWideLanes() {
+#ifdef VEK_PMATH_WIDE
+  return kHasAvx2;
+#else
+  return false;
+#endif
+}
+
 __m128 ExpLanes(__m128 x) {
 #ifdef VEK_PMATH_WIDE
   if (kHasAvx2) return Exp4In256(x);

@@ -27,6 +27,8 @@ __m128 Acos4(__m128 x);
 __m128 AcosLanes(__m128 x);
 // AcosLanes of eight values, the two groups' chains side by side.
 void AcosLanes8(__m128 a, __m128 b, __m128* ra, __m128* rb);
+// Whether the machine runs the 256-bit forms (AVX2 on 64-bit x86).
+bool HasWideLanes();
 // Exp of four values, in one 256-bit register where AVX2 is there.
 __m128 ExpLanes(__m128 x);
 // SinCos of four values, in one 256-bit register where AVX2 is there.

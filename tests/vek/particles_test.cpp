@@ -441,6 +441,41 @@ TEST(ParticleLanesTest, LanesGiveTheScalarGeneratorsValues) {
   }
 }
 
+TEST(ParticleLanesTest, LifeCyclesInLanesAreStartCycle) {
+  // Periods and visible times of 0, 1, about 2^31 and 2^32, times from 0 to
+  // the top, visible times that wrap past the period or the 32-bit range,
+  // and visible ranges narrow, wide and reversed; counts not a multiple of 4.
+  const UINT edges[] = {0u,          1u,          2u,          3u,
+                        7u,          1000u,       0x7FFFFFFFu, 0x80000000u,
+                        0x80000001u, 0xFFFFFFFEu, 0xFFFFFFFFu, 123456789u};
+  const UINT times[] = {0u, 1u, 5000u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 2654435761u};
+  const UintRange ranges[] = {{0, 0xFFFFFFFFu}, {100, 200}, {5, 5}, {300, 20}, {0, 0}};
+  uint32_t mix = 17;
+  auto next = [&] { return mix = mix * 1664525u + 1013904223u; };
+  for (int round = 0; round < 400; ++round) {
+    ParSysParams params{};
+    params.visible = ranges[round % std::size(ranges)];
+    const UINT time = round % 3 ? times[next() % std::size(times)] : next();
+    const UINT count = 1 + next() % kParticleBlock;
+    Particle lanes[kParticleBlock]{}, scalar[kParticleBlock]{};
+    for (UINT k = 0; k < count; ++k) {
+      lanes[k].period = next() % 3 ? edges[next() % std::size(edges)] : next() >> (next() % 32);
+      lanes[k].visible = next() % 3 ? edges[next() % std::size(edges)] : next() >> (next() % 32);
+      lanes[k].seedB = next();
+      scalar[k] = lanes[k];
+    }
+    bool live[kParticleBlock];
+    StartCycles(lanes, count, &params, time, live);
+    for (UINT k = 0; k < count; ++k) {
+      const bool want = StartCycle(&scalar[k], &params, time);
+      ASSERT_EQ(live[k], want) << time << " " << scalar[k].period << " " << k;
+      ASSERT_EQ(lanes[k].age, scalar[k].age) << time << " " << scalar[k].period;
+      ASSERT_EQ(lanes[k].seedB, scalar[k].seedB) << time << " " << scalar[k].period;
+      ASSERT_EQ(lanes[k].visible, scalar[k].visible) << time << " " << scalar[k].period;
+    }
+  }
+}
+
 TEST(ParticleLanesTest, InterpolationInLanesIsInterpolateUint) {
   // Ends about float's exact range and the sign bit (each lane mixes small
   // and large ones), fractions that round, run past the ends, or are not
