@@ -290,13 +290,16 @@ __m128 VectorAngle4(__m128 x, __m128 y) {
   return AfterAcos(v, pmath::AcosLanes(v.clamped));
 }
 
-// VectorAngle4 of two groups.
-void VectorAngle8(__m128 x0, __m128 y0, __m128 x1, __m128 y1, __m128* a0, __m128* a1) {
-  const AngleParts v0 = BeforeAcos(x0, y0), v1 = BeforeAcos(x1, y1);
-  __m128 r0, r1;
-  pmath::AcosLanes8(v0.clamped, v1.clamped, &r0, &r1);
-  *a0 = AfterAcos(v0, r0);
-  *a1 = AfterAcos(v1, r1);
+// VectorAngle4 of `groups` (1 to 4) groups at once.
+void VectorAngleGroups(const __m128* x, const __m128* y, int groups, __m128* out) {
+  AngleParts v[4];
+  __m128 clamped[4] = {}, a[4];
+  for (int g = 0; g < groups; ++g) {
+    v[g] = BeforeAcos(x[g], y[g]);
+    clamped[g] = v[g].clamped;
+  }
+  pmath::AcosGroups(clamped, a, groups);
+  for (int g = 0; g < groups; ++g) out[g] = AfterAcos(v[g], a[g]);
 }
 
 }  // namespace
@@ -800,21 +803,22 @@ struct ParticleBlock {
   // out[i] = VectorAngle(xy(i)) for every live i, four at a time.
   template <typename XY>
   void Angles(XY xy, float* out) {
-    for (UINT k = 0; k < count; k += 8) {
-      // Lanes past the live particles take (0, 0). Assembled in registers:
-      // four narrow stores read back as one wide load would stall.
-      std::pair<float, float> v[8] = {};
-      for (UINT j = 0; j < 8 && k + j < count; ++j) v[j] = xy(live[k + j]);
-      alignas(16) float a[8];
-      __m128 a0, a1;
-      VectorAngle8(_mm_setr_ps(v[0].first, v[1].first, v[2].first, v[3].first),
-                   _mm_setr_ps(v[0].second, v[1].second, v[2].second, v[3].second),
-                   _mm_setr_ps(v[4].first, v[5].first, v[6].first, v[7].first),
-                   _mm_setr_ps(v[4].second, v[5].second, v[6].second, v[7].second), &a0, &a1);
-      _mm_store_ps(a, a0);
-      _mm_store_ps(a + 4, a1);
-      for (UINT j = 0; j < 8 && k + j < count; ++j) out[live[k + j]] = a[j];
+    if (count == 0) return;
+    // Lanes past the live particles take (0, 0). Assembled in registers:
+    // narrow stores read back as one wide load would stall.
+    std::pair<float, float> v[kParticleBlock] = {};
+    for (UINT k = 0; k < count; ++k) v[k] = xy(live[k]);
+    const int groups = static_cast<int>((count + 3) / 4);
+    __m128 x[4], y[4], a[4];
+    for (int g = 0; g < groups; ++g) {
+      const std::pair<float, float>* q = v + 4 * g;
+      x[g] = _mm_setr_ps(q[0].first, q[1].first, q[2].first, q[3].first);
+      y[g] = _mm_setr_ps(q[0].second, q[1].second, q[2].second, q[3].second);
     }
+    VectorAngleGroups(x, y, groups, a);
+    alignas(16) float angles[kParticleBlock];
+    for (int g = 0; g < groups; ++g) _mm_store_ps(angles + 4 * g, a[g]);
+    for (UINT k = 0; k < count; ++k) out[live[k]] = angles[k];
   }
   // pmath::Exp(power(i)) into out[i] for every live i, four at a time.
   template <typename Power>

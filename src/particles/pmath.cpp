@@ -268,7 +268,18 @@ __attribute__((target("avx2"))) __m128 Acos4In256(__m128 x) {
   return r;
 }
 
-__attribute__((target("avx2"))) void Acos8In256(const __m128* x, __m128* r) { AcosIn256<2>(x, r); }
+__attribute__((target("avx2"))) void AcosGroupsIn256(const __m128* x, __m128* r, int groups) {
+  switch (groups) {
+    case 1:
+      return AcosIn256<1>(x, r);
+    case 2:
+      return AcosIn256<2>(x, r);
+    case 3:
+      return AcosIn256<3>(x, r);
+    default:
+      return AcosIn256<4>(x, r);
+  }
+}
 
 // SinCos's operations with four lanes' doubles in one 256-bit register,
 // its quadrant swap and signs in 32-bit lanes.
@@ -392,19 +403,15 @@ void SinCosLanes(__m128 x, __m128* s, __m128* c) {
   *c = _mm_load_ps(outC);
 }
 
-void AcosLanes8(__m128 a, __m128 b, __m128* ra, __m128* rb) {
+void AcosGroups(const __m128* x, __m128* r, int groups) {
 #ifdef VEK_PMATH_WIDE
-  if (kHasAvx2) {
-    const __m128 in[2] = {a, b};
-    __m128 out[2];
-    Acos8In256(in, out);
-    *ra = InRangeOrNan(a, out[0]);
-    *rb = InRangeOrNan(b, out[1]);
+  if (kHasAvx2 && groups > 0) {
+    AcosGroupsIn256(x, r, groups);
+    for (int g = 0; g < groups; ++g) r[g] = InRangeOrNan(x[g], r[g]);
     return;
   }
 #endif
-  *ra = Acos4(a);
-  *rb = Acos4(b);
+  for (int g = 0; g < groups; ++g) r[g] = Acos4(x[g]);
 }
 
 __m128 AcosLanes(__m128 x) {

@@ -25,8 +25,8 @@ __m128 Acos4(__m128 x);
 // The same in one 256-bit register where the machine has AVX2 (64-bit x86
 // builds with GCC-compatible compilers), else Acos4: what the particles use.
 __m128 AcosLanes(__m128 x);
-// AcosLanes of eight values, the two groups' chains side by side.
-void AcosLanes8(__m128 a, __m128 b, __m128* ra, __m128* rb);
+// AcosLanes of `groups` (1 to 4) groups of four, their chains side by side.
+void AcosGroups(const __m128* x, __m128* r, int groups);
 // Whether the machine runs the 256-bit forms (AVX2 on 64-bit x86).
 bool HasWideLanes();
 // Exp of four values, in one 256-bit register where AVX2 is there.

@@ -102,16 +102,20 @@ TEST(ParticleMathTest, AcosInLanesGivesEachLaneAcos) {
     float got[4];
     _mm_storeu_ps(got, pmath::Acos4(_mm_loadu_ps(&xs[i])));
     for (int j = 0; j < 4; ++j) ASSERT_EQ(Bits(got[j]), Bits(pmath::Acos(xs[i + j]))) << xs[i + j];
-    // Eight at a time, this group beside the one before it.
-    const size_t before = i >= 4 ? i - 4 : i;
-    __m128 ra, rb;
-    pmath::AcosLanes8(_mm_loadu_ps(&xs[before]), _mm_loadu_ps(&xs[i]), &ra, &rb);
-    float got8[8];
-    _mm_storeu_ps(got8, ra);
-    _mm_storeu_ps(got8 + 4, rb);
-    for (int j = 0; j < 4; ++j) {
-      ASSERT_EQ(Bits(got8[j]), Bits(pmath::Acos(xs[before + j]))) << xs[before + j];
-      ASSERT_EQ(Bits(got8[4 + j]), Bits(pmath::Acos(xs[i + j]))) << xs[i + j];
+    // In groups of one to four side by side, this group the last.
+    const int groups = 1 + static_cast<int>(i / 4 % 4);
+    if (i >= 4 * static_cast<size_t>(groups - 1)) {
+      __m128 in[4], out[4];
+      for (int g = 0; g < groups; ++g) in[g] = _mm_loadu_ps(&xs[i - 4 * (groups - 1 - g)]);
+      pmath::AcosGroups(in, out, groups);
+      for (int g = 0; g < groups; ++g) {
+        float each[4];
+        _mm_storeu_ps(each, out[g]);
+        for (int j = 0; j < 4; ++j) {
+          const float x = xs[i - 4 * (groups - 1 - g) + j];
+          ASSERT_EQ(Bits(each[j]), Bits(pmath::Acos(x))) << x << " in " << groups;
+        }
+      }
     }
 #ifdef VEK_PMATH_WIDE
     if (!__builtin_cpu_supports("avx2")) continue;
