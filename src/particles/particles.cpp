@@ -554,10 +554,15 @@ void AimTurned(Particle* p, const ParSysParams* params, const EmitterTurn& turn,
 
 void AimPlace(Particle* p, const ParSysParams* params, const EmitterTurn& turn, float ox, float oy,
               float offsetAngle) {
-  p->direction = p->direction * kDegToRad;
-  if (turn.turned) p->direction += turn.angle;
-  if (!params->absoluteDirection) p->direction += offsetAngle;
-  if (p->direction >= kTwoPi) p->direction -= kTwoPi;
+  float d = p->direction * kDegToRad;
+  if (turn.turned) d += turn.angle;
+  if (!params->absoluteDirection) d += offsetAngle;
+  // Less a turn from a turn on (not for NaN), chosen by a mask: a branch on
+  // random directions mispredicts.
+  const __m128 v = _mm_set_ss(d), turn2 = _mm_set_ss(kTwoPi);
+  const __m128 over = _mm_cmpge_ss(v, turn2);
+  p->direction =
+      _mm_cvtss_f32(_mm_or_ps(_mm_and_ps(over, _mm_sub_ss(v, turn2)), _mm_andnot_ps(over, v)));
 
   p->x = params->x + ox;
   p->y = params->y + oy;
