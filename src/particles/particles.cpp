@@ -249,7 +249,7 @@ namespace {
 
 // VectorAngle of four pairs at once: its float operations in its order, the
 // arccos in lanes, and its cases chosen by masks instead of branches. Split
-// around the arccos, so that two groups can take theirs together.
+// around the arccos, so that a block's groups take theirs together.
 inline __m128 Select(__m128 mask, __m128 yes, __m128 no) {
   return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
 }
@@ -347,7 +347,7 @@ __attribute__((target("avx2"))) inline __m256d U32ToDouble4(__m128i u) {
                        _mm256_cvtepi32_pd(_mm_and_si128(u, _mm_set1_epi32(1))));
 }
 
-// a / b in unsigned lanes (b non-zero; other lanes give any value). The
+// a / b in unsigned lanes, b not zero. The
 // quotient of two values below 2^32 rounded to double stays below the next
 // integer (its error is under 2^-21 / b, the gap at least 1 / b), so the
 // truncated double quotient is the integer one.
@@ -383,12 +383,14 @@ __attribute__((target("avx2"))) void StartCyclesIn256(Particle* p, UINT count,
                        field(2, &Particle::visible), field(3, &Particle::visible));
     const __m128i none =
         _mm_or_si128(_mm_cmpeq_epi32(period, zero), _mm_cmpeq_epi32(visible, zero));
-    const __m128i generation = Divide4(t, period);
+    // A period of 0 (the particle is not shown) divides by 1 instead.
+    const __m128i divisor = _mm_sub_epi32(period, _mm_cmpeq_epi32(period, zero));
+    const __m128i generation = Divide4(t, divisor);
     const __m128i age = _mm_sub_epi32(t, _mm_mullo_epi32(generation, period));
     __m128i v = _mm_add_epi32(visible, generation);
     const __m128i over = AtLeast(v, period);
     if (!_mm_testz_si128(over, over)) {
-      const __m128i wrapped = _mm_sub_epi32(v, _mm_mullo_epi32(Divide4(v, period), period));
+      const __m128i wrapped = _mm_sub_epi32(v, _mm_mullo_epi32(Divide4(v, divisor), period));
       const __m128i raised =
           _mm_blendv_epi8(wrapped, lo, _mm_andnot_si128(AtLeast(wrapped, lo), over));
       v = _mm_blendv_epi8(v, raised, over);
@@ -1006,15 +1008,19 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
   b.Each([&](Particle* p, UINT i) { FrameOfParticle(p, params, looks[i].fraction, &looks[i]); });
   // PlaceLookedQuad in three passes: the turns, their sines and cosines
   // four at a time, then the placing.
-  float turns[kParticleBlock], sines2[kParticleBlock], cosines2[kParticleBlock];
+  float turns[kParticleBlock], turnSines[kParticleBlock], turnCosines[kParticleBlock];
   bool turned[kParticleBlock], anyTurned = false;
   b.Each([&](Particle* p, UINT i) {
     turned[i] = QuadTurn(p, params, looks[i].fraction, angle[i], &turns[i]);
     anyTurned = anyTurned || turned[i];
   });
-  if (anyTurned) b.SinCos([&](UINT i) { return turned[i] ? turns[i] : 0.0f; }, sines2, cosines2);
+  if (anyTurned)
+    b.SinCos([&](UINT i) { return turned[i] ? turns[i] : 0.0f; }, turnSines, turnCosines);
   b.Filter([&](Particle* p, UINT i) {
-    return PlaceTurnedLook(p, params, now, looks[i], turned[i], sines2[i], cosines2[i], quads[i]);
+    // (The sine and cosine are read only for a quad that turns.)
+    return turned[i] ? PlaceTurnedLook(p, params, now, looks[i], true, turnSines[i], turnCosines[i],
+                                       quads[i])
+                     : PlaceTurnedLook(p, params, now, looks[i], false, 0.0f, 1.0f, quads[i]);
   });
   // The drawn quads moved to the front, in order.
   for (UINT k = 0; k < b.count; ++k)

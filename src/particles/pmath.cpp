@@ -351,7 +351,8 @@ __attribute__((target("avx2"))) __m128 Exp4In256(__m128 xf) {
   return _mm_or_ps(_mm_and_ps(number, out), _mm_andnot_ps(number, xf));
 }
 
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+// Initialised with the library's other statics: the detection is set up first.
+const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 #endif
 
 }  // namespace
@@ -363,14 +364,6 @@ __m128 Acos4(__m128 x) {
 
 #ifdef VEK_PMATH_WIDE
 __m128 Acos4Wide(__m128 x) { return InRangeOrNan(x, Acos4In256(x)); }
-#endif
-
-#ifdef VEK_PMATH_WIDE
-void SinCos4Wide(__m128 x, __m128* s, __m128* c) { SinCos4In256(x, s, c); }
-#endif
-
-#ifdef VEK_PMATH_WIDE
-__m128 Exp4Wide(__m128 x) { return Exp4In256(x); }
 #endif
 
 bool HasWideLanes() {

@@ -35,10 +35,8 @@ __m128 ExpLanes(__m128 x);
 void SinCosLanes(__m128 x, __m128* s, __m128* c);
 #if defined(__x86_64__) && defined(__GNUC__)
 #define VEK_PMATH_WIDE 1
-// The 256-bit forms themselves, for machines with AVX2 only.
+// The 256-bit form itself, for machines with AVX2 only.
 __m128 Acos4Wide(__m128 x);
-void SinCos4Wide(__m128 x, __m128* s, __m128* c);
-__m128 Exp4Wide(__m128 x);
 #endif
 
 // Conversions written with 32-bit signed conversions only, which the 32-bit
