@@ -787,6 +787,7 @@ struct ParticleBlock {
   Particle p[kParticleBlock];
   UINT live[kParticleBlock];
   UINT count;
+  bool compact = true;  // live[k] == k for every live particle
 
   // Keeps the live particles for which keep(particle, position) holds.
   template <typename Keep>
@@ -797,6 +798,7 @@ struct ParticleBlock {
       live[kept] = i;
       kept += keep(&p[i], i) ? 1u : 0u;
     }
+    compact = compact && kept == count;
     count = kept;
   }
   // Moves the live particles to the front (their positions become their
@@ -806,53 +808,70 @@ struct ParticleBlock {
       if (live[k] != k) p[k] = p[live[k]];
       live[k] = k;
     }
+    compact = true;
+  }
+  // f(at), at(k) being the position of the k-th live particle: k itself
+  // while the block is compact, which spares the passes the look-up.
+  template <typename F>
+  void Positions(F f) {
+    if (compact) {
+      f([](UINT k) { return k; });
+    } else {
+      f([this](UINT k) { return live[k]; });
+    }
   }
   // out[i] = VectorAngle(xy(i)) for every live i, four at a time.
   template <typename XY>
   void Angles(XY xy, float* out) {
     if (count == 0) return;
-    // Lanes past the live particles take (0, 0). Assembled in registers:
-    // narrow stores read back as one wide load would stall.
-    std::pair<float, float> v[kParticleBlock] = {};
-    for (UINT k = 0; k < count; ++k) v[k] = xy(live[k]);
-    const int groups = static_cast<int>((count + 3) / 4);
-    __m128 x[4], y[4], a[4];
-    for (int g = 0; g < groups; ++g) {
-      const std::pair<float, float>* q = v + 4 * g;
-      x[g] = _mm_setr_ps(q[0].first, q[1].first, q[2].first, q[3].first);
-      y[g] = _mm_setr_ps(q[0].second, q[1].second, q[2].second, q[3].second);
-    }
-    VectorAngleGroups(x, y, groups, a);
-    alignas(16) float angles[kParticleBlock];
-    for (int g = 0; g < groups; ++g) _mm_store_ps(angles + 4 * g, a[g]);
-    for (UINT k = 0; k < count; ++k) out[live[k]] = angles[k];
+    Positions([&](auto at) {
+      // Lanes past the live particles take (0, 0). Assembled in registers:
+      // narrow stores read back as one wide load would stall.
+      std::pair<float, float> v[kParticleBlock] = {};
+      for (UINT k = 0; k < count; ++k) v[k] = xy(at(k));
+      const int groups = static_cast<int>((count + 3) / 4);
+      __m128 x[4], y[4], a[4];
+      for (int g = 0; g < groups; ++g) {
+        const std::pair<float, float>* q = v + 4 * g;
+        x[g] = _mm_setr_ps(q[0].first, q[1].first, q[2].first, q[3].first);
+        y[g] = _mm_setr_ps(q[0].second, q[1].second, q[2].second, q[3].second);
+      }
+      VectorAngleGroups(x, y, groups, a);
+      alignas(16) float angles[kParticleBlock];
+      for (int g = 0; g < groups; ++g) _mm_store_ps(angles + 4 * g, a[g]);
+      for (UINT k = 0; k < count; ++k) out[at(k)] = angles[k];
+    });
   }
   // pmath::Exp(power(i)) into out[i] for every live i, four at a time.
   template <typename Power>
   void Exp(Power power, float* out) {
-    for (UINT k = 0; k < count; k += 4) {
-      auto at = [&](UINT j) { return k + j < count ? power(live[k + j]) : 0.0f; };
-      alignas(16) float e[4];
-      _mm_store_ps(e, pmath::ExpLanes(_mm_setr_ps(at(0), at(1), at(2), at(3))));
-      for (UINT j = 0; j < 4 && k + j < count; ++j) out[live[k + j]] = e[j];
-    }
+    Positions([&](auto at) {
+      for (UINT k = 0; k < count; k += 4) {
+        auto in = [&](UINT j) { return k + j < count ? power(at(k + j)) : 0.0f; };
+        alignas(16) float e[4];
+        _mm_store_ps(e, pmath::ExpLanes(_mm_setr_ps(in(0), in(1), in(2), in(3))));
+        for (UINT j = 0; j < 4 && k + j < count; ++j) out[at(k + j)] = e[j];
+      }
+    });
   }
   // pmath::SinCos(angle(i)) into s[i] and c[i] for every live i, four at a
   // time (lanes past the live particles take 0).
   template <typename Angle>
   void SinCos(Angle angle, float* s, float* c) {
-    for (UINT k = 0; k < count; k += 4) {
-      auto at = [&](UINT j) { return k + j < count ? angle(live[k + j]) : 0.0f; };
-      __m128 vs, vc;
-      pmath::SinCosLanes(_mm_setr_ps(at(0), at(1), at(2), at(3)), &vs, &vc);
-      alignas(16) float gs[4], gc[4];
-      _mm_store_ps(gs, vs);
-      _mm_store_ps(gc, vc);
-      for (UINT j = 0; j < 4 && k + j < count; ++j) {
-        s[live[k + j]] = gs[j];
-        c[live[k + j]] = gc[j];
+    Positions([&](auto at) {
+      for (UINT k = 0; k < count; k += 4) {
+        auto in = [&](UINT j) { return k + j < count ? angle(at(k + j)) : 0.0f; };
+        __m128 vs, vc;
+        pmath::SinCosLanes(_mm_setr_ps(in(0), in(1), in(2), in(3)), &vs, &vc);
+        alignas(16) float gs[4], gc[4];
+        _mm_store_ps(gs, vs);
+        _mm_store_ps(gc, vc);
+        for (UINT j = 0; j < 4 && k + j < count; ++j) {
+          s[at(k + j)] = gs[j];
+          c[at(k + j)] = gc[j];
+        }
       }
-    }
+    });
   }
   // draw(states, lanes) on each particle's `seed`, copied to an array the
   // lanes read four at a time and back; the block must be compact (particle
@@ -866,7 +885,9 @@ struct ParticleBlock {
   }
   template <typename Step>
   void Each(Step step) {
-    for (UINT k = 0; k < count; ++k) step(&p[live[k]], live[k]);
+    Positions([&](auto at) {
+      for (UINT k = 0; k < count; ++k) step(&p[at(k)], at(k));
+    });
   }
 };
 
