@@ -962,7 +962,7 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
     RandomUintLanes(seeds, lanes, params->period, &b.p[0].period, sizeof(Particle));
     RandomUintLanes(seeds, lanes, params->visible, &b.p[0].visible, sizeof(Particle));
   });
-  bool shown[kParticleBlock];
+  bool shown[kParticleBlock] = {};
   StartCycles(b.p, count, params, time, shown);
   b.Filter([&](Particle*, UINT i) { return shown[i]; });
   // Draw by draw across the block, four particles' states in lanes, the
