@@ -842,6 +842,59 @@ struct ParticleBlock {
       for (UINT k = 0; k < count; ++k) out[at(k)] = angles[k];
     });
   }
+  // MoveStart of every live particle into moves[i], four at a time: its
+  // float operations in their order, its cases by masks.
+  void MoveStarts(const ParSysParams* params, ParticleMove* moves) {
+    const __m128 zero = _mm_set1_ps(kZero), minusZero = _mm_set1_ps(-kZero);
+    auto isZero = [&](__m128 v) {
+      return _mm_and_ps(_mm_cmplt_ps(v, zero), _mm_cmpgt_ps(v, minusZero));
+    };
+    const bool accelX = !IsZero(params->accelX), accelY = !IsZero(params->accelY);
+    const bool forward = !IsZero(params->forwardAccel);
+    const __m128 ax = _mm_set1_ps(params->accelX), ay = _mm_set1_ps(params->accelY);
+    const __m128 fa = _mm_set1_ps(params->forwardAccel), drag = _mm_set1_ps(-params->drag);
+    Positions([&](auto at) {
+      for (UINT k = 0; k < count; k += 4) {
+        auto field = [&](UINT j, float Particle::*m) {
+          return k + j < count ? p[at(k + j)].*m : 0.0f;
+        };
+        auto age = [&](UINT j) {
+          return k + j < count ? pmath::U32ToFloat(p[at(k + j)].age) : 0.0f;
+        };
+        const __m128 t =
+            _mm_div_ps(_mm_setr_ps(age(0), age(1), age(2), age(3)), _mm_set1_ps(1000.0f));
+        __m128 ex = _mm_setr_ps(field(0, &Particle::vx), field(1, &Particle::vx),
+                                field(2, &Particle::vx), field(3, &Particle::vx));
+        __m128 ey = _mm_setr_ps(field(0, &Particle::vy), field(1, &Particle::vy),
+                                field(2, &Particle::vy), field(3, &Particle::vy));
+        if (accelX) ex = _mm_add_ps(ex, _mm_mul_ps(ax, t));
+        if (accelY) ey = _mm_add_ps(ey, _mm_mul_ps(ay, t));
+        if (forward) {
+          const __m128 l = _mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey));
+          const __m128 guess = _mm_castsi128_ps(
+              _mm_sub_epi32(_mm_set1_epi32(0x5F3759DF), _mm_srli_epi32(_mm_castps_si128(l), 1)));
+          const __m128 r = _mm_mul_ps(
+              guess,
+              _mm_sub_ps(_mm_set1_ps(1.5f),
+                         _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(0.5f), l), guess), guess)));
+          const __m128 moving = _mm_andnot_ps(_mm_and_ps(isZero(ex), isZero(ey)),
+                                              _mm_castsi128_ps(_mm_set1_epi32(-1)));
+          const __m128 nx = _mm_mul_ps(ex, r), ny = _mm_mul_ps(ey, r);
+          const __m128 fx = _mm_add_ps(ex, _mm_mul_ps(_mm_mul_ps(nx, fa), t));
+          const __m128 fy = _mm_add_ps(ey, _mm_mul_ps(_mm_mul_ps(ny, fa), t));
+          ex = Select(moving, fx, ex);
+          ey = Select(moving, fy, ey);
+        }
+        alignas(16) float ts[4], xs[4], ys[4], ds[4];
+        _mm_store_ps(ts, t);
+        _mm_store_ps(xs, ex);
+        _mm_store_ps(ys, ey);
+        _mm_store_ps(ds, _mm_mul_ps(drag, t));
+        for (UINT j = 0; j < 4 && k + j < count; ++j)
+          moves[at(k + j)] = {ts[j], xs[j], ys[j], ds[j]};
+      }
+    });
+  }
   // pmath::Exp(power(i)) into out[i] for every live i, four at a time.
   template <typename Power>
   void Exp(Power power, float* out) {
@@ -1014,7 +1067,7 @@ UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[],
   b.Each([&](Particle* p, UINT i) { AimVelocity(p, sines[i], cosines[i]); });
   // MoveParticle in three passes, the drag's exponentials four at a time.
   ParticleMove moves[kParticleBlock];
-  b.Each([&](Particle* p, UINT i) { MoveStart(p, params, &moves[i]); });
+  b.MoveStarts(params, moves);
   float decay[kParticleBlock];
   const bool drag = !IsZero(params->drag);
   if (drag) b.Exp([&](UINT i) { return moves[i].dragPower; }, decay);
