@@ -254,17 +254,25 @@ inline __m128 Select(__m128 mask, __m128 yes, __m128 no) {
   return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
 }
 
+// IsZero of four values, all ones where it holds.
+inline __m128 IsZero4(__m128 v) {
+  return _mm_and_ps(_mm_cmplt_ps(v, _mm_set1_ps(kZero)), _mm_cmpgt_ps(v, _mm_set1_ps(-kZero)));
+}
+
+// FastInverseSqrt of four values, its float operations in its order.
+inline __m128 FastInverseSqrt4(__m128 l) {
+  const __m128 r = _mm_castsi128_ps(
+      _mm_sub_epi32(_mm_set1_epi32(0x5F3759DF), _mm_srli_epi32(_mm_castps_si128(l), 1)));
+  return _mm_mul_ps(r, _mm_sub_ps(_mm_set1_ps(1.5f),
+                                  _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(0.5f), l), r), r)));
+}
+
 struct AngleParts {
   __m128 x, y, nx, ny, clamped;
 };
 
 AngleParts BeforeAcos(__m128 x, __m128 y) {
-  const __m128 l = _mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y));
-  const __m128 guess = _mm_castsi128_ps(
-      _mm_sub_epi32(_mm_set1_epi32(0x5F3759DF), _mm_srli_epi32(_mm_castps_si128(l), 1)));
-  const __m128 r = _mm_mul_ps(
-      guess, _mm_sub_ps(_mm_set1_ps(1.5f),
-                        _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(0.5f), l), guess), guess)));
+  const __m128 r = FastInverseSqrt4(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)));
   const __m128 nx = _mm_mul_ps(x, r), ny = _mm_mul_ps(y, r);
   const __m128 one = _mm_set1_ps(1.0f), minusOne = _mm_set1_ps(-1.0f);
   __m128 clamped = Select(_mm_cmpgt_ps(nx, one), one, nx);
@@ -273,16 +281,12 @@ AngleParts BeforeAcos(__m128 x, __m128 y) {
 }
 
 __m128 AfterAcos(const AngleParts& v, __m128 a) {
-  const __m128 zero = _mm_set1_ps(kZero), minusZero = _mm_set1_ps(-kZero);
-  auto isZero = [&](__m128 u) {
-    return _mm_and_ps(_mm_cmplt_ps(u, zero), _mm_cmpgt_ps(u, minusZero));
-  };
   __m128 angle =
       Select(_mm_cmplt_ps(v.ny, _mm_setzero_ps()), _mm_sub_ps(_mm_set1_ps(kTwoPi), a), a);
   const __m128 axis =
       Select(_mm_cmpgt_ps(v.ny, _mm_setzero_ps()), _mm_set1_ps(kHalfPi), _mm_set1_ps(kThreeHalfPi));
-  angle = Select(isZero(v.nx), axis, angle);
-  return _mm_andnot_ps(_mm_and_ps(isZero(v.x), isZero(v.y)), angle);
+  angle = Select(IsZero4(v.nx), axis, angle);
+  return _mm_andnot_ps(_mm_and_ps(IsZero4(v.x), IsZero4(v.y)), angle);
 }
 
 __m128 VectorAngle4(__m128 x, __m128 y) {
@@ -845,10 +849,6 @@ struct ParticleBlock {
   // MoveStart of every live particle into moves[i], four at a time: its
   // float operations in their order, its cases by masks.
   void MoveStarts(const ParSysParams* params, ParticleMove* moves) {
-    const __m128 zero = _mm_set1_ps(kZero), minusZero = _mm_set1_ps(-kZero);
-    auto isZero = [&](__m128 v) {
-      return _mm_and_ps(_mm_cmplt_ps(v, zero), _mm_cmpgt_ps(v, minusZero));
-    };
     const bool accelX = !IsZero(params->accelX), accelY = !IsZero(params->accelY);
     const bool forward = !IsZero(params->forwardAccel);
     const __m128 ax = _mm_set1_ps(params->accelX), ay = _mm_set1_ps(params->accelY);
@@ -870,14 +870,8 @@ struct ParticleBlock {
         if (accelX) ex = _mm_add_ps(ex, _mm_mul_ps(ax, t));
         if (accelY) ey = _mm_add_ps(ey, _mm_mul_ps(ay, t));
         if (forward) {
-          const __m128 l = _mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey));
-          const __m128 guess = _mm_castsi128_ps(
-              _mm_sub_epi32(_mm_set1_epi32(0x5F3759DF), _mm_srli_epi32(_mm_castps_si128(l), 1)));
-          const __m128 r = _mm_mul_ps(
-              guess,
-              _mm_sub_ps(_mm_set1_ps(1.5f),
-                         _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(0.5f), l), guess), guess)));
-          const __m128 moving = _mm_andnot_ps(_mm_and_ps(isZero(ex), isZero(ey)),
+          const __m128 r = FastInverseSqrt4(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)));
+          const __m128 moving = _mm_andnot_ps(_mm_and_ps(IsZero4(ex), IsZero4(ey)),
                                               _mm_castsi128_ps(_mm_set1_epi32(-1)));
           const __m128 nx = _mm_mul_ps(ex, r), ny = _mm_mul_ps(ey, r);
           const __m128 fx = _mm_add_ps(ex, _mm_mul_ps(_mm_mul_ps(nx, fa), t));
