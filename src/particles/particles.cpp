@@ -833,16 +833,19 @@ struct ParticleBlock {
       // narrow stores read back as one wide load would stall.
       std::pair<float, float> v[kParticleBlock] = {};
       for (UINT k = 0; k < count; ++k) v[k] = xy(at(k));
-      const int groups = static_cast<int>((count + 3) / 4);
-      __m128 x[4], y[4], a[4];
-      for (int g = 0; g < groups; ++g) {
-        const std::pair<float, float>* q = v + 4 * g;
-        x[g] = _mm_setr_ps(q[0].first, q[1].first, q[2].first, q[3].first);
-        y[g] = _mm_setr_ps(q[0].second, q[1].second, q[2].second, q[3].second);
-      }
-      VectorAngleGroups(x, y, groups, a);
       alignas(16) float angles[kParticleBlock];
-      for (int g = 0; g < groups; ++g) _mm_store_ps(angles + 4 * g, a[g]);
+      // Up to four groups of four side by side a call.
+      for (UINT from = 0; from < count; from += 16) {
+        const int groups = static_cast<int>((std::min(count - from, 16u) + 3) / 4);
+        __m128 x[4], y[4], a[4];
+        for (int g = 0; g < groups; ++g) {
+          const std::pair<float, float>* q = v + from + 4 * g;
+          x[g] = _mm_setr_ps(q[0].first, q[1].first, q[2].first, q[3].first);
+          y[g] = _mm_setr_ps(q[0].second, q[1].second, q[2].second, q[3].second);
+        }
+        VectorAngleGroups(x, y, groups, a);
+        for (int g = 0; g < groups; ++g) _mm_store_ps(angles + from + 4 * g, a[g]);
+      }
       for (UINT k = 0; k < count; ++k) out[at(k)] = angles[k];
     });
   }
