@@ -148,8 +148,15 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
     const double a0 = (*s[0])[2 + k], a1 = (*s[1])[2 + k], a2 = (*s[2])[2 + k];
     Plane& pl = planes[k];
     pl.a0 = a0;
-    pl.dx = Quotient((a1 - a0) * y20 - (a2 - a0) * y10, det);
-    pl.dy = Quotient((a2 - a0) * x10 - (a1 - a0) * x20, det);
+    const double d1 = a1 - a0, d2 = a2 - a0;
+    if (k >= 2 && k < 2 + kColorAttrs && d1 == 0.0 && d2 == 0.0) {
+      // A colour the same at every corner (most sprites): no slope. The
+      // quotients would give zeros whose sign no colour conversion sees.
+      pl.dx = pl.dy = 0.0;
+    } else {
+      pl.dx = Quotient(d1 * y20 - d2 * y10, det);
+      pl.dy = Quotient(d2 * x10 - d1 * x20, det);
+    }
     if (!perspective && k >= 2) {
       pl.a0 *= w;
       pl.dx *= w;
