@@ -421,3 +421,40 @@ TEST_F(FastPathTest, TexelRunsNearTexelEdgesReadWhatThePerPixelPathReads) {
   EXPECT_EQ(FirstDifference(frames[1], frames[0]), -1);
   EXPECT_EQ(FirstDifference(frames[2], frames[0]), -1);
 }
+
+namespace {
+
+// Triangles reaching far past the guard band or through the near plane are
+// clipped before they are kept for the pool, as the general path clips
+// them: the kept vertices are the clipped polygon's, whose colours are
+// interpolated from other corners than the unclipped triangle's.
+TEST_F(FastPathTest, ClippedTrianglesAreKeptAsTheGeneralPathClipsThem) {
+  std::mt19937 random(7);
+  auto pick = [&](float lo, float hi) {
+    return std::uniform_real_distribution<float>(lo, hi)(random);
+  };
+  std::vector<Vertex> v;
+  for (int i = 0; i < 60; ++i) {
+    for (int k = 0; k < 3; ++k) {
+      const DWORD colour = 0xFF000000u | static_cast<DWORD>(random() & 0xFFFFFF);
+      v.push_back({pick(0, 640), pick(0, 480), pick(0.1f, 0.9f), colour, 0, 0});
+    }
+    Vertex& far = v[v.size() - 1 - static_cast<size_t>(i % 3)];
+    if (i % 2 == 0) {
+      far.x = (i % 4 == 0 ? 1.0f : -1.0f) * pick(1e5f, 3e6f);
+    } else {
+      far.z = -pick(0.5f, 2.0f);  // in front of the near plane
+    }
+  }
+  device->SetTexture(0, nullptr);
+  std::vector<uint32_t> frames[2];
+  for (int fast = 0; fast < 2; ++fast) {
+    vrt::SetRasterFastPaths(fast == 1);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    ASSERT_EQ(Draw(v), D3D_OK);
+    frames[fast] = ReadBack();
+  }
+  EXPECT_EQ(FirstDifference(frames[0], frames[1]), -1);
+}
+
+}  // namespace

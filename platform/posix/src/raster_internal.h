@@ -226,8 +226,16 @@ AffineSpanFn ChooseAffineSpanAvx2(const Pipeline& p);
 
 // A vertex on screen: x, y, z, 1/w, then the attributes multiplied by 1/w.
 using ScreenVertex = float[4 + kMaxAttrs];
-// Three screen vertices one after another, kept for the worker pool.
-using DeferredTriangle = std::array<float, 3 * (4 + kMaxAttrs)>;
+// Three screen vertices one after another, kept for the worker pool. Made
+// uninitialised: of each vertex only the position, 1/w and the draw's
+// attributes are written, and only they are read.
+struct DeferredTriangle {
+  float v[3 * (4 + kMaxAttrs)];
+  DeferredTriangle() {}  // NOLINT(modernize-use-equals-default): no clearing
+  float* data() { return v; }
+  const float* data() const { return v; }
+  float operator[](size_t i) const { return v[i]; }
+};
 
 // Rows of a triangle are drawn by `bands` threads in blocks of kBandRows:
 // band `band` takes the rows py with (py / kBandRows) % bands == band, so a
@@ -310,7 +318,9 @@ class Drawer {
   void SetLastPixel(bool on) { lastPixel_ = on; }
 
  private:
-  void ToScreen(const float* c, float* out) const;
+  void ToScreen(const float* pos, const float* attr, float* out) const;
+  // Whether a screen vertex is finite and inside the guard band.
+  bool InBands(const float* q) const;
 
   Pipeline& p_;
   const VertexSource& src_;

@@ -159,7 +159,22 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
   return r;
 }
 
+// Near (z >= 0), far (z <= w) and w > 0 in clip space, for finite vertices
+// (FetchVertex passes no other).
+inline bool InsideClipVolume(const float* q) { return q[2] >= 0 && q[3] >= q[2] && q[3] >= 1e-6f; }
+
 void Drawer::Primitive(const ClipVertex* v, int n) {
+  // A kept triangle that needs no clipping (nearly all) is written straight
+  // into the list, with no copies between.
+  if (n == 3 && deferred_ &&
+      (rhw_ ||
+       (InsideClipVolume(v[0].pos) && InsideClipVolume(v[1].pos) && InsideClipVolume(v[2].pos)))) {
+    float* t = deferred_->emplace_back().data();
+    constexpr int kStride = 4 + kMaxAttrs;
+    for (int i = 0; i < 3; ++i) ToScreen(v[i].pos, v[i].attr, t + i * kStride);
+    if (InBands(t) && InBands(t + kStride) && InBands(t + 2 * kStride)) return;
+    deferred_->pop_back();  // clipped below
+  }
   const int size = 4 + src_.attrs;
   float poly[kMaxPolygon][4 + kMaxAttrs];
   float tmp[kMaxPolygon][4 + kMaxAttrs];
@@ -172,8 +187,8 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
     // Near (z >= 0), far (z <= w) and w > 0, in clip space.
     static const float kPlanes[3][5] = {{0, 0, 1, 0, 0}, {0, 0, -1, 1, 0}, {0, 0, 0, 1, -1e-6f}};
     // Distance() against these planes is z, w - z and w - 1e-6 for finite
-    // vertices (FetchVertex passes no other), so these are its tests.
-    auto inside = [](const float* q) { return q[2] >= 0 && q[3] >= q[2] && q[3] >= 1e-6f; };
+    // vertices, so InsideClipVolume makes its tests.
+    auto inside = InsideClipVolume;
     if (n == 1) {
       const float* q = poly[0];
       if (q[2] < 0 || q[2] > q[3] || q[3] <= 1e-6f) return;
@@ -187,7 +202,7 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
     }
   }
   ScreenVertex sv[kMaxPolygon];
-  for (int i = 0; i < m; ++i) ToScreen(poly[i], sv[i]);
+  for (int i = 0; i < m; ++i) ToScreen(poly[i], poly[i] + 4, sv[i]);
   if (n == 1) {
     RasterPoint(p_, sv[0], src_.attrs);
     return;
@@ -198,15 +213,8 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
                              {-1, 0, 0, 0, p_.vx + p_.vw + g},
                              {0, 1, 0, 0, g - p_.vy},
                              {0, -1, 0, 0, p_.vy + p_.vh + g}};
-  // For finite vertices Distance() against the bands is x + b, -x + b,
-  // y + b and -y + b: a triangle well inside them (nearly all) skips the loop.
-  auto inBands = [&](const float* q) {
-    return std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]) &&
-           std::isfinite(q[3]) && q[0] + bands[0][4] >= 0 && -q[0] + bands[1][4] >= 0 &&
-           q[1] + bands[2][4] >= 0 && -q[1] + bands[3][4] >= 0;
-  };
   bool allInBands = true;
-  for (int i = 0; i < m && allInBands; ++i) allInBands = inBands(sv[i]);
+  for (int i = 0; i < m && allInBands; ++i) allInBands = InBands(sv[i]);
   for (const auto& band : bands) {
     if (allInBands) break;
     if (AllInside(sv, m, band)) continue;
@@ -221,17 +229,26 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
   for (int i = 1; i + 1 < m; ++i) {
     const ScreenVertex* tri[3] = {&sv[0], &sv[i], &sv[i + 1]};
     if (deferred_) {
-      std::array<float, 3 * (4 + kMaxAttrs)> t;
+      float* t = deferred_->emplace_back().data();
       for (int k = 0; k < 3; ++k)
-        std::memcpy(t.data() + k * (4 + kMaxAttrs), *tri[k], sizeof(ScreenVertex));
-      deferred_->push_back(t);
+        std::memcpy(t + k * (4 + kMaxAttrs), *tri[k], sizeof(float) * static_cast<size_t>(size));
     } else {
       RasterTriangle(p_, tri, src_.attrs);
     }
   }
 }
 
-void Drawer::ToScreen(const float* c, float* out) const {
+// For finite vertices Distance() against the guard bands is x + b, -x + b,
+// y + b and -y + b: a triangle well inside them (nearly all) skips clipping.
+bool Drawer::InBands(const float* q) const {
+  const float g = 4096.0f + std::max(p_.vw, p_.vh) * 2.0f;
+  return std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]) && std::isfinite(q[3]) &&
+         q[0] + (g - p_.vx) >= 0 && -q[0] + (p_.vx + p_.vw + g) >= 0 && q[1] + (g - p_.vy) >= 0 &&
+         -q[1] + (p_.vy + p_.vh + g) >= 0;
+}
+
+void Drawer::ToScreen(const float* pos, const float* attr, float* out) const {
+  const float* c = pos;
   float x, y, z, rhw;
   if (rhw_) {
     rhw = 1.0f / c[3];
@@ -248,7 +265,7 @@ void Drawer::ToScreen(const float* c, float* out) const {
   out[1] = y;
   out[2] = z;
   out[3] = rhw;
-  for (int k = 0; k < src_.attrs; ++k) out[4 + k] = c[4 + k] * rhw;
+  for (int k = 0; k < src_.attrs; ++k) out[4 + k] = attr[k] * rhw;
 }
 
 }  // namespace vrt::d3d::raster
