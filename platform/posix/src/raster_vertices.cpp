@@ -2,6 +2,8 @@
 // bounds, transformed (or taken pretransformed), lit with emissive and
 // ambient light, clipped against the near, far and w planes and a screen
 // guard band, and mapped onto the viewport.
+#include <emmintrin.h>
+
 #include <cmath>
 
 #include "raster_internal.h"
@@ -265,7 +267,12 @@ void Drawer::ToScreen(const float* pos, const float* attr, float* out) const {
   out[1] = y;
   out[2] = z;
   out[3] = rhw;
-  for (int k = 0; k < src_.attrs; ++k) out[4 + k] = attr[k] * rhw;
+  // The same products four at a time.
+  const __m128 r = _mm_set1_ps(rhw);
+  int k = 0;
+  for (; k + 4 <= src_.attrs; k += 4)
+    _mm_storeu_ps(out + 4 + k, _mm_mul_ps(_mm_loadu_ps(attr + k), r));
+  for (; k < src_.attrs; ++k) out[4 + k] = attr[k] * rhw;
 }
 
 }  // namespace vrt::d3d::raster
