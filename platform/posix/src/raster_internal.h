@@ -241,7 +241,7 @@ struct DeferredTriangle {
 // band `band` takes the rows py with (py / kBandRows) % bands == band, so a
 // small triangle usually concerns one band and the others skip it before
 // setting it up. bands == 1 draws every row.
-constexpr int kBandRows = 16;
+constexpr int kBandRows = 32;
 struct RowShare {
   int band = 0;
   int bands = 1;
