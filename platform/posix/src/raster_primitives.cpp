@@ -52,8 +52,7 @@ struct TriangleSetup {
   bool perspective = false;
   // Planes constant over the triangle (2-D sprites: depth and often colour);
   // only the fast path reads them without filling a buffer.
-  bool flatPlane[6];  // z, 1/w and the diffuse colour
-  bool flatDiffuse = false;
+  bool flatZ = false, flatDiffuse = false;
   // Fast path: the packed colour of a flat diffuse and the quantised depth
   // of a flat z (-1: per pixel), the same at every chunk.
   uint32_t diffuseFlat = 0;
@@ -189,17 +188,19 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   t->fast = p.fast && sampled ? p.fastSpan : nullptr;
   // The span loops' state: flat planes are found for them.
   const bool spans = t->fast || (p.affineSpan && (p.diffuseOnly || sampled));
-  for (int k = 0; k < 6; ++k)
-    t->flatPlane[k] = spans && !perspective && k != 1 && (needed >> k & 1) && planes[k].dx == 0.0 &&
-                      planes[k].dy == 0.0;
-  t->flatDiffuse = t->flatPlane[2] && t->flatPlane[3] && t->flatPlane[4] && t->flatPlane[5];
+  auto flat = [&](int k) {
+    return (needed >> k & 1) && planes[k].dx == 0.0 && planes[k].dy == 0.0;
+  };
+  const bool findFlat = spans && !perspective;
+  t->flatZ = findFlat && flat(0);
+  t->flatDiffuse = findFlat && flat(2) && flat(3) && flat(4) && flat(5);
   // A flat plane's value at a chunk, a0 + 0 * ox + 0 * oy, is a0 but for the
   // sign of a zero, which neither the colour nor the depth conversion sees.
   if (t->flatDiffuse) {
     for (int j = 0; j < 4; ++j)
       t->diffuseFlat |= ToByte(static_cast<float>(planes[2 + j].a0)) << (j == 3 ? 24 : 16 - 8 * j);
   }
-  if (t->flatPlane[0]) {
+  if (t->flatZ) {
     t->zFlat =
         QuantizeDepth(std::clamp(static_cast<float>(planes[0].a0), 0.0f, 1.0f), p.depth.depthBits);
   }
@@ -228,7 +229,7 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
       const bool read = k == 0 || k == 1 || (k >= 2 && k < 6) || k == t->uk || k == t->uk + 1;
       // A flat depth is taken whole; flat colour channels only when all four
       // are (the colour is packed from every channel's buffer otherwise).
-      if (!read || (k == 0 && t->flatPlane[0]) || (k >= 2 && k < 6 && t->flatDiffuse)) continue;
+      if (!read || (k == 0 && t->flatZ) || (k >= 2 && k < 6 && t->flatDiffuse)) continue;
     }
     t->live[t->liveCount++] = k;
   }
