@@ -180,7 +180,7 @@ bool PlaceTurnedLook(const Particle* p, const ParSysParams* params, ULONGLONG no
 // before the next, so the particles' long chains of dependent arithmetic
 // overlap instead of waiting on one another. Every particle takes exactly
 // the steps EvaluateParticle and BuildParticleQuad give it alone.
-constexpr UINT kParticleBlock = 128;
+constexpr UINT kParticleBlock = 64;
 // The particles with these seeds (count at most kParticleBlock): the corners
 // of the drawn ones, in order, and their number.
 UINT BuildParticleBlock(ParSysParams* params, ULONGLONG now, const UINT seedA[], const UINT seedB[],
