@@ -566,7 +566,7 @@ TEST_F(ParticlesTest, BlocksGiveEveryParticleTheQuadItGetsAlone) {
   for (int system = 0; system < 120; ++system) {
     ParSysParams p{};
     p.x = pick(-100, 900), p.y = pick(-100, 700), p.z = pick(0, 1);
-    // Mostly within one block, every fourth system over two or three.
+    // Mostly within one block; every fourth system up to three blocks.
     p.count = 1 + next() % (system % 4 == 3 ? 3 * kParticleBlock : 45);
     p.period = {next() % 3000, next() % 3000};
     p.visible = {next() % 3000, next() % 3000};

@@ -250,18 +250,16 @@ bool Drawer::InBands(const float* q) const {
 }
 
 void Drawer::ToScreen(const float* pos, const float* attr, float* out) const {
-  const float* c = pos;
-  float x, y, z, rhw;
+  float x, y, z;
+  const float rhw = 1.0f / pos[3];
   if (rhw_) {
-    rhw = 1.0f / c[3];
-    x = c[0];
-    y = c[1];
-    z = c[2];
+    x = pos[0];
+    y = pos[1];
+    z = pos[2];
   } else {
-    rhw = 1.0f / c[3];
-    x = p_.vx + (1.0f + c[0] * rhw) * 0.5f * p_.vw;
-    y = p_.vy + (1.0f - c[1] * rhw) * 0.5f * p_.vh;
-    z = p_.minZ + c[2] * rhw * (p_.maxZ - p_.minZ);
+    x = p_.vx + (1.0f + pos[0] * rhw) * 0.5f * p_.vw;
+    y = p_.vy + (1.0f - pos[1] * rhw) * 0.5f * p_.vh;
+    z = p_.minZ + pos[2] * rhw * (p_.maxZ - p_.minZ);
   }
   out[0] = x;
   out[1] = y;
