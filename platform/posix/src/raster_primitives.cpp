@@ -1,6 +1,8 @@
 // Primitives: triangle setup (snapping, culling, the edge functions, the
 // attribute planes, the filter each texture stage uses) and the row loop
 // that fills spans in chunks; lines and points as single fragments.
+#include <emmintrin.h>
+
 #include <bit>
 #include <cmath>
 
@@ -162,7 +164,23 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
       pl.dy *= w;
     }
   };
-  for (uint32_t m = needed; m != 0; m &= m - 1) setPlane(std::countr_zero(m));
+  // A diffuse colour equal and finite at the three corners (most sprites and
+  // glyphs) is compared in one go: its four planes are its value with no
+  // slope, as setPlane would make them.
+  constexpr uint32_t kDiffusePlanes = 0xFu << 2;
+  bool sameDiffuse = false;
+  if (!perspective && (needed & kDiffusePlanes) == kDiffusePlanes) {
+    const __m128 c0 = _mm_loadu_ps(*s[0] + 4), c1 = _mm_loadu_ps(*s[1] + 4),
+                 c2 = _mm_loadu_ps(*s[2] + 4);
+    const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(c0, c0), _mm_setzero_ps());
+    sameDiffuse = _mm_movemask_ps(_mm_and_ps(_mm_and_ps(_mm_cmpeq_ps(c1, c0), _mm_cmpeq_ps(c2, c0)),
+                                             finite)) == 0xF;
+  }
+  if (sameDiffuse) {
+    for (int k = 2; k < 6; ++k) planes[k] = {static_cast<double>((*s[0])[2 + k]) * w, 0.0, 0.0};
+  }
+  for (uint32_t m = sameDiffuse ? needed & ~kDiffusePlanes : needed; m != 0; m &= m - 1)
+    setPlane(std::countr_zero(m));
   // Filters: minification when a pixel step spans more than one texel.
   const double rhwMean = ((*s[0])[3] + (*s[1])[3] + (*s[2])[3]) / 3.0;
   for (int i = 0; i < p.stageCount; ++i) {
@@ -193,7 +211,7 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   };
   const bool findFlat = spans && !perspective;
   t->flatZ = findFlat && flat(0);
-  t->flatDiffuse = findFlat && flat(2) && flat(3) && flat(4) && flat(5);
+  t->flatDiffuse = findFlat && (sameDiffuse || (flat(2) && flat(3) && flat(4) && flat(5)));
   // A flat plane's value at a chunk, a0 + 0 * ox + 0 * oy, is a0 but for the
   // sign of a zero, which neither the colour nor the depth conversion sees.
   if (t->flatDiffuse) {
