@@ -16,11 +16,12 @@ float ColorValue(const D3DCOLORVALUE& c, int i) {
   return i == 0 ? c.r : i == 1 ? c.g : i == 2 ? c.b : c.a;
 }
 
+// The channels of an ARGB colour as floats in r, g, b, a order.
 void ColorFloats(uint32_t c, float* out) {
-  out[0] = static_cast<float>(Ch(c, 16));
-  out[1] = static_cast<float>(Ch(c, 8));
-  out[2] = static_cast<float>(Ch(c, 0));
-  out[3] = static_cast<float>(Ch(c, 24));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bgra =
+      _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(c)), zero), zero);
+  _mm_storeu_ps(out, _mm_cvtepi32_ps(_mm_shuffle_epi32(bgra, _MM_SHUFFLE(3, 0, 1, 2))));
 }
 
 // Clips a polygon of `n` vertices of `size` floats against d(v) >= 0, with
@@ -110,9 +111,13 @@ bool FetchVertex(const VertexSource& src, uint64_t index, ClipVertex* out) {
     out->pos[2] = pos[2];
     out->pos[3] = (rhw > 0.0f && std::isfinite(rhw)) ? 1.0f / rhw : 1.0f;
   } else {
+    // The four columns side by side, each product and sum in the order of
+    // pos[0] * m[0][c] + pos[1] * m[1][c] + pos[2] * m[2][c] + m[3][c].
     const D3DMATRIX& m = src.transform;
-    for (int c = 0; c < 4; ++c)
-      out->pos[c] = pos[0] * m.m[0][c] + pos[1] * m.m[1][c] + pos[2] * m.m[2][c] + m.m[3][c];
+    __m128 r = _mm_mul_ps(_mm_set1_ps(pos[0]), _mm_loadu_ps(m.m[0]));
+    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(pos[1]), _mm_loadu_ps(m.m[1])));
+    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(pos[2]), _mm_loadu_ps(m.m[2])));
+    _mm_storeu_ps(out->pos, _mm_add_ps(r, _mm_loadu_ps(m.m[3])));
   }
   DWORD diffuse = 0xFFFFFFFF, specular = 0;
   if (src.format.diffuse >= 0) std::memcpy(&diffuse, v + src.format.diffuse, 4);
@@ -148,9 +153,9 @@ bool FetchVertex(const VertexSource& src, uint64_t index, ClipVertex* out) {
     out->attr[kColorAttrs + 2 * t] = uv[0];
     out->attr[kColorAttrs + 2 * t + 1] = uv[1];
   }
-  for (float f : out->pos)
-    if (!std::isfinite(f)) return false;
-  return true;
+  // Finite: f - f is zero (infinities and NaN give NaN).
+  const __m128 q = _mm_loadu_ps(out->pos);
+  return _mm_movemask_ps(_mm_cmpeq_ps(_mm_sub_ps(q, q), _mm_setzero_ps())) == 0xF;
 }
 
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
