@@ -125,6 +125,20 @@ TEST_F(Coverage, ClipsToTheViewportAndTheNearPlane) {
   EXPECT_EQ(At(px, 45, 5), 0u);
   EXPECT_EQ(At(px, 55, 5), 0xFFFFFFFFu);
   EXPECT_EQ(At(px, 50, 25), 0u);
+
+  // Corners far beyond the fixed-point range to the right and below, one
+  // at a time and together: what reaches the viewport is still drawn.
+  for (const float far : {5e7f, 3e9f}) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    ASSERT_EQ(Draw({{100, 100, 0.5f, 0xFFFFFFFF, 0, 0},
+                    {far, 100, 0.5f, 0xFFFFFFFF, 0, 0},
+                    {100, far, 0.5f, 0xFFFFFFFF, 0, 0}}),
+              D3D_OK);
+    px = ReadBack();
+    EXPECT_EQ(At(px, 99, 200), 0u) << far;
+    EXPECT_EQ(At(px, 300, 300), 0xFFFFFFFFu) << far;
+    EXPECT_EQ(At(px, 639, 479), 0xFFFFFFFFu) << far;
+  }
 }
 
 // Random triangles and quads, many with level or upright edges on or near

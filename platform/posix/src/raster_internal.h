@@ -307,7 +307,7 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
 // triangles for FlushTriangles).
 class Drawer {
  public:
-  Drawer(Pipeline& p, const VertexSource& src, bool rhw) : p_(p), src_(src), rhw_(rhw) {}
+  Drawer(Pipeline& p, const VertexSource& src, bool rhw);
 
   // Clips a primitive of `n` (1..3) vertices and draws what is left.
   void Primitive(const ClipVertex* v, int n);
@@ -326,6 +326,8 @@ class Drawer {
   const VertexSource& src_;
   const bool rhw_;
   bool lastPixel_ = true;
+  // The guard band's bounds as x + b0, -x + b1, y + b2 and -y + b3 >= 0.
+  float bands_[4];
   std::vector<DeferredTriangle>* deferred_ = nullptr;
 };
 

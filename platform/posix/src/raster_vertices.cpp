@@ -214,12 +214,10 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
     RasterPoint(p_, sv[0], src_.attrs);
     return;
   }
-  // Guard band in screen space keeps the fixed-point arithmetic in range.
-  const float g = 4096.0f + std::max(p_.vw, p_.vh) * 2.0f;
-  const float bands[4][5] = {{1, 0, 0, 0, g - p_.vx},
-                             {-1, 0, 0, 0, p_.vx + p_.vw + g},
-                             {0, 1, 0, 0, g - p_.vy},
-                             {0, -1, 0, 0, p_.vy + p_.vh + g}};
+  const float bands[4][5] = {{1, 0, 0, 0, bands_[0]},
+                             {-1, 0, 0, 0, bands_[1]},
+                             {0, 1, 0, 0, bands_[2]},
+                             {0, -1, 0, 0, bands_[3]}};
   bool allInBands = true;
   for (int i = 0; i < m && allInBands; ++i) allInBands = InBands(sv[i]);
   for (const auto& band : bands) {
@@ -245,13 +243,26 @@ void Drawer::Primitive(const ClipVertex* v, int n) {
   }
 }
 
+Drawer::Drawer(Pipeline& p, const VertexSource& src, bool rhw) : p_(p), src_(src), rhw_(rhw) {
+  // Guard band in screen space keeps the fixed-point arithmetic in range.
+  const float g = 4096.0f + std::max(p_.vw, p_.vh) * 2.0f;
+  bands_[0] = g - p_.vx;
+  bands_[1] = p_.vx + p_.vw + g;
+  bands_[2] = g - p_.vy;
+  bands_[3] = p_.vy + p_.vh + g;
+}
+
 // For finite vertices Distance() against the guard bands is x + b, -x + b,
 // y + b and -y + b: a triangle well inside them (nearly all) skips clipping.
+// The four tests and the finiteness of x, y, z and 1/w in SSE lanes.
 bool Drawer::InBands(const float* q) const {
-  const float g = 4096.0f + std::max(p_.vw, p_.vh) * 2.0f;
-  return std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]) && std::isfinite(q[3]) &&
-         q[0] + (g - p_.vx) >= 0 && -q[0] + (p_.vx + p_.vw + g) >= 0 && q[1] + (g - p_.vy) >= 0 &&
-         -q[1] + (p_.vy + p_.vh + g) >= 0;
+  const __m128 v = _mm_loadu_ps(q);
+  const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(v, v), _mm_setzero_ps());
+  // (x, -x, y, -y) + bounds
+  const __m128 signs = _mm_castsi128_ps(_mm_setr_epi32(0, INT32_MIN, 0, INT32_MIN));
+  const __m128 xy = _mm_xor_ps(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 0, 0)), signs);
+  const __m128 inside = _mm_cmpge_ps(_mm_add_ps(xy, _mm_loadu_ps(bands_)), _mm_setzero_ps());
+  return _mm_movemask_ps(_mm_and_ps(finite, inside)) == 0xF;
 }
 
 void Drawer::ToScreen(const float* pos, const float* attr, float* out) const {
