@@ -409,6 +409,24 @@ TEST_F(FastPathTest, TexelRunsNearTexelEdgesReadWhatThePerPixelPathReads) {
       ++row;
     }
   }
+  // Steps a hair over one texel a pixel, the first centre just under a
+  // texel edge: runs of texels would read the right texels for the first
+  // few pixels only, so a quad's halves must not be joined into one run.
+  for (int width : {9, 16, 30}) {
+    const float step = (1.0f + 0x1p-12f) / kTex;
+    const float u0 = (static_cast<float>(row % 7 + 1) + 0.999f) / kTex - 0.5f * step;
+    const float x0 = 3.5f, y0 = 2.0f + 6.0f * row, x1 = x0 + static_cast<float>(width);
+    const float u1 = u0 + static_cast<float>(width) * step, v0 = 0.25f, v1 = v0 + 12.0f / kTex;
+    const float y1 = y0 + 12.0f;
+    for (const Vertex& c : std::vector<Vertex>{{x0, y0, 0.5f, 0xFFFFFFFF, u0, v0},
+                                               {x1, y0, 0.5f, 0xFFFFFFFF, u1, v0},
+                                               {x1, y1, 0.5f, 0xFFFFFFFF, u1, v1},
+                                               {x0, y0, 0.5f, 0xFFFFFFFF, u0, v0},
+                                               {x1, y1, 0.5f, 0xFFFFFFFF, u1, v1},
+                                               {x0, y1, 0.5f, 0xFFFFFFFF, u0, v1}})
+      v.push_back(c);
+    row += 3;
+  }
   std::vector<uint32_t> frames[3];
   for (int way = 0; way < 3; ++way) {  // general path, SSE2 loops, wider loops
     vrt::SetRasterFastPaths(way > 0);
