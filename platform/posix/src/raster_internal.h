@@ -29,6 +29,8 @@
 //   exactly between two pixels covers the upper or left one.
 #pragma once
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -51,6 +53,10 @@ constexpr int kMaxAttrs = kColorAttrs + 2 * kMaxTexSets;
 constexpr int kMaxPolygon = 16;
 
 inline uint32_t Ch(uint32_t c, int shift) { return (c >> shift) & 0xFF; }
+
+// All ones in the lanes holding finite values: v - v is zero there, NaN for
+// infinities and NaN.
+inline __m128 FiniteLanes(__m128 v) { return _mm_cmpeq_ps(_mm_sub_ps(v, v), _mm_setzero_ps()); }
 // An interpolated 0..255 channel rounded to nearest; NaN reads as 0.
 inline uint32_t ToByte(float v) {
   v += 0.5f;

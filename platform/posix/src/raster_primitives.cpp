@@ -1,8 +1,6 @@
 // Primitives: triangle setup (snapping, culling, the edge functions, the
 // attribute planes, the filter each texture stage uses) and the row loop
 // that fills spans in chunks; lines and points as single fragments.
-#include <emmintrin.h>
-
 #include <bit>
 #include <cmath>
 
@@ -149,15 +147,8 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
     const double a0 = (*s[0])[2 + k], a1 = (*s[1])[2 + k], a2 = (*s[2])[2 + k];
     Plane& pl = planes[k];
     pl.a0 = a0;
-    const double d1 = a1 - a0, d2 = a2 - a0;
-    if (k >= 2 && k < 2 + kColorAttrs && d1 == 0.0 && d2 == 0.0) {
-      // A colour the same at every corner (most sprites): no slope. The
-      // quotients would give zeros whose sign no colour conversion sees.
-      pl.dx = pl.dy = 0.0;
-    } else {
-      pl.dx = Quotient(d1 * y20 - d2 * y10, det);
-      pl.dy = Quotient(d2 * x10 - d1 * x20, det);
-    }
+    pl.dx = Quotient((a1 - a0) * y20 - (a2 - a0) * y10, det);
+    pl.dy = Quotient((a2 - a0) * x10 - (a1 - a0) * x20, det);
     if (!perspective && k >= 2) {
       pl.a0 *= w;
       pl.dx *= w;
@@ -166,15 +157,15 @@ bool SetupTriangle(Pipeline& p, const ScreenVertex* v[3], int attrs, RowShare sh
   };
   // A diffuse colour equal and finite at the three corners (most sprites and
   // glyphs) is compared in one go: its four planes are its value with no
-  // slope, as setPlane would make them.
+  // slope, as setPlane would make them (but for the sign of a zero slope,
+  // which no colour conversion sees).
   constexpr uint32_t kDiffusePlanes = 0xFu << 2;
   bool sameDiffuse = false;
   if (!perspective && (needed & kDiffusePlanes) == kDiffusePlanes) {
     const __m128 c0 = _mm_loadu_ps(*s[0] + 4), c1 = _mm_loadu_ps(*s[1] + 4),
                  c2 = _mm_loadu_ps(*s[2] + 4);
-    const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(c0, c0), _mm_setzero_ps());
-    sameDiffuse = _mm_movemask_ps(_mm_and_ps(_mm_and_ps(_mm_cmpeq_ps(c1, c0), _mm_cmpeq_ps(c2, c0)),
-                                             finite)) == 0xF;
+    const __m128 same = _mm_and_ps(_mm_cmpeq_ps(c1, c0), _mm_cmpeq_ps(c2, c0));
+    sameDiffuse = _mm_movemask_ps(_mm_and_ps(same, FiniteLanes(c0))) == 0xF;
   }
   if (sameDiffuse) {
     for (int k = 2; k < 6; ++k) planes[k] = {static_cast<double>((*s[0])[2 + k]) * w, 0.0, 0.0};

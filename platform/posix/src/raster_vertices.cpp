@@ -2,8 +2,6 @@
 // bounds, transformed (or taken pretransformed), lit with emissive and
 // ambient light, clipped against the near, far and w planes and a screen
 // guard band, and mapped onto the viewport.
-#include <emmintrin.h>
-
 #include <cmath>
 
 #include "raster_internal.h"
@@ -153,9 +151,7 @@ bool FetchVertex(const VertexSource& src, uint64_t index, ClipVertex* out) {
     out->attr[kColorAttrs + 2 * t] = uv[0];
     out->attr[kColorAttrs + 2 * t + 1] = uv[1];
   }
-  // Finite: f - f is zero (infinities and NaN give NaN).
-  const __m128 q = _mm_loadu_ps(out->pos);
-  return _mm_movemask_ps(_mm_cmpeq_ps(_mm_sub_ps(q, q), _mm_setzero_ps())) == 0xF;
+  return _mm_movemask_ps(FiniteLanes(_mm_loadu_ps(out->pos))) == 0xF;
 }
 
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
@@ -257,12 +253,11 @@ Drawer::Drawer(Pipeline& p, const VertexSource& src, bool rhw) : p_(p), src_(src
 // The four tests and the finiteness of x, y, z and 1/w in SSE lanes.
 bool Drawer::InBands(const float* q) const {
   const __m128 v = _mm_loadu_ps(q);
-  const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(v, v), _mm_setzero_ps());
   // (x, -x, y, -y) + bounds
   const __m128 signs = _mm_castsi128_ps(_mm_setr_epi32(0, INT32_MIN, 0, INT32_MIN));
   const __m128 xy = _mm_xor_ps(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 0, 0)), signs);
   const __m128 inside = _mm_cmpge_ps(_mm_add_ps(xy, _mm_loadu_ps(bands_)), _mm_setzero_ps());
-  return _mm_movemask_ps(_mm_and_ps(finite, inside)) == 0xF;
+  return _mm_movemask_ps(_mm_and_ps(FiniteLanes(v), inside)) == 0xF;
 }
 
 void Drawer::ToScreen(const float* pos, const float* attr, float* out) const {
