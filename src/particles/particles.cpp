@@ -892,36 +892,39 @@ struct ParticleBlock {
       }
     });
   }
-  // pmath::Exp(power(i)) into out[i] for every live i, four at a time.
-  template <typename Power>
-  void Exp(Power power, float* out) {
+  // For every four live particles: in(i) of each gathered into lanes (0 past
+  // the live ones), lanes(v, r) storing kOut results of four lanes, and r[m]
+  // of particle i written to out[m][i].
+  template <int kOut, typename In, typename Lanes>
+  void InLanes(In in, Lanes lanes, float* const (&out)[kOut]) {
     Positions([&](auto at) {
       for (UINT k = 0; k < count; k += 4) {
-        auto in = [&](UINT j) { return k + j < count ? power(at(k + j)) : 0.0f; };
-        alignas(16) float e[4];
-        _mm_store_ps(e, pmath::ExpLanes(_mm_setr_ps(in(0), in(1), in(2), in(3))));
-        for (UINT j = 0; j < 4 && k + j < count; ++j) out[at(k + j)] = e[j];
+        auto get = [&](UINT j) { return k + j < count ? in(at(k + j)) : 0.0f; };
+        alignas(16) float r[kOut][4];
+        lanes(_mm_setr_ps(get(0), get(1), get(2), get(3)), r);
+        for (UINT j = 0; j < 4 && k + j < count; ++j)
+          for (int m = 0; m < kOut; ++m) out[m][at(k + j)] = r[m][j];
       }
     });
   }
+  // pmath::Exp(power(i)) into out[i] for every live i, four at a time.
+  template <typename Power>
+  void Exp(Power power, float* out) {
+    InLanes<1>(power, [](__m128 v, float(*r)[4]) { _mm_store_ps(r[0], pmath::ExpLanes(v)); },
+               {out});
+  }
   // pmath::SinCos(angle(i)) into s[i] and c[i] for every live i, four at a
-  // time (lanes past the live particles take 0).
+  // time.
   template <typename Angle>
   void SinCos(Angle angle, float* s, float* c) {
-    Positions([&](auto at) {
-      for (UINT k = 0; k < count; k += 4) {
-        auto in = [&](UINT j) { return k + j < count ? angle(at(k + j)) : 0.0f; };
-        __m128 vs, vc;
-        pmath::SinCosLanes(_mm_setr_ps(in(0), in(1), in(2), in(3)), &vs, &vc);
-        alignas(16) float gs[4], gc[4];
-        _mm_store_ps(gs, vs);
-        _mm_store_ps(gc, vc);
-        for (UINT j = 0; j < 4 && k + j < count; ++j) {
-          s[at(k + j)] = gs[j];
-          c[at(k + j)] = gc[j];
-        }
-      }
-    });
+    InLanes<2>(angle,
+               [](__m128 v, float(*r)[4]) {
+                 __m128 vs, vc;
+                 pmath::SinCosLanes(v, &vs, &vc);
+                 _mm_store_ps(r[0], vs);
+                 _mm_store_ps(r[1], vc);
+               },
+               {s, c});
   }
   // draw(states, lanes) on each particle's `seed`, copied to an array the
   // lanes read four at a time and back; the block must be compact (particle
